@@ -1,0 +1,121 @@
+#include "preview/form1.h"
+
+#include "app/forms.h"
+#include "preview/form1_design.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/label.h"
+#include "runtime/picturebox.h"
+#include "runtime/textfile.h"
+#include "selector/form2.h"
+#include "skin/lastpath.h"
+
+#include <QStandardPaths>
+
+Form1::Form1() : Form(Form1Window, Form1Controls)
+{
+}
+
+QString Form1::defaultSkinFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/tavix/Data/Skins");
+}
+
+void Form1::wireEvents()
+{
+    on(Label1(), &Label::click, &Form1::Label1_Click);
+    on(Label2(), &Label::click, &Form1::Label2_Click);
+    on(Label3(), &Label::click, &Form1::Label3_Click);
+    on(Label4(), &Label::click, &Form1::Label4_Click);
+    on(Label5(), &Label::click, &Form1::Label5_Click);
+    on(Label6(), &Label::click, &Form1::Label6_Click);
+    on(Label7(), &Label::click, &Form1::Label7_Click);
+    on(Label8(), &Label::click, &Form1::closeClick);
+    on(Label9(), &Label::click, &Form1::closeClick);
+    on(Label10(), &Label::click, &Form1::closeClick);
+    on(Label11(), &Label::click, &Form1::closeClick);
+}
+
+// Points the selector at the default skins folder, then at the folder
+// remembered from the last run; either may be missing.
+void Form1::Form_Load()
+{
+    const SkipOnFailure step;
+    step([&] { form2().Dir1().setPath(defaultSkinFolder()); });
+    TextFile file;
+    step([&] { file.openForInput(LastPathFileName); });
+    step([&] { LastPath = file.readLine(); });
+    step([&] { file.close(); });
+    step([&] { form2().Dir1().setPath(LastPath); });
+}
+
+// The selector, if still loaded, saves the folder and applies the skin now.
+void Form1::Form_Unload(int &)
+{
+    form2().unload();
+}
+
+void Form1::highlightMenuItem(int item)
+{
+    Label *items[] = {&Label1(), &Label2(), &Label3(), &Label4(), &Label5(), &Label6()};
+    for (int i = 0; i < 6; ++i)
+        items[i]->setForeColor(i + 1 == item ? RGB(255, 0, 0) : RGB(0, 0, 0));
+}
+
+void Form1::Label1_Click()
+{
+    highlightMenuItem(1);
+    Picture2().setVisible(false);
+    Picture3().setVisible(false);
+    Picture4().setVisible(false);
+}
+
+void Form1::Label2_Click()
+{
+    highlightMenuItem(2);
+    Picture2().setVisible(false);
+    Picture3().setVisible(false);
+    Picture4().setVisible(false);
+}
+
+void Form1::Label3_Click()
+{
+    highlightMenuItem(3);
+    Picture3().setVisible(false);
+    Picture4().setVisible(false);
+    Picture2().setVisible(true);
+}
+
+void Form1::Label4_Click()
+{
+    highlightMenuItem(4);
+    Picture2().setVisible(false);
+    Picture4().setVisible(false);
+    Picture3().setVisible(true);
+}
+
+void Form1::Label5_Click()
+{
+    highlightMenuItem(5);
+    Picture2().setVisible(false);
+    Picture3().setVisible(false);
+    Picture4().setVisible(true);
+}
+
+void Form1::Label6_Click()
+{
+    highlightMenuItem(6);
+    Picture2().setVisible(false);
+    Picture3().setVisible(false);
+    Picture4().setVisible(false);
+}
+
+void Form1::Label7_Click()
+{
+    form2().show();
+}
+
+void Form1::closeClick()
+{
+    unload();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "runtime/form.h"
+#include "runtime/label.h"
+#include "runtime/picturebox.h"
+
+// The preview window: a frameless mock-up of the skinned application's main
+// window with a six-item menu, a sticker and three settings panels.
+class Form1 : public Form
+{
+public:
+    Form1();
+
+    Label &Label1() { return control<Label>("Label1"); }
+    Label &Label2() { return control<Label>("Label2"); }
+    Label &Label3() { return control<Label>("Label3"); }
+    Label &Label4() { return control<Label>("Label4"); }
+    Label &Label5() { return control<Label>("Label5"); }
+    Label &Label6() { return control<Label>("Label6"); }
+    Label &Label7() { return control<Label>("Label7"); }
+    Label &Label8() { return control<Label>("Label8"); }
+    Label &Label9() { return control<Label>("Label9"); }
+    Label &Label10() { return control<Label>("Label10"); }
+    Label &Label11() { return control<Label>("Label11"); }
+    PictureBox &Picture1() { return control<PictureBox>("Picture1"); }
+    PictureBox &Picture2() { return control<PictureBox>("Picture2"); }
+    PictureBox &Picture3() { return control<PictureBox>("Picture3"); }
+    PictureBox &Picture4() { return control<PictureBox>("Picture4"); }
+
+    // The folder read from "lastpath.skin" at start-up.
+    QString LastPath;
+
+    // The skins folder tried at every start: "tavix/Data/Skins" in the
+    // user's application-data folder.
+    static QString defaultSkinFolder();
+
+private:
+    void wireEvents() override;
+    void Form_Load() override;
+    void Form_Unload(int &cancel) override;
+
+    void Label1_Click();
+    void Label2_Click();
+    void Label3_Click();
+    void Label4_Click();
+    void Label5_Click();
+    void Label6_Click();
+    void Label7_Click();
+    void closeClick(); // Label8_Click to Label11_Click: the close glyphs
+
+    void highlightMenuItem(int item);
+};

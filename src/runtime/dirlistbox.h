@@ -1,0 +1,46 @@
+#pragma once
+
+#include "runtime/color.h"
+
+#include <QListView>
+
+class FolderListModel;
+
+// The folder list. It shows the path from "/" down to the folder shown,
+// each ancestor indented one step further and the folder itself open, then
+// that folder's subfolders. Double-clicking an entry, or Enter on the
+// selected one, makes it the path; a single click only selects.
+//
+// path() is the absolute, cleaned path of the folder shown. setPath() with
+// the text of an existing folder shows it and, if it differs from the
+// folder shown, raises change() before it returns; a text that is empty,
+// relative or names no folder raises RuntimeError and changes nothing.
+// The list starts at the working directory.
+class DirListBox : public QListView
+{
+    Q_OBJECT
+
+public:
+    explicit DirListBox(QWidget *parent);
+
+    QString path() const { return m_path; }
+    void setPath(const QString &text);
+    void setBackColor(Color color);
+
+    // The entries as shown, for tests: the ancestors and the folder, then
+    // its subfolders, each as a full path.
+    QStringList entryPaths() const;
+
+signals:
+    void change();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void enter(const QModelIndex &index);
+    void refresh();
+
+    QString m_path;
+    FolderListModel *m_model;
+};

@@ -1,0 +1,40 @@
+#include "runtime/filelistbox.h"
+
+#include "runtime/filesystem.h"
+
+#include <QDir>
+
+FileListBox::FileListBox(QWidget *parent)
+    : QListView(parent), m_path(QDir::currentPath()), m_model(new QStringListModel(this))
+{
+    setModel(m_model);
+    setUniformItemSizes(true);
+    setEditTriggers(NoEditTriggers);
+    refresh();
+}
+
+void FileListBox::setPath(const QString &path)
+{
+    m_path = path;
+    refresh();
+}
+
+void FileListBox::setPattern(const QString &pattern)
+{
+    m_pattern = pattern;
+    refresh();
+}
+
+void FileListBox::setBackColor(Color color)
+{
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, color.resolve(palette));
+    setPalette(palette);
+}
+
+void FileListBox::refresh()
+{
+    QStringList names = listFolder(m_path).files;
+    names.removeIf([this](const QString &name) { return !matchesPattern(name, m_pattern); });
+    m_model->setStringList(names);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "runtime/color.h"
+
+#include <QListView>
+#include <QStringListModel>
+
+// The file list: the regular, non-hidden files of its folder whose names
+// match the pattern (letter case ignored), sorted by name ignoring case.
+// A folder that cannot be listed shows an empty list. Selecting changes
+// nothing. It starts at the working directory.
+class FileListBox : public QListView
+{
+    Q_OBJECT
+
+public:
+    explicit FileListBox(QWidget *parent);
+
+    QString path() const { return m_path; }
+    void setPath(const QString &path);
+    QString pattern() const { return m_pattern; }
+    void setPattern(const QString &pattern);
+    void setBackColor(Color color);
+
+    QStringList fileNames() const { return m_model->stringList(); }
+
+private:
+    void refresh();
+
+    QString m_path;
+    QString m_pattern = QStringLiteral("*");
+    QStringListModel *m_model;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "runtime/design.h"
+#include "runtime/error.h"
+#include "runtime/picture.h"
+
+#include <QObject>
+
+#include <functional>
+#include <span>
+
+class FormWindow;
+class QWidget;
+
+// One window of the program. The Form object lives as long as the program
+// and holds the window's module-level variables; the window and its
+// controls exist only while the form is loaded.
+//
+// Loading builds window and controls from the design, hidden, wires their
+// events and runs Form_Load. Referring to a control of an unloaded form
+// loads it first, so the reference completes only after Form_Load has run.
+// Unloading runs Form_Unload while everything is still usable, then
+// discards the window, its controls and all that was done to them. When no
+// form is loaded any more, the program ends.
+class Form
+{
+public:
+    virtual ~Form();
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+
+    bool isLoaded() const { return m_window != nullptr; }
+    void load();
+    void show();   // loads if need be, then shows and brings to the front
+    void unload(); // does nothing on an unloaded form
+
+    int top();
+    int left();
+    void setTop(int y);
+    void setLeft(int x);
+    Picture picture();
+    void setPicture(const Picture &picture);
+
+    // The window itself, loading it if need be; for the tests and the runtime.
+    QWidget &window();
+
+protected:
+    Form(const WindowDesign &window, std::span<const ControlDesign> controls);
+
+    template <class Control>
+    Control &control(const char *name);
+
+    // Connects a control's event to a handler of the derived form. A failure
+    // that escapes the handler ends the handler, silently.
+    template <class Control, class Signal, class Derived>
+    void on(Control &control, Signal signal, void (Derived::*handler)());
+
+    virtual void wireEvents() {}
+    virtual void Form_Load() {}
+    virtual void Form_Unload(int &cancel) { (void)cancel; }
+
+private:
+    QWidget *findControl(const char *name);
+    void build();
+
+    const WindowDesign &m_design;
+    std::span<const ControlDesign> m_controls;
+    FormWindow *m_window = nullptr;
+    bool m_unloading = false;
+};
+
+template <class Control>
+Control &Form::control(const char *name)
+{
+    return *static_cast<Control *>(findControl(name));
+}
+
+template <class Control, class Signal, class Derived>
+void Form::on(Control &control, Signal signal, void (Derived::*handler)())
+{
+    auto *self = static_cast<Derived *>(this);
+    QObject::connect(&control, signal, &control, [self, handler] {
+        SkipOnFailure()([&] { (self->*handler)(); });
+    });
+}

@@ -1,0 +1,43 @@
+#include "runtime/formwindow.h"
+
+#include "runtime/form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPainter>
+
+FormWindow::FormWindow(Form *form)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_form(form)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void FormWindow::setPicture(const Picture &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+bool FormWindow::anyLoaded()
+{
+    const auto windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](QWidget *widget) {
+        auto *window = qobject_cast<FormWindow *>(widget);
+        return window && window->form();
+    });
+}
+
+void FormWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+    painter.drawImage(0, 0, m_picture);
+}
+
+void FormWindow::closeEvent(QCloseEvent *event)
+{
+    // The form decides: its unload destroys this window.
+    event->ignore();
+    if (m_form)
+        m_form->unload();
+}

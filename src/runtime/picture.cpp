@@ -1,0 +1,52 @@
+#include "runtime/picture.h"
+
+#include "runtime/error.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Far above any skin picture (an 800 x 600 24-bit BMP is 1.4 MB), far below
+// what would hurt.
+constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxPixels = 16 * 1024 * 1024;
+constexpr int MaxDecodeMegabytes = 128;
+
+} // namespace
+
+Picture LoadPicture(const QString &path)
+{
+    // Opened without blocking and checked on the open file itself, so a FIFO
+    // or a device never stalls the program, whatever the name leads to.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw RuntimeError("file not found");
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw RuntimeError("file not readable");
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        throw RuntimeError("not a file");
+    if (status.st_size > MaxFileBytes)
+        throw RuntimeError("file too large");
+
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    reader.setAllocationLimit(MaxDecodeMegabytes);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
+        throw RuntimeError("picture too large");
+    QImage image;
+    if (!reader.read(&image) || image.isNull())
+        throw RuntimeError("not a picture");
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+        image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    return image;
+}

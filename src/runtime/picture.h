@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QImage>
+
+class QString;
+
+// A picture as the slots show it.
+using Picture = QImage;
+
+// The picture in the file at path, its format recognised by its content.
+// Raises RuntimeError when the file is missing, is not a regular file, is
+// larger than any skin picture could sensibly be, would need an absurd
+// allocation, or does not decode.
+Picture LoadPicture(const QString &path);

@@ -1,0 +1,91 @@
+#include "selector/form2.h"
+
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/filelistbox.h"
+#include "runtime/label.h"
+#include "runtime/textbox.h"
+#include "runtime/textfile.h"
+#include "selector/form2_design.h"
+#include "skin/lastpath.h"
+#include "skin/skinfiles.h"
+
+Form2::Form2() : Form(Form2Window, Form2Controls)
+{
+}
+
+void Form2::wireEvents()
+{
+    on(Dir1(), &DirListBox::change, &Form2::Dir1_Change);
+    on(Text1(), &TextBox::change, &Form2::Text1_Change);
+    on(Label2(), &Label::click, &Form2::Label2_Click);
+    on(Label3(), &Label::click, &Form2::Label3_Click);
+}
+
+void Form2::Form_Load()
+{
+    // Lie exactly over the preview window.
+    setTop(form1().top());
+    setLeft(form1().left());
+    File1().setPattern(QStringLiteral("*.bmp"));
+    // Back to the folder of the last close. On the first load the folder is
+    // empty, and a folder may have vanished since: the list then stays at
+    // the working directory and the load goes on.
+    SkipOnFailure()([&] { Dir1().setPath(SkinFolder); });
+    InstructionText = QStringLiteral("Instructions:");
+    const char *lines[] = {
+        "Double Click on a folder in the left to Select a SKINS folder.",
+        "You will see the List of Files show up in the File List Window.",
+        "Once you have a Skins Folder Selected and can see the List of files",
+        "Click On the Logo again or close this window.",
+    };
+    for (const char *line : lines)
+        InstructionText += QStringLiteral("\r\n") + QString::fromLatin1(line);
+    Label1().setCaption(InstructionText);
+    for (Label *copy : {&Label4(), &Label5(), &Label6(), &Label7(), &Label8(), &Label9()})
+        copy->setForeColor(RGB(200, 200, 200));
+}
+
+void Form2::Dir1_Change()
+{
+    File1().setPath(Dir1().path());
+    SkinFolder = Dir1().path();
+    const SkipOnFailure step;
+    step([&] {
+        if (Text1().text() != SkinFolder)
+            Text1().setText(SkinFolder);
+    });
+    LoadBackgroundPreview(*this, SkinFolder);
+}
+
+void Form2::Text1_Change()
+{
+    const SkipOnFailure step;
+    step([&] {
+        if (Dir1().path() != Text1().text())
+            Dir1().setPath(Text1().text());
+    });
+}
+
+void Form2::Label2_Click()
+{
+    unload();
+}
+
+void Form2::Label3_Click()
+{
+    unload();
+}
+
+// Remembers the folder and applies its skin to the preview window.
+void Form2::Form_Unload(int &)
+{
+    SkinFolder = Dir1().path();
+    const SkipOnFailure step;
+    TextFile file;
+    step([&] { file.openForOutput(LastPathFileName); });
+    step([&] { file.writeLine(SkinFolder); });
+    step([&] { file.close(); });
+    ApplySkin(form1(), SkinFolder);
+}

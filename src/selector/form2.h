@@ -1,0 +1,46 @@
+#pragma once
+
+#include "runtime/dirlistbox.h"
+#include "runtime/filelistbox.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
+#include "runtime/textbox.h"
+
+// The skin selector: browses folders, lists a folder's BMP files, previews
+// its background, and on closing remembers the folder and applies the skin
+// to the preview window.
+class Form2 : public Form
+{
+public:
+    Form2();
+
+    DirListBox &Dir1() { return control<DirListBox>("Dir1"); }
+    FileListBox &File1() { return control<FileListBox>("File1"); }
+    TextBox &Text1() { return control<TextBox>("Text1"); }
+    Label &Label1() { return control<Label>("Label1"); }
+    Label &Label2() { return control<Label>("Label2"); }
+    Label &Label3() { return control<Label>("Label3"); }
+    Label &Label4() { return control<Label>("Label4"); }
+    Label &Label5() { return control<Label>("Label5"); }
+    Label &Label6() { return control<Label>("Label6"); }
+    Label &Label7() { return control<Label>("Label7"); }
+    Label &Label8() { return control<Label>("Label8"); }
+    Label &Label9() { return control<Label>("Label9"); }
+    Label &Label10() { return control<Label>("Label10"); }
+    Label &Label11() { return control<Label>("Label11"); }
+    Label &Label12() { return control<Label>("Label12"); }
+
+    // The folder chosen, as the folder list reports it; outlives the window.
+    QString SkinFolder;
+    QString InstructionText;
+
+private:
+    void wireEvents() override;
+    void Form_Load() override;
+    void Form_Unload(int &cancel) override;
+
+    void Dir1_Change();
+    void Text1_Change();
+    void Label2_Click();
+    void Label3_Click();
+};

@@ -1,0 +1,11 @@
+#include "support/fixture.h"
+
+#include <QTest>
+
+class Runtime_testPlaceholder : public Fixture
+{
+    Q_OBJECT
+};
+
+QTEST_MAIN(Runtime_testPlaceholder)
+#include "runtime_test.moc"

@@ -1,0 +1,78 @@
+#include "support/fixture.h"
+
+#include "app/forms.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWidget>
+
+QString Fixture::path(const QString &relative) const
+{
+    return m_temp->filePath(relative);
+}
+
+QString Fixture::defaultSkinFolder() const
+{
+    return dataDir() + QStringLiteral("/tavix/Data/Skins");
+}
+
+QString Fixture::makeFolder(const QString &relative) const
+{
+    const QString folder = path(relative);
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QString Fixture::writeBmp(const QString &relative, QColor color, QSize size) const
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).path());
+    if (!image.save(file, "BMP"))
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+QString Fixture::writeFile(const QString &relative, const QByteArray &bytes) const
+{
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).path());
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
+QByteArray Fixture::readFile(const QString &relative) const
+{
+    QFile in(path(relative));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+QColor Fixture::pixelAt(QWidget &widget, QPoint point)
+{
+    return widget.grab().toImage().pixelColor(point);
+}
+
+void Fixture::init()
+{
+    m_temp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_temp->isValid());
+    QDir().mkpath(workDir());
+    QDir().mkpath(dataDir());
+    m_previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workDir()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataDir()));
+}
+
+void Fixture::cleanup()
+{
+    releaseForms();
+    QDir::setCurrent(m_previousDir);
+    m_temp.reset();
+}

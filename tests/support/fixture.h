@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QWidget;
+
+// The base of every test class. Before each test function it makes a fresh
+// temporary folder, makes its "work" subfolder the working directory and
+// its "data" subfolder the user's data location (where the default skins
+// folder lives); afterwards it releases both program-wide windows and
+// restores the working directory.
+class Fixture : public QObject
+{
+    Q_OBJECT
+
+protected:
+    // A path below the test's temporary folder.
+    QString path(const QString &relative) const;
+    QString workDir() const { return path(QStringLiteral("work")); }
+    QString dataDir() const { return path(QStringLiteral("data")); }
+    // The default skins folder as the preview window computes it.
+    QString defaultSkinFolder() const;
+
+    // Makes a folder (and its parents) below the temporary folder; returns its path.
+    QString makeFolder(const QString &relative) const;
+    // Writes a plain-colour, 24-bit uncompressed BMP; returns its path.
+    QString writeBmp(const QString &relative, QColor color, QSize size = {16, 16}) const;
+    QString writeFile(const QString &relative, const QByteArray &bytes) const;
+    QByteArray readFile(const QString &relative) const;
+
+    // The colour that a widget shows at a point, as it paints itself.
+    static QColor pixelAt(QWidget &widget, QPoint point);
+
+private slots:
+    void init();
+    void cleanup();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_temp;
+    QString m_previousDir;
+};
