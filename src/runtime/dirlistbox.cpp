@@ -159,8 +159,9 @@ void DirListBox::enter(const QModelIndex &index)
         return;
     // A folder that vanished since it was listed is refused; the list then
     // shows what is there now.
-    SkipOnFailure()([&] { setPath(m_model->pathOf(index.row())); });
-    if (!existingFolder(m_path) || m_model->pathOf(index.row()) != m_path)
+    const QString target = m_model->pathOf(index.row());
+    SkipOnFailure()([&] { setPath(target); });
+    if (m_path != target)
         refresh();
 }
 

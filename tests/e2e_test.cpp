@@ -1,0 +1,282 @@
+// Drives the real program in a real X server: real mouse clicks and key
+// presses through xdotool, the screen read back through ImageMagick.
+// The test command starts the X server and passes its DISPLAY.
+
+#include "support/fixture.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+constexpr QPoint PreviewOrigin(289, 38);
+
+enum class Failure { Warn, Expected };
+
+// Runs a helper program to its end; returns its standard output.
+QByteArray run(const QString &program, const QStringList &arguments, Failure failure = Failure::Warn)
+{
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(20000);
+    if (failure == Failure::Warn && (!finished || process.exitCode() != 0))
+        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(' ')),
+                 process.readAllStandardError().constData());
+    return process.readAllStandardOutput();
+}
+
+void xdotool(const QStringList &arguments)
+{
+    run(QStringLiteral("xdotool"), arguments);
+}
+
+// A click at a point of the preview window, in its own coordinates.
+void clickAt(QPoint point, int repeat = 1)
+{
+    const QPoint screen = PreviewOrigin + point;
+    xdotool({"mousemove", "--sync", QString::number(screen.x()), QString::number(screen.y())});
+    xdotool({"click", "--repeat", QString::number(repeat), "--delay", "60", "1"});
+}
+
+QImage screenshot()
+{
+    return QImage::fromData(run(QStringLiteral("import"), {"-window", "root", "png:-"}), "PNG");
+}
+
+// The colour at a point of the preview window's rectangle on the screen.
+QColor screenColor(QPoint point)
+{
+    return screenshot().pixelColor(PreviewOrigin + point);
+}
+
+struct Geometry
+{
+    QPoint position;
+    QSize size;
+};
+
+// Window id and geometry of the top-level window with this exact name, if mapped.
+std::optional<QString> findWindow(const QString &name)
+{
+    const QByteArray out = run(QStringLiteral("xdotool"),
+                               {"search", "--onlyvisible", "--name", "^" + name + "$"}, Failure::Expected);
+    const QString id = QString::fromLatin1(out).section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (id.isEmpty())
+        return std::nullopt;
+    return id;
+}
+
+Geometry geometryOf(const QString &id)
+{
+    const QString info = QString::fromLatin1(run(QStringLiteral("xwininfo"), {"-id", id}));
+    auto field = [&](const char *label) {
+        const int at = info.indexOf(QLatin1String(label));
+        return at < 0 ? -1 : info.mid(at + int(strlen(label))).section(QLatin1Char('\n'), 0, 0).trimmed().toInt();
+    };
+    return {{field("Absolute upper-left X:"), field("Absolute upper-left Y:")},
+            {field("Width:"), field("Height:")}};
+}
+
+bool sameColor(QColor a, QColor b)
+{
+    return qAbs(a.red() - b.red()) <= 2 && qAbs(a.green() - b.green()) <= 2 && qAbs(a.blue() - b.blue()) <= 2;
+}
+
+} // namespace
+
+class EndToEndTest : public Fixture
+{
+    Q_OBJECT
+
+private:
+    QProcess m_program;
+
+    QString screenshotPath(const QString &name) const
+    {
+        const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
+        QDir().mkpath(folder);
+        return folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    }
+
+    void saveScreenshot(const QString &name) const
+    {
+        screenshot().copy(QRect(PreviewOrigin, QSize(800, 600))).save(screenshotPath(name));
+    }
+
+    void start()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataDir());
+        m_program.setProcessEnvironment(env);
+        m_program.setWorkingDirectory(workDir());
+        m_program.start(qEnvironmentVariable("SKINPREVIEW_BINARY"), {});
+        QVERIFY(m_program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Form1")).has_value(), 15000);
+        QTest::qWait(300); // first paint
+    }
+
+    // Waits for the program to end by itself; returns its exit status.
+    int finish()
+    {
+        if (!m_program.waitForFinished(10000)) {
+            m_program.kill();
+            m_program.waitForFinished();
+            return -1;
+        }
+        return m_program.exitStatus() == QProcess::NormalExit ? m_program.exitCode() : -1;
+    }
+
+    // The selector's folder list marks the folder shown; the rows after it
+    // are its subfolders. Returns the centre of subfolder row n (from 0), in
+    // window coordinates, found from the marked row on the screen.
+    QPoint subfolderRow(int n)
+    {
+        const QImage shot = screenshot();
+        const QRect list(PreviewOrigin + QPoint(233, 68), QSize(288, 441));
+        const QColor grey(0xe0, 0xe0, 0xe0);
+        const int x = list.left() + list.width() - 20; // right of any text
+        int top = -1, bottom = -1;
+        for (int y = list.top() + 2; y < list.bottom() - 2; ++y) {
+            const bool marked = !sameColor(shot.pixelColor(x, y), grey);
+            if (marked && top < 0)
+                top = y;
+            if (marked)
+                bottom = y;
+            else if (top >= 0)
+                break;
+        }
+        if (top < 0)
+            return {};
+        const int height = bottom - top + 1;
+        return QPoint(list.left() + 100, bottom + 1 + n * height + height / 2) - PreviewOrigin;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") || qEnvironmentVariableIsEmpty("SKINPREVIEW_BINARY"))
+            QSKIP("needs an X server (DISPLAY) and the program (SKINPREVIEW_BINARY)");
+    }
+
+    void cleanup()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+    }
+
+    void previewWindowIsFramelessAt289x38()
+    {
+        start();
+        const auto id = findWindow(QStringLiteral("Form1"));
+        QVERIFY(id);
+        const Geometry geometry = geometryOf(*id);
+        QCOMPARE(geometry.position, QPoint(289, 38));
+        QCOMPARE(geometry.size, QSize(800, 600));
+        // No decorations requested from a window manager (Motif hints: decorations off).
+        const QString hints = QString::fromLatin1(run(QStringLiteral("xprop"), {"-id", *id, "_MOTIF_WM_HINTS"}));
+        QVERIFY2(hints.contains(QLatin1String("= 0x2, 0x0, 0x0")) || hints.contains(QLatin1String("= 0x3, 0x0, 0x0"))
+                     || hints.contains(QLatin1String(", 0x0, 0x0, 0x0")), qPrintable(hints));
+        // The built-in background shows at a bare spot.
+        const QImage background(QStringLiteral(":/background.bmp"));
+        QVERIFY(sameColor(screenColor({400, 300}), background.pixelColor(400, 300)));
+        saveScreenshot(QStringLiteral("preview"));
+    }
+
+    void menuClicksSwitchPanels()
+    {
+        start();
+        const QImage panel(QStringLiteral(":/desktop_settings.bmp"));
+        const QPoint inside(184 + 300, 400);
+        clickAt({60, 118}); // "Desktop settings"
+        QTRY_VERIFY(sameColor(screenColor(inside), panel.pixelColor(300, 400)));
+        saveScreenshot(QStringLiteral("desktop-settings"));
+        clickAt({60, 58}); // "My Collection" hides it
+        const QImage background(QStringLiteral(":/background.bmp"));
+        QTRY_VERIFY(sameColor(screenColor(inside), background.pixelColor(inside)));
+    }
+
+    void logoOpensSelectorOverPreview()
+    {
+        start();
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), 10000);
+        const Geometry geometry = geometryOf(*findWindow(QStringLiteral("Skin Selector")));
+        QCOMPARE(geometry.position, QPoint(289, 38));
+        QCOMPARE(geometry.size, QSize(800, 600));
+    }
+
+    void doubleClickTypeAndCloseApplyTheSkin_data()
+    {
+        QTest::addColumn<QPoint>("closeSpot");
+        QTest::newRow("logo") << QPoint(60, 25);
+        QTest::newRow("close glyph") << QPoint(789, 9);
+    }
+
+    void doubleClickTypeAndCloseApplyTheSkin()
+    {
+        QFETCH(QPoint, closeSpot);
+        const QColor red(200, 30, 30), blue(30, 40, 210);
+        writeBmp(QStringLiteral("work/skinA/background.bmp"), red, {800, 600});
+        const QString skinB = makeFolder(QStringLiteral("skins/skin B"));
+        writeBmp(QStringLiteral("skins/skin B/background.bmp"), blue, {800, 600});
+        writeBmp(QStringLiteral("skins/skin B/sticker_background.bmp"), Qt::green, {178, 357});
+        start();
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), 10000);
+        QTest::qWait(300);
+
+        // A double click on the one subfolder of the working directory.
+        const QPoint row = subfolderRow(0);
+        QVERIFY(!row.isNull());
+        clickAt(row, 2);
+        const QPoint bare(775, 300);
+        QTRY_VERIFY(sameColor(screenColor(bare), red));
+
+        // A path typed into the path box with real key presses.
+        clickAt({400, 547});
+        xdotool({"key", "--clearmodifiers", "ctrl+a"});
+        xdotool({"type", "--delay", "20", skinB});
+        QTRY_VERIFY(sameColor(screenColor(bare), blue));
+        saveScreenshot(QStringLiteral("selector"));
+
+        clickAt(closeSpot);
+        QTRY_VERIFY(!findWindow(QStringLiteral("Skin Selector")).has_value());
+        QTRY_COMPARE(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(skinB) + "\r\n");
+        QTRY_VERIFY(sameColor(screenColor({400, 300}), blue));
+        QVERIFY(sameColor(screenColor({100, 400}), Qt::green));
+    }
+
+    void newStartReturnsToRememberedFolder()
+    {
+        const QColor teal(20, 160, 150);
+        const QString skin = makeFolder(QStringLiteral("skins/teal"));
+        writeBmp(QStringLiteral("skins/teal/background.bmp"), teal, {800, 600});
+        writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(skin) + "\r\n");
+        start();
+        // The preview keeps its built-in pictures until the selector closes.
+        const QImage background(QStringLiteral(":/background.bmp"));
+        QVERIFY(sameColor(screenColor({400, 300}), background.pixelColor(400, 300)));
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), 10000);
+        QTRY_VERIFY(sameColor(screenColor({775, 300}), teal));
+    }
+
+    void closeGlyphEndsTheProgramQuietly()
+    {
+        start();
+        clickAt({789, 9});
+        QCOMPARE(finish(), 0);
+        QCOMPARE(m_program.readAllStandardError(), QByteArray());
+        QCOMPARE(m_program.readAllStandardOutput(), QByteArray());
+        // Closing without opening the selector remembers the start-up folder.
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(workDir()) + "\r\n");
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "e2e_test.moc"
