@@ -1,0 +1,2 @@
+# Install rules and packaging.
+install(TARGETS skinpreview RUNTIME DESTINATION bin)
