@@ -24,6 +24,9 @@ QFont fontFrom(const FontDesign &design, const QFont &fallback)
     QFont font(QString::fromLatin1(design.face));
     font.setPointSizeF(design.points);
     font.setWeight(design.weight >= 700 ? QFont::Bold : QFont::Normal);
+    // Whole-pixel glyph advances, as the layouts were measured with: texts
+    // that were designed to fit their boxes then fit them here too.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
