@@ -124,7 +124,7 @@ private:
     // Waits for the program to end by itself; returns its exit status.
     int finish()
     {
-        if (!m_program.waitForFinished(10000)) {
+        if (!m_program.waitForFinished(Patience)) {
             m_program.kill();
             m_program.waitForFinished();
             return -1;
