@@ -1,11 +1,497 @@
 #include "support/fixture.h"
 
-#include <QTest>
+#include "runtime/dirlistbox.h"
+#include "runtime/error.h"
+#include "runtime/filelistbox.h"
+#include "runtime/form.h"
+#include "runtime/label.h"
+#include "runtime/picture.h"
+#include "runtime/picturebox.h"
+#include "runtime/textbox.h"
 
-class Runtime_testPlaceholder : public Fixture
-{
-    Q_OBJECT
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+// A small window of its own, so that the runtime is exercised apart from the
+// program's two windows.
+namespace {
+
+const WindowDesign ProbeWindow = {
+    .caption = "Probe",
+    .clientSize = {400, 300},
+    .position = {40, 50},
+    .picture = ":/icon.bmp",
+    .icon = ":/icon.bmp",
 };
 
-QTEST_MAIN(Runtime_testPlaceholder)
+const ControlDesign ProbeControls[] = {
+    {.kind = ControlKind::Label, .name = "Label1", .geometry = {5, 5, 120, 20}, .text = "Design caption"},
+    {.kind = ControlKind::TextBox, .name = "Text1", .geometry = {5, 30, 200, 20}, .text = "design text",
+     .tabIndex = 1},
+    {.kind = ControlKind::DirListBox, .name = "Dir1", .geometry = {5, 60, 190, 230}, .tabIndex = 0},
+    {.kind = ControlKind::FileListBox, .name = "File1", .geometry = {200, 60, 190, 230}, .tabIndex = 2},
+    {.kind = ControlKind::PictureBox, .name = "Picture1", .geometry = {210, 5, 100, 50}},
+};
+
+class Probe : public Form
+{
+public:
+    Probe() : Form(ProbeWindow, ProbeControls) {}
+
+    Label &Label1() { return control<Label>("Label1"); }
+    TextBox &Text1() { return control<TextBox>("Text1"); }
+    DirListBox &Dir1() { return control<DirListBox>("Dir1"); }
+    FileListBox &File1() { return control<FileListBox>("File1"); }
+    PictureBox &Picture1() { return control<PictureBox>("Picture1"); }
+
+    // Module-level state: lives as long as the Probe, loaded or not.
+    QString Remembered;
+    int loads = 0;
+    int unloads = 0;
+    bool loadFinished = false;
+    QString textAtUnload;
+    QStringList events;
+
+private:
+    void wireEvents() override
+    {
+        on(Text1(), &TextBox::change, &Probe::Text1_Change);
+        on(Dir1(), &DirListBox::change, &Probe::Dir1_Change);
+    }
+
+    void Form_Load() override
+    {
+        ++loads;
+        loadFinished = false;
+        File1().setPattern(QStringLiteral("*.bmp"));
+        events << QStringLiteral("Form_Load");
+        loadFinished = true;
+    }
+
+    void Form_Unload(int &) override
+    {
+        ++unloads;
+        // The controls are still usable here.
+        textAtUnload = Text1().text();
+        events << QStringLiteral("Form_Unload");
+    }
+
+    void Text1_Change()
+    {
+        events << QStringLiteral("Text1_Change ") + Text1().text();
+        if (Text1().text() == QLatin1String("fail"))
+            throw RuntimeError("failing handler");
+        events << QStringLiteral("Text1_Change end");
+    }
+
+    void Dir1_Change() { events << QStringLiteral("Dir1_Change ") + Dir1().path(); }
+};
+
+// The folder paths from "/" down to folder, as the folder list shows them.
+QStringList ancestorsOf(const QString &folder)
+{
+    QStringList paths{QStringLiteral("/")};
+    QString path;
+    for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        paths << path;
+    }
+    return paths;
+}
+
+} // namespace
+
+class RuntimeTest : public Fixture
+{
+    Q_OBJECT
+
+    QString expand(QString text) const
+    {
+        text.replace(QLatin1String("@W"), workDir());
+        text.replace(QLatin1String("@H"), QDir::cleanPath(QDir::homePath()));
+        return text;
+    }
+
+private slots:
+    void loadsOnFirstReferenceBeforeTheReferenceReturns()
+    {
+        Probe form;
+        QVERIFY(!form.isLoaded());
+        QCOMPARE(form.loads, 0);
+
+        Label &label = form.Label1();
+        QVERIFY(form.isLoaded());
+        QCOMPARE(form.loads, 1);
+        QVERIFY(form.loadFinished);
+        QCOMPARE(form.events, QStringList{QStringLiteral("Form_Load")});
+        QCOMPARE(label.caption(), QStringLiteral("Design caption"));
+        QVERIFY(!form.window().isVisible()); // loaded hidden
+        QCOMPARE(form.window().windowTitle(), QStringLiteral("Probe"));
+        QCOMPARE(form.window().size(), QSize(400, 300));
+        QCOMPARE(QPoint(form.left(), form.top()), QPoint(40, 50));
+
+        // Further references use the loaded window.
+        QCOMPARE(&form.Label1(), &label);
+        form.Text1();
+        QCOMPARE(form.loads, 1);
+
+        // Showing an unloaded window loads it first.
+        Probe shown;
+        shown.show();
+        QCOMPARE(shown.loads, 1);
+        QVERIFY(shown.window().isVisible());
+        shown.show();
+        QCOMPARE(shown.loads, 1);
+    }
+
+    void unloadDiscardsControlsAndTheNextLoadStartsFromTheDesign()
+    {
+        makeFolder(QStringLiteral("work/sub"));
+        Probe form;
+        form.show();
+        form.Label1().setCaption(QStringLiteral("changed"));
+        form.Text1().setText(QStringLiteral("typed"));
+        form.Picture1().setVisible(false);
+        form.Dir1().setPath(workDir() + QStringLiteral("/sub"));
+        form.setLeft(123);
+        form.setPicture(QImage(8, 8, QImage::Format_RGB32));
+        form.Remembered = QStringLiteral("kept");
+
+        QPointer<Label> oldLabel = &form.Label1();
+        QPointer<QWidget> oldWindow = &form.window();
+        form.unload();
+        QVERIFY(!form.isLoaded());
+        QCOMPARE(form.unloads, 1);
+        QCOMPARE(form.textAtUnload, QStringLiteral("typed"));
+        QVERIFY(!oldWindow.isNull() && !oldWindow->isVisible()); // gone from the screen at once
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(oldLabel.isNull());
+        QVERIFY(oldWindow.isNull());
+
+        // Module-level values outlive the window.
+        QCOMPARE(form.Remembered, QStringLiteral("kept"));
+        QCOMPARE(form.textAtUnload, QStringLiteral("typed"));
+
+        // Everything done to the controls is gone.
+        QCOMPARE(form.Label1().caption(), QStringLiteral("Design caption"));
+        QCOMPARE(form.loads, 2);
+        QCOMPARE(form.Text1().text(), QStringLiteral("design text"));
+        QVERIFY(form.Picture1().isVisibleTo(&form.window()));
+        QCOMPARE(form.Dir1().path(), workDir());
+        QCOMPARE(form.left(), 40);
+        QCOMPARE(form.picture(), QImage(QStringLiteral(":/icon.bmp")));
+        QVERIFY(!form.window().isVisible());
+        QCOMPARE(form.Remembered, QStringLiteral("kept"));
+    }
+
+    void unloadOfAnUnloadedWindowDoesNothing()
+    {
+        Probe form;
+        form.unload();
+        QVERIFY(!form.isLoaded());
+        QCOMPARE(form.loads, 0);
+        QCOMPARE(form.unloads, 0);
+
+        form.load();
+        form.unload();
+        form.unload();
+        QCOMPARE(form.loads, 1);
+        QCOMPARE(form.unloads, 1);
+        QVERIFY(!form.isLoaded());
+    }
+
+    void closeRequestOfTheWindowSystemUnloads()
+    {
+        Probe form;
+        form.show();
+        form.window().close();
+        QVERIFY(!form.isLoaded());
+        QCOMPARE(form.unloads, 1);
+        QCOMPARE(form.events, (QStringList{QStringLiteral("Form_Load"), QStringLiteral("Form_Unload")}));
+    }
+
+    void programEndsWhenNoWindowIsLoaded()
+    {
+        // Only the forms may end the program here, not the last window closing.
+        const bool quitOnLast = QApplication::quitOnLastWindowClosed();
+        QApplication::setQuitOnLastWindowClosed(false);
+        Probe first;
+        Probe second;
+        first.show();
+        second.show();
+
+        bool secondLoadedAfterFirstUnload = false;
+        QTimer::singleShot(0, qApp, [&] {
+            first.unload();
+            secondLoadedAfterFirstUnload = second.isLoaded();
+            // Runs only if the program went on after the first unload.
+            QTimer::singleShot(0, qApp, [&] { second.window().close(); });
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+        guard.start(10000);
+
+        const int status = QApplication::exec();
+        guard.stop();
+        QApplication::setQuitOnLastWindowClosed(quitOnLast);
+
+        QCOMPARE(status, 0);
+        QVERIFY(secondLoadedAfterFirstUnload);
+        QVERIFY(!first.isLoaded());
+        QVERIFY(!second.isLoaded());
+        QCOMPARE(second.unloads, 1);
+    }
+
+    void changeHandlersRunInsideTheAssignment()
+    {
+        const QString sub = makeFolder(QStringLiteral("work/sub"));
+        Probe form;
+        form.show();
+        form.events.clear();
+
+        form.Text1().setText(QStringLiteral("abc"));
+        QCOMPARE(form.events, (QStringList{QStringLiteral("Text1_Change abc"), QStringLiteral("Text1_Change end")}));
+        form.events.clear();
+        form.Text1().setText(QStringLiteral("abc"));
+        QCOMPARE(form.events, QStringList());
+
+        // Typing raises the change after every keystroke.
+        form.Text1().setFocus();
+        QTest::keyClicks(&form.Text1(), QStringLiteral("de"));
+        QCOMPARE(form.events, (QStringList{QStringLiteral("Text1_Change abcd"), QStringLiteral("Text1_Change end"),
+                                           QStringLiteral("Text1_Change abcde"), QStringLiteral("Text1_Change end")}));
+        form.events.clear();
+
+        // A failure in a handler ends that handler silently; the assignment returns.
+        form.Text1().setText(QStringLiteral("fail"));
+        QCOMPARE(form.events, QStringList{QStringLiteral("Text1_Change fail")});
+        QCOMPARE(form.Text1().text(), QStringLiteral("fail"));
+        form.events.clear();
+
+        form.Dir1().setPath(sub);
+        QCOMPARE(form.events, QStringList{QStringLiteral("Dir1_Change ") + sub});
+        form.events.clear();
+        form.Dir1().setPath(sub);
+        form.Dir1().setPath(sub + QStringLiteral("/"));
+        form.Dir1().setPath(workDir() + QStringLiteral("//sub/."));
+        QCOMPARE(form.events, QStringList());
+    }
+
+    void dirListBoxPathForms_data()
+    {
+        QTest::addColumn<QString>("start"); // empty: the working directory
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // empty: refused
+        QTest::addColumn<bool>("changes");
+
+        QTest::newRow("absolute") << "" << "@W/sub" << "@W/sub" << true;
+        QTest::newRow("trailing slash") << "" << "@W/sub/" << "@W/sub" << true;
+        QTest::newRow("double slash") << "" << "@W//sub" << "@W/sub" << true;
+        QTest::newRow("dot segments") << "" << "@W/sub/./deeper/.." << "@W/sub" << true;
+        QTest::newRow("same folder") << "" << "@W" << "@W" << false;
+        QTest::newRow("same folder, trailing slash") << "" << "@W/" << "@W" << false;
+        QTest::newRow("same folder, double slashes") << "@W/sub" << "@W//sub//" << "@W/sub" << false;
+        QTest::newRow("root") << "" << "/" << "/" << true;
+        QTest::newRow("root, doubled") << "/" << "//" << "/" << false;
+        QTest::newRow("home") << "" << "~" << "@H" << true;
+        QTest::newRow("home, slash") << "" << "~/" << "@H" << true;
+        QTest::newRow("symbolic link kept") << "" << "@W/link" << "@W/link" << true;
+        QTest::newRow("relative") << "" << "sub" << "" << false;
+        QTest::newRow("dot") << "@W/sub" << "." << "" << false;
+        QTest::newRow("empty") << "@W/sub" << "" << "" << false;
+        QTest::newRow("missing") << "@W/sub" << "@W/missing" << "" << false;
+        QTest::newRow("a file") << "" << "@W/file.txt" << "" << false;
+        QTest::newRow("below a file") << "" << "@W/file.txt/x" << "" << false;
+    }
+
+    void dirListBoxPathForms()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QFETCH(bool, changes);
+        makeFolder(QStringLiteral("work/sub/deeper"));
+        makeFolder(QStringLiteral("elsewhere"));
+        QVERIFY(QFile::link(path(QStringLiteral("elsewhere")), path(QStringLiteral("work/link"))));
+        writeFile(QStringLiteral("work/file.txt"), "text");
+
+        Probe form;
+        DirListBox &dir = form.Dir1();
+        QCOMPARE(dir.path(), workDir()); // starts at the working directory
+        if (!start.isEmpty())
+            dir.setPath(expand(start));
+        const QString before = dir.path();
+        const QStringList entriesBefore = dir.entryPaths();
+        form.events.clear();
+
+        if (expected.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, dir.setPath(expand(text)));
+            QCOMPARE(dir.path(), before);
+            QCOMPARE(dir.entryPaths(), entriesBefore);
+            QCOMPARE(form.events, QStringList());
+        } else {
+            dir.setPath(expand(text));
+            QCOMPARE(dir.path(), expand(expected));
+            QVERIFY(dir.entryPaths().contains(expand(expected)));
+            const QStringList expectedEvents =
+                changes ? QStringList{QStringLiteral("Dir1_Change ") + expand(expected)} : QStringList();
+            QCOMPARE(form.events, expectedEvents);
+        }
+    }
+
+    void dirListBoxEntries()
+    {
+        const QString tree = makeFolder(QStringLiteral("work/tree"));
+        for (const char *name : {"beta", "Alpha", ".hidden", "gamma", "Delta"})
+            makeFolder(QStringLiteral("work/tree/") + QLatin1String(name));
+        writeFile(QStringLiteral("work/tree/a.txt"), "x");
+        writeBmp(QStringLiteral("work/tree/Zeta.bmp"), Qt::red);
+
+        Probe form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form.window()));
+        DirListBox &dir = form.Dir1();
+        dir.setPath(tree);
+        QStringList expected = ancestorsOf(tree);
+        for (const char *name : {".hidden", "Alpha", "beta", "Delta", "gamma"})
+            expected << tree + QLatin1Char('/') + QLatin1String(name);
+        QCOMPARE(dir.entryPaths(), expected);
+
+        // A single click only selects; a double click enters the folder.
+        auto clickEntry = [&](const QString &entry, bool twice) {
+            const int row = int(dir.entryPaths().indexOf(entry));
+            QVERIFY(row >= 0);
+            const QModelIndex index = dir.model()->index(row, 0);
+            dir.scrollTo(index);
+            const QPoint point = dir.visualRect(index).center();
+            QTest::mouseClick(dir.viewport(), Qt::LeftButton, {}, point);
+            if (twice)
+                QTest::mouseDClick(dir.viewport(), Qt::LeftButton, {}, point);
+        };
+        form.events.clear();
+        clickEntry(tree + QStringLiteral("/Alpha"), false);
+        QCOMPARE(dir.path(), tree);
+        QCOMPARE(form.events, QStringList());
+
+        clickEntry(tree + QStringLiteral("/Alpha"), true);
+        QCOMPARE(dir.path(), tree + QStringLiteral("/Alpha"));
+        QCOMPARE(form.events, QStringList{QStringLiteral("Dir1_Change ") + tree + QStringLiteral("/Alpha")});
+        form.events.clear();
+
+        clickEntry(workDir(), true);
+        QCOMPARE(dir.path(), workDir());
+        QCOMPARE(form.events, QStringList{QStringLiteral("Dir1_Change ") + workDir()});
+    }
+
+    void fileListBoxListsMatchingRegularFiles()
+    {
+        writeBmp(QStringLiteral("work/w.bmp"), Qt::red);
+        const QString folder = makeFolder(QStringLiteral("work/files"));
+        for (const char *name : {"b.BMP", "a.bmp", "C.Bmp", "Zed.bmp", ".hidden.bmp"})
+            writeBmp(QStringLiteral("work/files/") + QLatin1String(name), Qt::blue);
+        for (const char *name : {"d.bmp.txt", "e.png", "bmp", "notes.txt"})
+            writeFile(QStringLiteral("work/files/") + QLatin1String(name), "x");
+        makeFolder(QStringLiteral("work/files/f.bmp"));
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/g.bmp")).constData(), 0600), 0);
+
+        Probe form;
+        FileListBox &files = form.File1();
+        QCOMPARE(files.path(), workDir()); // starts at the working directory
+        QCOMPARE(files.fileNames(), QStringList{QStringLiteral("w.bmp")});
+
+        files.setPath(folder);
+        QCOMPARE(files.fileNames(),
+                 (QStringList{QStringLiteral("a.bmp"), QStringLiteral("b.BMP"), QStringLiteral("C.Bmp"),
+                              QStringLiteral("Zed.bmp")}));
+
+        // A folder that cannot be listed shows nothing, not the previous folder's files.
+        files.setPath(workDir() + QStringLiteral("/missing"));
+        QCOMPARE(files.fileNames(), QStringList());
+        files.setPath(folder);
+        files.setPath(folder + QStringLiteral("/a.bmp"));
+        QCOMPARE(files.fileNames(), QStringList());
+    }
+
+    void loadPicture_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("loads");
+
+        QTest::newRow("24-bit BMP") << "bmp" << true;
+        QTest::newRow("PNG bytes under a .bmp name") << "png" << true;
+        QTest::newRow("missing file") << "missing" << false;
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("FIFO") << "fifo" << false;
+        QTest::newRow("empty file") << "empty" << false;
+        QTest::newRow("garbage after a BMP signature") << "garbage" << false;
+        QTest::newRow("BMP cut inside its header") << "truncated" << false;
+    }
+
+    void loadPicture()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, loads);
+        const QColor colour(10, 200, 30);
+        const QSize size(7, 5); // odd width: rows are padded in the file
+        const QString relative = QStringLiteral("pics/picture.bmp");
+        const QString file = path(relative);
+        makeFolder(QStringLiteral("pics"));
+
+        if (setup == QLatin1String("bmp")) {
+            writeBmp(relative, colour, size);
+            const QByteArray bytes = readFile(relative);
+            QVERIFY(bytes.startsWith("BM"));
+            QCOMPARE(int(bytes.at(28)), 24); // bits per pixel
+        } else if (setup == QLatin1String("png")) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(colour);
+            QVERIFY(image.save(file, "PNG"));
+        } else if (setup == QLatin1String("folder")) {
+            makeFolder(relative);
+        } else if (setup == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        } else if (setup == QLatin1String("empty")) {
+            writeFile(relative, QByteArray());
+        } else if (setup == QLatin1String("garbage")) {
+            writeFile(relative, "BM" + QByteArray(300, '\xa5'));
+        } else if (setup == QLatin1String("truncated")) {
+            writeBmp(relative, colour, size);
+            writeFile(relative, readFile(relative).left(30));
+        }
+
+        if (!loads) {
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadPicture(file));
+            return;
+        }
+        const Picture picture = LoadPicture(file);
+        QCOMPARE(picture.size(), size);
+        QCOMPARE(picture.pixelColor(0, 0), colour);
+        QCOMPARE(picture.pixelColor(size.width() - 1, size.height() - 1), colour);
+    }
+
+    void skipOnFailureDropsTheFailingStepOnly()
+    {
+        QStringList done;
+        const SkipOnFailure step;
+        step([&] { done << QStringLiteral("one"); });
+        step([&] {
+            done << QStringLiteral("two");
+            throw RuntimeError("fails");
+            done << QStringLiteral("rest of two");
+        });
+        step([&] { LoadPicture(path(QStringLiteral("missing.bmp"))); done << QStringLiteral("not reached"); });
+        step([&] { done << QStringLiteral("three"); });
+        QCOMPARE(done, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+    }
+};
+
+QTEST_MAIN(RuntimeTest)
 #include "runtime_test.moc"
