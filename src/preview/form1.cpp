@@ -55,59 +55,49 @@ void Form1::Form_Unload(int &)
     form2().unload();
 }
 
-void Form1::highlightMenuItem(int item)
+// Highlights menu item k (1 to 6) in red and the others in black, then
+// hides every panel but the one the item shows, and shows that one last.
+void Form1::selectMenuItem(int item, PictureBox *panel)
 {
     Label *items[] = {&Label1(), &Label2(), &Label3(), &Label4(), &Label5(), &Label6()};
     for (int i = 0; i < 6; ++i)
         items[i]->setForeColor(i + 1 == item ? RGB(255, 0, 0) : RGB(0, 0, 0));
+    for (PictureBox *other : {&Picture2(), &Picture3(), &Picture4()}) {
+        if (other != panel)
+            other->setVisible(false);
+    }
+    if (panel)
+        panel->setVisible(true);
 }
 
 void Form1::Label1_Click()
 {
-    highlightMenuItem(1);
-    Picture2().setVisible(false);
-    Picture3().setVisible(false);
-    Picture4().setVisible(false);
+    selectMenuItem(1, nullptr);
 }
 
 void Form1::Label2_Click()
 {
-    highlightMenuItem(2);
-    Picture2().setVisible(false);
-    Picture3().setVisible(false);
-    Picture4().setVisible(false);
+    selectMenuItem(2, nullptr);
 }
 
 void Form1::Label3_Click()
 {
-    highlightMenuItem(3);
-    Picture3().setVisible(false);
-    Picture4().setVisible(false);
-    Picture2().setVisible(true);
+    selectMenuItem(3, &Picture2());
 }
 
 void Form1::Label4_Click()
 {
-    highlightMenuItem(4);
-    Picture2().setVisible(false);
-    Picture4().setVisible(false);
-    Picture3().setVisible(true);
+    selectMenuItem(4, &Picture3());
 }
 
 void Form1::Label5_Click()
 {
-    highlightMenuItem(5);
-    Picture2().setVisible(false);
-    Picture3().setVisible(false);
-    Picture4().setVisible(true);
+    selectMenuItem(5, &Picture4());
 }
 
 void Form1::Label6_Click()
 {
-    highlightMenuItem(6);
-    Picture2().setVisible(false);
-    Picture3().setVisible(false);
-    Picture4().setVisible(false);
+    selectMenuItem(6, nullptr);
 }
 
 void Form1::Label7_Click()

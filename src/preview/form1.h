@@ -48,5 +48,5 @@ private:
     void Label7_Click();
     void closeClick(); // Label8_Click to Label11_Click: the close glyphs
 
-    void highlightMenuItem(int item);
+    void selectMenuItem(int item, PictureBox *panel);
 };
