@@ -274,7 +274,10 @@ int main(int argc, char** argv)
                 assets + QStringLiteral("screensaver_settings.bmp"));
         saveBmp(paintPanel(clean, Page::Advanced, panel),
                 assets + QStringLiteral("advanced_settings.bmp"));
+        // The window icon (white corners, inside the binary) and the icons
+        // installed for the desktop (transparent corners) are one drawing.
         saveBmp(paintIcon(clean, 64, false), assets + QStringLiteral("icon.bmp"));
+        savePng(paintIcon(clean, 64, true), assets + QStringLiteral("icon-64.png"));
         savePng(paintIcon(clean, 128, true), assets + QStringLiteral("icon-128.png"));
         savePng(paintIcon(clean, 256, true), assets + QStringLiteral("icon-256.png"));
 

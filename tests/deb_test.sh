@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Packs the build into a .deb, installs it with dpkg, starts the command of
+# the installed desktop entry and waits for its window, then removes the
+# package and checks that none of its files is left.
+#
+#   deb_test.sh BUILD_DIR
+#
+# Needs root and changes the system for a few seconds; exits 77 (skipped)
+# without root, or when a skinpreview package or /usr/bin/skinpreview is
+# already there, so that an installation of the user's is never touched.
+set -euo pipefail
+
+build=$1
+id=org.skinpreview.SkinPreview
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: installing a package needs root"
+    exit 77
+fi
+if dpkg-query -W -f='${Status}' skinpreview 2>/dev/null | grep -q 'ok installed' \
+   || [ -e /usr/bin/skinpreview ]; then
+    echo "SKIP: skinpreview is already installed on this system"
+    exit 77
+fi
+
+work=$(mktemp -d)
+installed=0
+app_pid=
+xvfb_pid=
+cleanup() {
+    [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    [ "$installed" = 0 ] || dpkg -r skinpreview >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/pack" >/dev/null
+debs=("$work"/pack/skinpreview_*.deb)
+[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
+deb=${debs[0]}
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+# The package names in a Depends field, one a line, without versions.
+names() { tr ',|' '\n\n' | sed 's/([^)]*)//; s/:[a-z0-9]*//; s/^ *//; s/ *$//' | grep -v '^$'; }
+declared() { names <<<"$depends" | grep -xF "$1" >/dev/null; }
+# Qt's run-time libraries that the program uses itself, and the fonts that
+# stand in for the ones its layouts name.
+for package in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation; do
+    declared "$package" || { echo "FAIL: no dependency on $package"; exit 1; }
+done
+
+dpkg -i "$deb"
+installed=1
+[ "$(dpkg-query -W -f='${Status}' skinpreview)" = "install ok installed" ] \
+    || { echo "FAIL: dpkg does not list skinpreview as installed"; exit 1; }
+files=$(dpkg -L skinpreview | while read -r f; do [ -d "$f" ] || echo "$f"; done)
+
+# Every shared library that the installed program links comes from a package
+# it declares, or from a package that one of those depends on (Qt's GUI
+# library brings in the OpenGL ones, for instance).
+provided=$(names <<<"$depends"
+           names <<<"$(names <<<"$depends" | xargs dpkg-query -W -f='${Depends}, ${Pre-Depends}, ')")
+missing=0
+for name in $(objdump -p /usr/bin/skinpreview | awk '$1 == "NEEDED" { print $2 }'); do
+    lib=$(ldd /usr/bin/skinpreview | awk -v name="$name" '$1 == name && $2 == "=>" { print $3 }')
+    owner=
+    for candidate in "$lib" "$(realpath "$lib")" "/usr$lib" "${lib#/usr}"; do
+        owner=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') \
+            && [ -n "$owner" ] && break
+    done
+    if [ -z "$owner" ]; then
+        echo "FAIL: $name ($lib) belongs to no package"; missing=1
+    elif ! grep -qxF "$owner" <<<"$provided"; then
+        echo "FAIL: $name comes from $owner, which the package does not bring in"; missing=1
+    else
+        echo "$name: $owner"
+    fi
+done
+[ "$missing" = 0 ] || exit 1
+for f in /usr/bin/skinpreview /usr/share/applications/$id.desktop \
+         /usr/share/metainfo/$id.metainfo.xml \
+         /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png; do
+    [ -f "$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
+done
+
+# Start the program the way the application menu does, from an empty folder
+# (it keeps lastpath.skin in its working directory), in an X server.
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$work/display")"
+fi
+command=$(sed -n 's/^Exec=//p' /usr/share/applications/$id.desktop)
+echo "Exec=$command"
+mkdir "$work/run"
+(cd "$work/run" && unset QT_QPA_PLATFORM && exec $command) &
+app_pid=$!
+window=
+for _ in $(seq 100); do
+    window=$(xdotool search --all --pid "$app_pid" --name '^Form1$' 2>/dev/null | head -n1) || true
+    [ -n "$window" ] && break
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -n "$window" ] || { echo "FAIL: the installed program showed no Form1 window"; exit 1; }
+echo "window $window: $(xdotool getwindowname "$window")"
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
+dpkg -r skinpreview
+installed=0
+if dpkg-query -W -f='${Status}' skinpreview 2>/dev/null | grep -q 'ok installed'; then
+    echo "FAIL: skinpreview is still installed after dpkg -r"
+    exit 1
+fi
+left=0
+for f in $files; do
+    if [ -e "$f" ]; then echo "FAIL: $f is left after dpkg -r"; left=1; fi
+done
+[ "$left" = 0 ] || exit 1
+echo "installed, started and removed cleanly"
