@@ -40,12 +40,24 @@ Picture LoadPicture(const QString &path)
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(MaxDecodeMegabytes);
+    // A BMP stored top-down reports a negative height here.
     const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
+    const qint64 width = qAbs(qint64(size.width()));
+    const qint64 height = qAbs(qint64(size.height()));
+    if (width * height > MaxPixels)
         throw RuntimeError("picture too large");
+    // The BMP decoder fills an image of the right size and format handed to
+    // it, and leaves the lines that a short file lacks as they were: blank,
+    // not whatever the memory held before.
     QImage image;
+    if (width > 0 && height > 0 && reader.imageFormat() != QImage::Format_Invalid) {
+        image = QImage(int(width), int(height), reader.imageFormat());
+        image.fill(0);
+    }
     if (!reader.read(&image) || image.isNull())
         throw RuntimeError("not a picture");
+    if (qint64(image.width()) * image.height() > MaxPixels)
+        throw RuntimeError("picture too large");
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;

@@ -42,7 +42,10 @@ void TextFile::openForOutput(const QString &name)
     // Where no temporary file can be made beside it (a read-only folder
     // holding a writable file), write in place.
     file->setDirectWriteFallback(true);
-    if (!file->open(QIODevice::WriteOnly))
+    // Unbuffered, so that a write that fails (a full file system) fails at
+    // once and the commit discards the new file instead of putting an empty
+    // one in place of the old.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw RuntimeError("file not writable");
     m_output = std::move(file);
 }
