@@ -32,6 +32,7 @@ public:
     {
         beginResetModel();
         m_entries.clear();
+        m_entries.reserve(std::size_t(subfolders.size()) + 16);
         m_entries.push_back({QStringLiteral("/"), 0, true});
         const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         for (const QString &part : parts)
@@ -70,8 +71,12 @@ public:
         if (role == Qt::DisplayRole)
             return entry.name;
         if (role == Qt::DecorationRole) {
-            QStyle *style = QApplication::style();
-            return style->standardIcon(entry.open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
+            // Made once: the style builds a new icon on every request.
+            if (m_openIcon.isNull()) {
+                m_openIcon = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
+                m_closedIcon = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
+            }
+            return entry.open ? m_openIcon : m_closedIcon;
         }
         return {};
     }
@@ -79,6 +84,8 @@ public:
 private:
     std::vector<FolderEntry> m_entries;
     int m_openCount = 1;
+    mutable QIcon m_openIcon;
+    mutable QIcon m_closedIcon;
 };
 
 namespace {
@@ -167,8 +174,17 @@ void DirListBox::enter(const QModelIndex &index)
 
 void DirListBox::refresh()
 {
-    m_model->show(m_path, listFolder(m_path).folders);
+    m_model->show(m_path, listSubfolders(m_path));
     const QModelIndex current = m_model->index(m_model->openCount() - 1);
     setCurrentIndex(current);
-    scrollTo(current);
+    // Scrolling lays the list out; a hidden list (the selector during
+    // start-up) does that when it is shown.
+    if (isVisible())
+        scrollTo(current);
+}
+
+void DirListBox::showEvent(QShowEvent *event)
+{
+    QListView::showEvent(event);
+    scrollTo(currentIndex());
 }

@@ -34,7 +34,5 @@ void FileListBox::setBackColor(Color color)
 
 void FileListBox::refresh()
 {
-    QStringList names = listFolder(m_path).files;
-    names.removeIf([this](const QString &name) { return !matchesPattern(name, m_pattern); });
-    m_model->setStringList(names);
+    m_model->setStringList(listFiles(m_path, m_pattern));
 }

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+
+struct FolderEntries;
 
 // File access behind the folder list, the file list and picture loading.
 // Paths are texts; names reach the file system as their UTF-8 bytes.
@@ -13,15 +16,12 @@
 // written), or nothing when the text is empty, relative or names no folder.
 std::optional<QString> existingFolder(const QString &text);
 
-struct FolderListing
-{
-    bool readable = false;
-    QStringList folders; // subfolders, hidden ones included
-    QStringList files;   // regular files that are not hidden
-};
-
-// One pass over a folder; names are sorted ignoring letter case.
-FolderListing listFolder(const QString &folder);
+// The subfolders of a folder (hidden ones included), and its regular files
+// that are not hidden and whose names match a pattern, each from one pass
+// over the folder and sorted ignoring letter case. A folder that cannot be
+// listed has none.
+QStringList listSubfolders(const QString &folder);
+QStringList listFiles(const QString &folder, const QString &pattern);
 
 // Sorts names ignoring letter case; names equal but for case in byte order.
 void sortNamesIgnoringCase(QStringList &names);
@@ -43,5 +43,5 @@ public:
 
 private:
     QString m_folder;
-    std::optional<QStringList> m_names; // listed on first need
+    std::shared_ptr<const FolderEntries> m_listing; // listed on first need
 };

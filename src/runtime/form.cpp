@@ -42,7 +42,7 @@ QWidget *makeControl(const ControlDesign &design, QWidget *parent)
     case ControlKind::PictureBox: {
         auto *box = new PictureBox(parent);
         if (design.picture)
-            box->setPicture(QImage(QString::fromLatin1(design.picture)));
+            box->setBuiltInPicture(QString::fromLatin1(design.picture));
         return box;
     }
     case ControlKind::TextBox: {
@@ -109,7 +109,7 @@ void Form::build()
     m_window->setWindowIcon(QIcon(QString::fromLatin1(m_design.icon)));
     m_window->setFixedSize(m_design.clientSize);
     m_window->move(m_design.position);
-    m_window->setPicture(QImage(QString::fromLatin1(m_design.picture)));
+    m_window->setBuiltInPicture(QString::fromLatin1(m_design.picture));
 
     std::map<std::string, QWidget *> made;
     std::vector<std::pair<int, QWidget *>> tabOrder;

@@ -14,7 +14,13 @@ FormWindow::FormWindow(Form *form)
 
 void FormWindow::setPicture(const Picture &picture)
 {
-    m_picture = picture;
+    m_picture.set(picture);
+    update();
+}
+
+void FormWindow::setBuiltInPicture(const QString &resource)
+{
+    m_picture.setBuiltIn(resource);
     update();
 }
 
@@ -31,7 +37,7 @@ void FormWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    painter.drawImage(0, 0, m_picture);
+    painter.drawImage(0, 0, m_picture.get());
 }
 
 void FormWindow::closeEvent(QCloseEvent *event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/picture.h"
+#include "runtime/slotpicture.h"
 
 #include <QWidget>
 
@@ -19,8 +19,9 @@ public:
     Form *form() const { return m_form; }
     void detach() { m_form = nullptr; }
 
-    Picture picture() const { return m_picture; }
+    Picture picture() const { return m_picture.get(); }
     void setPicture(const Picture &picture);
+    void setBuiltInPicture(const QString &resource);
 
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();
@@ -31,5 +32,5 @@ protected:
 
 private:
     Form *m_form;
-    Picture m_picture;
+    SlotPicture m_picture;
 };

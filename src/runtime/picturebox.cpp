@@ -11,7 +11,13 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
 
 void PictureBox::setPicture(const Picture &picture)
 {
-    m_picture = picture;
+    m_picture.set(picture);
+    update();
+}
+
+void PictureBox::setBuiltInPicture(const QString &resource)
+{
+    m_picture.setBuiltIn(resource);
     update();
 }
 
@@ -19,5 +25,5 @@ void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Color(SystemColor::WindowBackground).resolve(palette()));
-    painter.drawImage(0, 0, m_picture);
+    painter.drawImage(0, 0, m_picture.get());
 }

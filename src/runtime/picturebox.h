@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/picture.h"
+#include "runtime/slotpicture.h"
 
 #include <QWidget>
 
@@ -14,12 +14,13 @@ class PictureBox : public QWidget
 public:
     explicit PictureBox(QWidget *parent);
 
-    Picture picture() const { return m_picture; }
+    Picture picture() const { return m_picture.get(); }
     void setPicture(const Picture &picture);
+    void setBuiltInPicture(const QString &resource);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    Picture m_picture;
+    SlotPicture m_picture;
 };
