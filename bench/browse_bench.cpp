@@ -1,0 +1,112 @@
+// Browsing: Dir1_Change into a huge folder (20,000 subfolders, 100,000
+// files, half of them ".bmp" in mixed letter case) and into a common one
+// (1,000 entries), each against one plain readdir loop over the same folder.
+
+#include "fixtures.h"
+#include "qt_setup.h"
+#include "ratios.h"
+
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/filelistbox.h"
+#include "selector/form2.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+struct Shape
+{
+    int folders;
+    int files; // half of them BMP files
+};
+
+constexpr Shape Huge = {20000, 100000};
+constexpr Shape Common = {100, 900};
+
+// Names in mixed letter case, in an order unrelated to their sorted one.
+void makeBrowsingFolder(const std::string &folder, Shape shape)
+{
+    bench::makeFolder(folder);
+    const char *bmpEndings[] = {".bmp", ".BMP", ".Bmp", ".bMp"};
+    const char *otherEndings[] = {".txt", ".png", ".BMP.txt", ""};
+    const char *stems[] = {"shot", "Shot", "SHOT", "picture", "Picture"};
+    char name[64];
+    for (int i = 0; i < shape.folders; ++i) {
+        std::snprintf(name, sizeof name, "%s %05lld", stems[i % 5], (i * 7919LL) % 100000);
+        bench::makeFolder(folder + '/' + name);
+    }
+    for (int i = 0; i < shape.files; ++i) {
+        const char *ending = i % 2 == 0 ? bmpEndings[(i / 2) % 4] : otherEndings[(i / 2) % 4];
+        std::snprintf(name, sizeof name, "%s_%07lld%s", stems[(i / 3) % 5], (i * 104729LL) % 1000003, ending);
+        bench::touchFile(folder + '/' + name);
+    }
+}
+
+// Moves the selector into the folder and lets the lists lay themselves out;
+// the move away first is not timed.
+void registerDir1Change(const char *name, const QString &folder, const QString &parking, Shape shape)
+{
+    benchmark::RegisterBenchmark(name, [=](benchmark::State &state) {
+        Form2 &selector = form2();
+        for (auto _ : state) {
+            state.PauseTiming();
+            selector.Dir1().setPath(parking);
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+            selector.Dir1().setPath(folder);
+            QCoreApplication::processEvents();
+        }
+        if (selector.File1().fileNames().size() != shape.files / 2
+            || selector.Dir1().model()->rowCount() < shape.folders)
+            state.SkipWithError("the lists are not filled");
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+void registerReaddir(const char *name, const std::string &folder, Shape shape)
+{
+    benchmark::RegisterBenchmark(name, [=](benchmark::State &state) {
+        for (auto _ : state) {
+            if (bench::readdirCount(folder) != shape.folders + shape.files + 2)
+                state.SkipWithError("the folder is not as made");
+        }
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::QtSetup setup(argc, argv);
+    const std::string huge = setup.temp() / "huge";
+    const std::string common = setup.temp() / "common";
+    const std::string parking = setup.temp() / "parking";
+    std::fprintf(stderr, "Making the fixtures in %s ...\n", setup.temp().path().c_str());
+    makeBrowsingFolder(huge, Huge);
+    makeBrowsingFolder(common, Common);
+    bench::makeFolder(parking);
+
+    // The selector as the user sees it while browsing.
+    form1().show();
+    form2().show();
+    QCoreApplication::processEvents();
+
+    const QString parkingPath = QString::fromStdString(parking);
+    registerDir1Change("browse/Dir1_Change-huge", QString::fromStdString(huge), parkingPath, Huge);
+    registerReaddir("browse/readdir-huge", huge, Huge);
+    registerDir1Change("browse/Dir1_Change-1000", QString::fromStdString(common), parkingPath, Common);
+    registerReaddir("browse/readdir-1000", common, Common);
+
+    const bench::Results results = bench::runBenchmarks(&argc, argv, 5);
+    bench::printRatios(results, {
+        {"browse-huge-vs-readdir", "browse/Dir1_Change-huge", "browse/readdir-huge", 3.0},
+        {"browse-1000-vs-readdir", "browse/Dir1_Change-1000", "browse/readdir-1000", std::nullopt},
+    });
+    std::fprintf(stderr, "Removing the fixtures ...\n");
+    return 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+// Test data that the benchmarks make for themselves, in a temporary folder
+// that goes away with them. Plain C++ and POSIX, so that the start-up
+// benchmark, which must stay small, can use it without Qt.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it
+// when the object goes, or by fail().
+class TempFolder
+{
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+
+    const std::string &path() const { return m_path; }
+    std::string operator/(const std::string &relative) const { return m_path + '/' + relative; }
+
+private:
+    std::string m_path;
+};
+
+// Makes standard output line-buffered, so that piped through tee the
+// figures and the progress notes on standard error keep their order.
+void lineBufferedOutput();
+
+// Stops the benchmark program with a message; fixtures that cannot be made
+// leave nothing worth measuring.
+[[noreturn]] void fail(const std::string &what);
+
+void makeFolder(const std::string &path);            // with its parents
+void writeFile(const std::string &path, const std::string &bytes);
+void touchFile(const std::string &path);             // an empty file
+
+// A 24-bit BMP of the given size with a colour gradient.
+void writeBmp(const std::string &path, int width, int height, uint32_t seed);
+
+// The nine files of a complete skin, each at its slot's full size.
+void writeFullSkin(const std::string &folder);
+std::vector<std::string> fullSkinFiles(); // their names
+
+// The entries of a folder counted with a plain readdir loop, "." and ".."
+// included; what any listing of the folder has to pay at least.
+long readdirCount(const std::string &folder);
+
+} // namespace bench

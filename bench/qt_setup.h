@@ -1,0 +1,27 @@
+#pragma once
+
+#include "fixtures.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace bench {
+
+// What the in-process benchmarks share: a QApplication on the offscreen
+// platform (unless the caller chose one), and a working folder and data
+// folder of their own, so that nothing of the user's is read or written.
+class QtSetup
+{
+public:
+    QtSetup(int &argc, char **argv);
+    ~QtSetup();
+
+    TempFolder &temp() { return m_temp; }
+
+private:
+    TempFolder m_temp;
+    std::unique_ptr<QApplication> m_app;
+};
+
+} // namespace bench

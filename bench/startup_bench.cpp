@@ -1,0 +1,300 @@
+// Start-up: the whole process from exec to the first painted frame of its
+// 800 x 600 window, for skinpreview and for a minimal Qt Widgets program,
+// and the peak resident memory of the same runs.
+//
+// Both programs are watched from outside, the same way: this process starts
+// the program, waits on the X server for an 800 x 600 window to be mapped,
+// then reads one screen pixel inside it until it shows the colour that the
+// program paints there (the X server leaves a new window black until the
+// program draws it). It then closes the window as the window system would
+// (WM_DELETE_WINDOW) and collects the exit and the peak memory from wait4().
+// It links no Qt and stays small, since a child's peak memory starts out as
+// that of the process it was forked from.
+//
+// Needs DISPLAY naming an X server with a black root window and no window
+// manager (scripts/bench starts one).
+
+#include "fixtures.h"
+#include "ratios.h"
+
+#include <benchmark/benchmark.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int WindowWidth = 800;
+constexpr int WindowHeight = 600;
+// Where the pixel is read, inside the window: plain background in both.
+constexpr int ProbeX = 400;
+constexpr int ProbeY = 300;
+constexpr auto PollInterval = std::chrono::microseconds(200);
+constexpr auto Patience = std::chrono::seconds(30);
+
+struct Program
+{
+    std::string name;
+    std::string binary;
+    std::optional<std::string> lastPath; // what lastpath.skin holds, if there is one
+    std::optional<unsigned long> colour; // learnt in the untimed first run
+};
+
+struct Launch
+{
+    std::string error; // empty when the run went through
+    double frameSeconds = 0;
+    double exitSeconds = 0;
+    double peakRssMegabytes = 0;
+    unsigned long colour = 0;
+};
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class Watcher
+{
+public:
+    Watcher()
+    {
+        m_display = XOpenDisplay(nullptr);
+        if (!m_display)
+            bench::fail("cannot open the X display (is DISPLAY set?)");
+        m_root = DefaultRootWindow(m_display);
+        XSelectInput(m_display, m_root, SubstructureNotifyMask);
+        m_protocols = XInternAtom(m_display, "WM_PROTOCOLS", False);
+        m_deleteWindow = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
+    }
+
+    ~Watcher() { XCloseDisplay(m_display); }
+
+    // Runs the program once in workFolder. With a colour, the frame counts
+    // as painted when the pixel shows it; without, when the pixel has left
+    // black and stayed the same for half a second (and the colour is learnt).
+    Launch run(const Program &program, const std::string &workFolder)
+    {
+        const std::string lastPathFile = workFolder + "/lastpath.skin";
+        if (program.lastPath)
+            bench::writeFile(lastPathFile, *program.lastPath);
+        else
+            ::unlink(lastPathFile.c_str());
+
+        Launch launch;
+        XSync(m_display, True); // forget older events
+
+        const Clock::time_point start = Clock::now();
+        const pid_t child = ::fork();
+        if (child < 0)
+            bench::fail("cannot fork");
+        if (child == 0) {
+            if (::chdir(workFolder.c_str()) != 0)
+                ::_exit(126);
+            ::execl(program.binary.c_str(), program.binary.c_str(), static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+
+        const Window window = waitForWindow(child, start, launch);
+        if (window != None && waitForFrame(program, start, launch)) {
+            launch.frameSeconds = secondsSince(start);
+            close(window);
+        }
+        finish(child, start, launch);
+        return launch;
+    }
+
+private:
+    Window waitForWindow(pid_t child, Clock::time_point start, Launch &launch)
+    {
+        while (Clock::now() - start < Patience) {
+            while (XPending(m_display)) {
+                XEvent event;
+                XNextEvent(m_display, &event);
+                if (event.type != MapNotify || event.xmap.event != m_root)
+                    continue;
+                XWindowAttributes attributes;
+                if (XGetWindowAttributes(m_display, event.xmap.window, &attributes)
+                    && attributes.width == WindowWidth && attributes.height == WindowHeight) {
+                    m_x = attributes.x;
+                    m_y = attributes.y;
+                    return event.xmap.window;
+                }
+            }
+            if (::waitpid(child, nullptr, WNOHANG) == child) {
+                launch.error = "the program ended before showing its window";
+                return None;
+            }
+            pollfd connection{ConnectionNumber(m_display), POLLIN, 0};
+            ::poll(&connection, 1, 1);
+        }
+        launch.error = "no 800 x 600 window appeared";
+        return None;
+    }
+
+    std::optional<unsigned long> pixel()
+    {
+        XImage *image = XGetImage(m_display, m_root, m_x + ProbeX, m_y + ProbeY, 1, 1, AllPlanes, ZPixmap);
+        if (!image)
+            return std::nullopt;
+        const unsigned long value = XGetPixel(image, 0, 0) & 0xffffff;
+        XDestroyImage(image);
+        return value;
+    }
+
+    bool waitForFrame(const Program &program, Clock::time_point start, Launch &launch)
+    {
+        std::optional<unsigned long> steady;
+        Clock::time_point steadySince;
+        while (Clock::now() - start < Patience) {
+            const std::optional<unsigned long> value = pixel();
+            if (value && program.colour && *value == *program.colour) {
+                launch.colour = *value;
+                return true;
+            }
+            if (value && !program.colour && *value != 0) {
+                if (!steady || *steady != *value) {
+                    steady = value;
+                    steadySince = Clock::now();
+                } else if (Clock::now() - steadySince > std::chrono::milliseconds(500)) {
+                    launch.colour = *value;
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(PollInterval);
+        }
+        launch.error = "the window was never painted as expected";
+        return false;
+    }
+
+    void close(Window window)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = m_protocols;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(m_deleteWindow);
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(m_display, window, False, NoEventMask, &event);
+        XFlush(m_display);
+    }
+
+    // Collects the child's end and peak memory; one that does not end on
+    // the close request is killed after a while and counts as a failure.
+    void finish(pid_t child, Clock::time_point start, Launch &launch)
+    {
+        const Clock::time_point asked = Clock::now();
+        int status = 0;
+        rusage usage{};
+        while (::wait4(child, &status, WNOHANG, &usage) != child) {
+            if (Clock::now() - asked > std::chrono::seconds(20)) {
+                ::kill(child, SIGKILL);
+                ::wait4(child, &status, 0, &usage);
+                if (launch.error.empty())
+                    launch.error = "the program did not end when its window was closed";
+                break;
+            }
+            while (XPending(m_display)) {
+                XEvent event;
+                XNextEvent(m_display, &event);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        launch.exitSeconds = secondsSince(start);
+        launch.peakRssMegabytes = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+        if (launch.error.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+            launch.error = "the program did not end normally";
+    }
+
+    Display *m_display;
+    Window m_root;
+    Atom m_protocols;
+    Atom m_deleteWindow;
+    int m_x = 0;
+    int m_y = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::lineBufferedOutput();
+    bench::TempFolder temp;
+    const std::string work = temp / "work";
+    const std::string skin = temp / "skin";
+    bench::makeFolder(work);
+    bench::makeFolder(temp / "data");
+    bench::writeFullSkin(skin);
+    // The programs see no setting of the user's: no default skins folder,
+    // and a working folder of their own.
+    ::setenv("XDG_DATA_HOME", (temp / "data").c_str(), 1);
+    ::unsetenv("QT_QPA_PLATFORM");
+
+    // skinpreview twice: started for the first time, and remembering a
+    // complete skin, whose background the hidden selector previews during
+    // start-up and which is applied to the preview window on quitting.
+    Program programs[] = {
+        {"minimal", MINIMAL_WINDOW_BINARY, std::nullopt, std::nullopt},
+        {"skinpreview", SKINPREVIEW_BINARY, std::nullopt, std::nullopt},
+        {"skinpreview-remembering-a-skin", SKINPREVIEW_BINARY, skin + "\r\n", std::nullopt},
+    };
+    Watcher watcher;
+    // One untimed run each warms the caches and learns the colour each
+    // program paints at the probed pixel.
+    for (Program &program : programs) {
+        const Launch launch = watcher.run(program, work);
+        if (!launch.error.empty())
+            bench::fail(program.name + ": " + launch.error);
+        program.colour = launch.colour;
+        std::printf("%s paints #%06lx at %d, %d of its window\n", program.name.c_str(), launch.colour,
+                    ProbeX, ProbeY);
+    }
+
+    for (const Program &program : programs) {
+        benchmark::RegisterBenchmark(("startup/" + program.name).c_str(), [&](benchmark::State &state) {
+            Launch launch;
+            for (auto _ : state) {
+                launch = watcher.run(program, work);
+                if (!launch.error.empty()) {
+                    state.SkipWithError(launch.error.c_str());
+                    break;
+                }
+                state.SetIterationTime(launch.frameSeconds);
+            }
+            state.counters["peak_rss_MB"] = launch.peakRssMegabytes;
+            state.counters["exit_ms"] = launch.exitSeconds * 1000;
+        })->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    }
+
+    const bench::Results results = bench::runBenchmarks(&argc, argv, 15);
+    const double rssMinimal = results.medianCounter("startup/minimal", "peak_rss_MB");
+    const double exitMinimal = results.medianCounter("startup/minimal", "exit_ms");
+    const std::pair<std::string, std::string> measured[] = {
+        {"startup/skinpreview", "startup"},
+        {"startup/skinpreview-remembering-a-skin", "startup-remembering-a-skin"},
+    };
+    for (const auto &[benchmark, label] : measured) {
+        bench::printRatios(results, {{label + "-vs-minimal", benchmark, "startup/minimal", 1.15}});
+        bench::printFigure({label + "-peak-rss-over-minimal-MB",
+                            results.medianCounter(benchmark, "peak_rss_MB") - rssMinimal, 12.0});
+        bench::printFigure({label + "-to-exit-vs-minimal",
+                            results.medianCounter(benchmark, "exit_ms") / exitMinimal, std::nullopt});
+    }
+    return 0;
+}
