@@ -562,19 +562,7 @@ bool clickAt(QWidget &window, QWidget &control)
 // A real double click on the folder list's entry for a folder.
 bool doubleClickEntry(const QString &folder)
 {
-    DirListBox &list = form2().Dir1();
-    const int row = int(list.entryPaths().indexOf(folder));
-    if (row < 0)
-        return false;
-    const QModelIndex index = list.model()->index(row, 0);
-    list.scrollTo(index);
-    // A long name runs past the right edge: click where it shows.
-    const QRect rect = list.visualRect(index).intersected(list.viewport()->rect());
-    if (rect.isEmpty())
-        return false;
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rect.center());
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rect.center());
-    return true;
+    return clickFolderEntry(form2().Dir1(), folder, 2);
 }
 
 bool start()

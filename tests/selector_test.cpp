@@ -69,46 +69,14 @@ int rowOf(const QString &folder)
     return int(form2().Dir1().entryPaths().indexOf(folder));
 }
 
-// The point in the folder list's viewport where the folder's entry is drawn.
-bool entryPoint(const QString &folder, QPoint &point)
-{
-    DirListBox &list = form2().Dir1();
-    const int row = rowOf(folder);
-    if (row < 0) {
-        qWarning("%s is not in the folder list: %s", qPrintable(folder),
-                 qPrintable(list.entryPaths().join(QLatin1String(", "))));
-        return false;
-    }
-    const QModelIndex index = list.model()->index(row, 0);
-    list.scrollTo(index);
-    const QRect rect = list.visualRect(index);
-    if (!rect.isValid() || !list.viewport()->rect().contains(rect.center())) {
-        qWarning("the entry of %s is not visible", qPrintable(folder));
-        return false;
-    }
-    point = rect.center();
-    return true;
-}
-
-// A real double click: a click, then the double click at the same point.
 bool doubleClickEntry(const QString &folder)
 {
-    QPoint point;
-    if (!entryPoint(folder, point))
-        return false;
-    QWidget *viewport = form2().Dir1().viewport();
-    QTest::mouseClick(viewport, Qt::LeftButton, {}, point);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, point);
-    return true;
+    return clickFolderEntry(form2().Dir1(), folder, 2);
 }
 
 bool singleClickEntry(const QString &folder)
 {
-    QPoint point;
-    if (!entryPoint(folder, point))
-        return false;
-    QTest::mouseClick(form2().Dir1().viewport(), Qt::LeftButton, {}, point);
-    return true;
+    return clickFolderEntry(form2().Dir1(), folder, 1);
 }
 
 // Loads the preview window as the program does and clicks its logo.

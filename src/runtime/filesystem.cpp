@@ -84,7 +84,6 @@ int compareIgnoringCase(const QString &a, const QString &b)
 // kept in one buffer, each followed by a NUL, with the type the pass gave.
 struct FolderEntries
 {
-    QString folder;
     QByteArray native;
     QByteArray names;
     struct Entry
@@ -103,7 +102,7 @@ namespace {
 
 FolderEntries readFolder(const QString &folder)
 {
-    FolderEntries listing{folder, QFile::encodeName(folder), {}, {}};
+    FolderEntries listing{QFile::encodeName(folder), {}, {}};
     std::unique_ptr<DIR, DirCloser> dir(::opendir(listing.native.constData()));
     if (!dir)
         return listing;
@@ -119,9 +118,13 @@ FolderEntries readFolder(const QString &folder)
     return listing;
 }
 
-std::shared_ptr<const FolderEntries> listing(const QString &folder)
+// Sorts names ignoring letter case; names equal but for case in byte order.
+void sortNamesIgnoringCase(QStringList &names)
 {
-    return std::make_shared<const FolderEntries>(readFolder(folder));
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int order = compareIgnoringCase(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
 }
 
 // Whether an entry's name equals name ignoring letter case, as
@@ -159,21 +162,13 @@ std::optional<QString> existingFolder(const QString &text)
     return path;
 }
 
-void sortNamesIgnoringCase(QStringList &names)
-{
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int order = compareIgnoringCase(a, b);
-        return order != 0 ? order < 0 : a < b;
-    });
-}
-
 QStringList listSubfolders(const QString &folder)
 {
-    const std::shared_ptr<const FolderEntries> listed = listing(folder);
+    const FolderEntries listed = readFolder(folder);
     QStringList names;
-    for (const FolderEntries::Entry &entry : listed->entries) {
-        const char *name = listed->name(entry);
-        if (kindOf(listed->native, name, entry.type) == EntryKind::Folder)
+    for (const FolderEntries::Entry &entry : listed.entries) {
+        const char *name = listed.name(entry);
+        if (kindOf(listed.native, name, entry.type) == EntryKind::Folder)
             names.append(QFile::decodeName(name));
     }
     sortNamesIgnoringCase(names);
@@ -182,11 +177,11 @@ QStringList listSubfolders(const QString &folder)
 
 QStringList listFiles(const QString &folder, const QString &pattern)
 {
-    const std::shared_ptr<const FolderEntries> listed = listing(folder);
+    const FolderEntries listed = readFolder(folder);
     QStringList names;
-    for (const FolderEntries::Entry &entry : listed->entries) {
-        const char *name = listed->name(entry);
-        if (name[0] == '.' || kindOf(listed->native, name, entry.type) != EntryKind::RegularFile)
+    for (const FolderEntries::Entry &entry : listed.entries) {
+        const char *name = listed.name(entry);
+        if (name[0] == '.' || kindOf(listed.native, name, entry.type) != EntryKind::RegularFile)
             continue;
         QString decoded = QFile::decodeName(name);
         if (matchesPattern(decoded, pattern))
@@ -210,6 +205,8 @@ CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder) : m_folder(std::mov
 {
 }
 
+CaseInsensitiveFolder::~CaseInsensitiveFolder() = default;
+
 QString CaseInsensitiveFolder::resolve(const QString &name)
 {
     const QString exact = m_folder + QLatin1Char('/') + name;
@@ -217,14 +214,13 @@ QString CaseInsensitiveFolder::resolve(const QString &name)
     if (::lstat(QFile::encodeName(exact).constData(), &info) == 0)
         return exact;
     if (!m_listing)
-        m_listing = listing(m_folder);
+        m_listing = std::make_unique<FolderEntries>(readFolder(m_folder));
     const bool nameIsAscii = isAscii(name);
     const char *best = nullptr;
     for (const FolderEntries::Entry &entry : m_listing->entries) {
         const char *candidate = m_listing->name(entry);
         if (equalIgnoringCase(*m_listing, entry, name, nameIsAscii)
-            && (!best || QFile::encodeName(QFile::decodeName(candidate))
-                             < QFile::encodeName(QFile::decodeName(best))))
+            && (!best || std::strcmp(candidate, best) < 0))
             best = candidate;
     }
     if (best)

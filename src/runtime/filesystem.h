@@ -23,9 +23,6 @@ std::optional<QString> existingFolder(const QString &text);
 QStringList listSubfolders(const QString &folder);
 QStringList listFiles(const QString &folder, const QString &pattern);
 
-// Sorts names ignoring letter case; names equal but for case in byte order.
-void sortNamesIgnoringCase(QStringList &names);
-
 // Whether a file name matches a wildcard pattern ("*", "?"), ignoring case.
 bool matchesPattern(const QString &name, const QString &pattern);
 
@@ -37,11 +34,12 @@ class CaseInsensitiveFolder
 {
 public:
     explicit CaseInsensitiveFolder(QString folder);
+    ~CaseInsensitiveFolder();
 
     // The path of the entry for name, or folder + "/" + name if none matches.
     QString resolve(const QString &name);
 
 private:
     QString m_folder;
-    std::shared_ptr<const FolderEntries> m_listing; // listed on first need
+    std::unique_ptr<FolderEntries> m_listing; // listed on first need
 };

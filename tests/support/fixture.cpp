@@ -1,6 +1,7 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
+#include "runtime/dirlistbox.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,28 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QWidget>
+
+bool clickFolderEntry(DirListBox &list, const QString &folder, int clicks)
+{
+    const int row = int(list.entryPaths().indexOf(folder));
+    if (row < 0) {
+        qWarning("%s is not in the folder list: %s", qPrintable(folder),
+                 qPrintable(list.entryPaths().join(QLatin1String(", "))));
+        return false;
+    }
+    const QModelIndex index = list.model()->index(row, 0);
+    list.scrollTo(index);
+    // A long name runs past the right edge: click where it shows.
+    const QRect shown = list.visualRect(index).intersected(list.viewport()->rect());
+    if (shown.isEmpty()) {
+        qWarning("the entry of %s is not visible", qPrintable(folder));
+        return false;
+    }
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, shown.center());
+    if (clicks > 1)
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, shown.center());
+    return true;
+}
 
 QString Fixture::path(const QString &relative) const
 {

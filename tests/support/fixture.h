@@ -8,7 +8,14 @@
 
 #include <memory>
 
+class DirListBox;
 class QWidget;
+
+// Clicks the folder list's entry for folder as a user would: once, or twice
+// (a click, then the double click at the same point, which is what makes a
+// list view see a double click). False, with a warning, when the folder has
+// no entry that shows.
+bool clickFolderEntry(DirListBox &list, const QString &folder, int clicks);
 
 // The base of every test class. Before each test function it makes a fresh
 // temporary folder, makes its "work" subfolder the working directory and
