@@ -1,5 +1,7 @@
 #include "runtime/filesystem.h"
 
+#include "runtime/filename.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -16,7 +18,7 @@ namespace {
 bool isFolder(const QString &path)
 {
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(fileNameFromText(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 enum class EntryKind { Folder, RegularFile, Other };
@@ -102,7 +104,7 @@ namespace {
 
 FolderEntries readFolder(const QString &folder)
 {
-    FolderEntries listing{QFile::encodeName(folder), {}, {}};
+    FolderEntries listing{fileNameFromText(folder), {}, {}};
     std::unique_ptr<DIR, DirCloser> dir(::opendir(listing.native.constData()));
     if (!dir)
         return listing;
@@ -143,7 +145,7 @@ bool equalIgnoringCase(const FolderEntries &listed, const FolderEntries::Entry &
         }
         return true;
     }
-    return QFile::decodeName(raw).compare(name, Qt::CaseInsensitive) == 0;
+    return textFromFileName(raw).compare(name, Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -169,7 +171,7 @@ QStringList listSubfolders(const QString &folder)
     for (const FolderEntries::Entry &entry : listed.entries) {
         const char *name = listed.name(entry);
         if (kindOf(listed.native, name, entry.type) == EntryKind::Folder)
-            names.append(QFile::decodeName(name));
+            names.append(textFromFileName(name));
     }
     sortNamesIgnoringCase(names);
     return names;
@@ -183,7 +185,7 @@ QStringList listFiles(const QString &folder, const QString &pattern)
         const char *name = listed.name(entry);
         if (name[0] == '.' || kindOf(listed.native, name, entry.type) != EntryKind::RegularFile)
             continue;
-        QString decoded = QFile::decodeName(name);
+        QString decoded = textFromFileName(name);
         if (matchesPattern(decoded, pattern))
             names.append(std::move(decoded));
     }
@@ -211,7 +213,7 @@ QString CaseInsensitiveFolder::resolve(const QString &name)
 {
     const QString exact = m_folder + QLatin1Char('/') + name;
     struct stat info;
-    if (::lstat(QFile::encodeName(exact).constData(), &info) == 0)
+    if (::lstat(fileNameFromText(exact).constData(), &info) == 0)
         return exact;
     if (!m_listing)
         m_listing = std::make_unique<FolderEntries>(readFolder(m_folder));
@@ -224,6 +226,6 @@ QString CaseInsensitiveFolder::resolve(const QString &name)
             best = candidate;
     }
     if (best)
-        return m_folder + QLatin1Char('/') + QFile::decodeName(best);
+        return m_folder + QLatin1Char('/') + textFromFileName(best);
     return exact;
 }

@@ -9,7 +9,8 @@
 struct FolderEntries;
 
 // File access behind the folder list, the file list and picture loading.
-// Paths are texts; names reach the file system as their UTF-8 bytes.
+// Paths are texts holding names as runtime/filename.h decodes them, so that
+// every name reaches the file system as the exact bytes it was read as.
 
 // The absolute, cleaned form of a folder text ("~" and "~/..." mean the home
 // folder; no trailing "/" but for "/" itself; symbolic links kept as

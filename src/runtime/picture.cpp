@@ -1,6 +1,7 @@
 #include "runtime/picture.h"
 
 #include "runtime/error.h"
+#include "runtime/filename.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -23,7 +24,7 @@ Picture LoadPicture(const QString &path)
 {
     // Opened without blocking and checked on the open file itself, so a FIFO
     // or a device never stalls the program, whatever the name leads to.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(fileNameFromText(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw RuntimeError("file not found");
     QFile file;

@@ -1,6 +1,7 @@
 #include "runtime/textfile.h"
 
 #include "runtime/error.h"
+#include "runtime/filename.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -15,7 +16,7 @@ TextFile::~TextFile() = default; // an output never closed is discarded
 void TextFile::openForInput(const QString &name)
 {
     close();
-    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(fileNameFromText(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw RuntimeError("file not found");
     struct stat status;
@@ -36,7 +37,7 @@ void TextFile::openForOutput(const QString &name)
     close();
     // Never write into a folder, FIFO or device that bears the name.
     struct stat status;
-    if (::stat(QFile::encodeName(name).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+    if (::stat(fileNameFromText(name).constData(), &status) == 0 && !S_ISREG(status.st_mode))
         throw RuntimeError("not a file");
     auto file = std::make_unique<QSaveFile>(name);
     // Where no temporary file can be made beside it (a read-only folder
@@ -63,7 +64,7 @@ QString TextFile::readLine()
             char next;
             if (m_input->getChar(&next) && next != '\n')
                 m_input->ungetChar(next);
-            return QFile::decodeName(line);
+            return textFromFileName(line);
         }
         if (line.size() >= MaxLineBytes)
             throw RuntimeError("line too long");
@@ -71,14 +72,14 @@ QString TextFile::readLine()
     }
     if (!readAny)
         throw RuntimeError("input past end of file");
-    return QFile::decodeName(line);
+    return textFromFileName(line);
 }
 
 void TextFile::writeLine(const QString &text)
 {
     if (!m_output)
         throw RuntimeError("file not open");
-    const QByteArray bytes = QFile::encodeName(text) + "\r\n";
+    const QByteArray bytes = fileNameFromText(text) + "\r\n";
     if (m_output->write(bytes) != bytes.size())
         throw RuntimeError("write failed");
 }
