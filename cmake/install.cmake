@@ -2,18 +2,19 @@
 #
 # Installs the program as a desktop application: the binary, a desktop entry,
 # the icon in three sizes and AppStream metadata, all named after one
-# application ID. CPack turns the same install tree into a .deb
-# (scripts/package).
+# application ID, with the manual pages, the licence and the release notes.
+# CPack turns the same install tree into a .deb (scripts/package).
 include(GNUInstallDirs)
 
 set(SKINPREVIEW_APP_ID org.skinpreview.SkinPreview)
+set(SKINPREVIEW_MAINTAINER "skinpreview developers <developers@skinpreview.org>")
+include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)
 
 install(TARGETS skinpreview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${SKINPREVIEW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/${SKINPREVIEW_APP_ID}.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${SKINPREVIEW_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The 64 x 64 icon is the window icon's drawing (assets/icon.bmp) with
 # transparent corners; the larger ones are renderings of the same drawing.
@@ -24,11 +25,17 @@ foreach(size 64 128 256)
           RENAME ${SKINPREVIEW_APP_ID}.png)
 endforeach()
 
+install(FILES ${SKINPREVIEW_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Debian's places for the licence (machine-readable, with the full text) and
+# the release notes.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${SKINPREVIEW_CHANGELOG}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME skinpreview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "skinpreview developers <developers@skinpreview.org>")
+set(CPACK_PACKAGE_CONTACT ${SKINPREVIEW_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "try out a skin in a mock-up of its application's main window")
 set(CPACK_PACKAGE_DESCRIPTION
   "A small desktop tool for skin authors. A skin is a folder of BMP pictures
@@ -41,15 +48,15 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# What the binary links (the Debian 12 packages of Qt 6 Widgets, Gui and Core
-# and of the C and C++ runtimes; deb_test checks that every library it needs
-# comes from one of them) and the fonts: the layouts name Arial, which
-# fontconfig maps to Liberation Sans. Listed here rather than worked out by
-# dpkg-shlibdeps, so that packing needs neither dpkg-dev nor `file`.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), libstdc++6, libgcc-s1, libc6, fonts-liberation")
-if(SKINPREVIEW_SANITIZE)
-  # A sanitizer build (the tests pack one) also needs the sanitizer runtimes.
-  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libasan8, libubsan1")
-endif()
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://skinpreview.org)
+# dpkg-shlibdeps works out the libraries' packages from the binaries (a
+# sanitizer build thus also gets the sanitizer runtimes). The fonts are used
+# by name, not linked: the layouts name Arial, which fontconfig maps to
+# Liberation Sans.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
+# Debian strips one more thing than strip(1) does by default: the compilers'
+# version notes.
+set(CPACK_SKINPREVIEW_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/strip-notes.cmake)
 include(CPack)

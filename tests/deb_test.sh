@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Packs the build into a .deb, installs it with dpkg, starts the command of
-# the installed desktop entry and waits for its window, then removes the
-# package and checks that none of its files is left.
+# Installs the Debian package with dpkg, checks its dependencies and manual
+# pages, starts the command of the installed desktop entry and waits for its
+# window, then removes the package and checks that none of its files is
+# left.
 #
 #   deb_test.sh BUILD_DIR
+#
+# The package is the one in $SKINPREVIEW_PACKAGE (the test command sets it
+# to the Release package of scripts/package); without it, the test packs
+# BUILD_DIR itself.
 #
 # Needs root and changes the system for a few seconds; exits 77 (skipped)
 # without root, or when a skinpreview package or /usr/bin/skinpreview is
@@ -35,21 +40,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cpack --config "$build/CPackConfig.cmake" -B "$work/pack" >/dev/null
-debs=("$work"/pack/skinpreview_*.deb)
-[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
-deb=${debs[0]}
+deb=${SKINPREVIEW_PACKAGE:-}
+if [ -z "$deb" ]; then
+    cpack --config "$build/CPackConfig.cmake" -B "$work/pack" >/dev/null
+    debs=("$work"/pack/skinpreview_*.deb)
+    [ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: cpack made no single .deb"; exit 1; }
+    deb=${debs[0]}
+fi
+echo "package: $deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-# The package names in a Depends field, one a line, without versions.
-names() { tr ',|' '\n\n' | sed 's/([^)]*)//; s/:[a-z0-9]*//; s/^ *//; s/ *$//' | grep -v '^$'; }
-declared() { names <<<"$depends" | grep -xF "$1" >/dev/null; }
-# Qt's run-time libraries that the program uses itself, and the fonts that
-# stand in for the ones its layouts name.
-for package in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation; do
-    declared "$package" || { echo "FAIL: no dependency on $package"; exit 1; }
-done
+# One "name version" line per package in the Depends field ("-" for none).
+entries() {
+    tr ',|' '\n\n' <<<"$depends" | sed 's/^ *//; s/ *$//; s/:[a-z0-9]*//' | grep -v '^$' \
+        | sed -E 's/^([^ (]+) *(\((.*)\))?$/\1 \3/; s/ $/ -/'
+}
+version_of() { entries | awk -v name="$1" '$1 == name && !found++ { $1 = ""; sub(/^ /, ""); print }'; }
+# The fonts that stand in for the ones the layouts name: listed by hand, as
+# no binary links them.
+[ -n "$(version_of fonts-liberation)" ] || { echo "FAIL: no dependency on fonts-liberation"; exit 1; }
+# The libraries' packages come from dpkg-shlibdeps, which also gives the C
+# library the least version that the programs need.
+case $(version_of libc6) in
+    ''|-) echo "FAIL: no dependency on libc6 with a least version: not worked out by dpkg-shlibdeps"; exit 1 ;;
+esac
 
 dpkg -i "$deb"
 installed=1
@@ -57,32 +72,47 @@ installed=1
     || { echo "FAIL: dpkg does not list skinpreview as installed"; exit 1; }
 files=$(dpkg -L skinpreview | while read -r f; do [ -d "$f" ] || echo "$f"; done)
 
-# Every shared library that the installed program links comes from a package
-# it declares, or from a package that one of those depends on (Qt's GUI
-# library brings in the OpenGL ones, for instance).
-provided=$(names <<<"$depends"
-           names <<<"$(names <<<"$depends" | xargs dpkg-query -W -f='${Depends}, ${Pre-Depends}, ')")
+# Every shared library that an installed program links comes from a package
+# that the Depends field names itself.
 missing=0
-for name in $(objdump -p /usr/bin/skinpreview | awk '$1 == "NEEDED" { print $2 }'); do
-    lib=$(ldd /usr/bin/skinpreview | awk -v name="$name" '$1 == name && $2 == "=>" { print $3 }')
-    owner=
-    for candidate in "$lib" "$(realpath "$lib")" "/usr$lib" "${lib#/usr}"; do
-        owner=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') \
-            && [ -n "$owner" ] && break
+for program in $(grep '^/usr/bin/' <<<"$files"); do
+    for name in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
+        lib=$(ldd "$program" | awk -v name="$name" '$1 == name && $2 == "=>" { print $3 }')
+        owner=
+        for candidate in "$lib" "$(realpath "$lib")" "/usr$lib" "${lib#/usr}"; do
+            owner=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') \
+                && [ -n "$owner" ] && break
+        done
+        version=$(version_of "$owner")
+        if [ -z "$owner" ]; then
+            echo "FAIL: $program: $name ($lib) belongs to no package"; missing=1
+        elif [ -z "$version" ]; then
+            echo "FAIL: $program: $name comes from $owner, which the package does not name"; missing=1
+        else
+            echo "$program: $name: $owner ($version)"
+        fi
     done
-    if [ -z "$owner" ]; then
-        echo "FAIL: $name ($lib) belongs to no package"; missing=1
-    elif ! grep -qxF "$owner" <<<"$provided"; then
-        echo "FAIL: $name comes from $owner, which the package does not bring in"; missing=1
-    else
-        echo "$name: $owner"
-    fi
 done
 [ "$missing" = 0 ] || exit 1
 for f in /usr/bin/skinpreview /usr/share/applications/$id.desktop \
          /usr/share/metainfo/$id.metainfo.xml \
-         /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png; do
+         /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png \
+         /usr/share/doc/skinpreview/{copyright,changelog.gz} \
+         /usr/share/man/man1/skinpreview.1.gz; do
     [ -f "$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
+done
+
+# man finds each installed page by its name and formats it without a
+# warning.
+for page in $(grep '^/usr/share/man/man1/.*\.1\.gz$' <<<"$files"); do
+    name=$(basename "$page" .1.gz)
+    found=$(man -w "$name" 2>&1) || true
+    [ "$found" = "$page" ] || { echo "FAIL: man -w $name gives '$found', not $page"; exit 1; }
+    text=$(MANWIDTH=80 man --warnings -E UTF-8 "$name" 2>"$work/man-errors") \
+        || { echo "FAIL: man $name failed: $(cat "$work/man-errors")"; exit 1; }
+    [ ! -s "$work/man-errors" ] || { echo "FAIL: man $name warns: $(cat "$work/man-errors")"; exit 1; }
+    grep -q "^NAME" <<<"$text" || { echo "FAIL: man $name shows no NAME section"; exit 1; }
+    echo "man $name: $(sed -n '/^NAME/{n;s/^ *//;p;q}' <<<"$text")"
 done
 
 # Start the program the way the application menu does, from an empty folder

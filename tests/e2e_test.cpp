@@ -294,10 +294,15 @@ private slots:
     }
 
     // Also makes the README's pictures: the selector over a sample skin, and
-    // that skin applied with a panel shown.
+    // that skin applied with a panel shown. The skin is copied to a neutral
+    // folder, home/Skins/Meadow in the test's temporary folder, so that the
+    // pictures never show the folders of the machine that took them.
     void sampleSkinThroughSelector()
     {
-        const QString meadow = QStringLiteral(SKINPREVIEW_SOURCE_DIR "/samples/skins/Meadow");
+        const QString meadow = makeFolder(QStringLiteral("home/Skins/Meadow"));
+        const QDir sample(QStringLiteral(SKINPREVIEW_SOURCE_DIR "/samples/skins/Meadow"));
+        for (const QString &name : sample.entryList(QDir::Files))
+            QVERIFY(QFile::copy(sample.filePath(name), meadow + QLatin1Char('/') + name));
         const QImage background(meadow + QStringLiteral("/background_us.bmp"));
         const QImage panel(meadow + QStringLiteral("/backsettings_us.bmp"));
         QVERIFY(!background.isNull() && !panel.isNull());

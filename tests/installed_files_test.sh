@@ -8,16 +8,25 @@ set -euo pipefail
 
 destdir=$1
 prefix=$1$2
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 id=org.skinpreview.SkinPreview
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-expected="bin/skinpreview
+# Every manual page source in docs/man/ is installed as a gzipped page.
+pages=$(cd "$source_dir/docs/man" && for source in *.1.scd; do echo "share/man/man1/${source%.scd}.gz"; done)
+expected=$(LC_ALL=C sort <<END
+bin/skinpreview
 share/applications/$id.desktop
+share/doc/skinpreview/changelog.gz
+share/doc/skinpreview/copyright
 share/icons/hicolor/128x128/apps/$id.png
 share/icons/hicolor/256x256/apps/$id.png
 share/icons/hicolor/64x64/apps/$id.png
-share/metainfo/$id.metainfo.xml"
+share/metainfo/$id.metainfo.xml
+$pages
+END
+)
 actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$actual" != "$expected" ]; then
     fail "installed files differ from the expected ones"
@@ -55,6 +64,7 @@ grep -q "<id>$id</id>" "$metainfo" || fail "the metainfo's id is not $id"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
     || fail "the metainfo does not launch $id.desktop"
 grep -q '<screenshot type="default">' "$metainfo" || fail "no default screenshot"
+grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo names no MIT licence"
 
 [ "$failed" = 0 ] && echo "installed tree is complete and valid"
 exit "$failed"
