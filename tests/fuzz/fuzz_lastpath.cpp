@@ -4,10 +4,10 @@
 #include "memoryfile.h"
 
 #include "runtime/error.h"
+#include "runtime/filename.h"
 #include "runtime/textfile.h"
 
 #include <QByteArray>
-#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         text.close();
     } catch (const RuntimeError &) {
     }
-    if (read != readable || (read && line != QFile::decodeName(expected))) {
+    if (read != readable || (read && line != textFromFileName(expected))) {
         std::fprintf(stderr, "first line %s, expected %s\n",
                      read ? qPrintable(line.toUtf8().toHex()) : "refused",
                      readable ? expected.toHex().constData() : "refused");
