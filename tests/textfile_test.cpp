@@ -268,6 +268,24 @@ private slots:
                  QStringList{QStringLiteral("real.skin")});
     }
 
+    // A file made read-only is not replaced, although its folder would let
+    // a new file take its place. Root may write any file, so the case runs
+    // without the permission override.
+    void readOnlyFileIsKept()
+    {
+        writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("work/lastpath.skin"))).constData(), 0444), 0);
+        const QString problems = inChild([]() -> QString {
+            if (!dropPermissionOverride())
+                return QStringLiteral("cannot drop the permission override");
+            return writeUnderSkipOnFailure(QStringLiteral("/new")) ? QString() : QStringLiteral("the write succeeded");
+        });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
+        QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{LastPath});
+    }
+
     void unfinishedWriteKeepsTheOldContent()
     {
         writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n");

@@ -78,6 +78,10 @@ FileReplacement::FileReplacement(const QByteArray &name) : m_target(name)
     // Never write into a folder, FIFO or device that bears the name.
     if (exists && !S_ISREG(status.st_mode))
         throw RuntimeError("not a file");
+    // A file its owner made read-only stays as it is, though the folder
+    // would let a new one take its place.
+    if (exists && ::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0)
+        throw RuntimeError("file not writable");
 
     QByteArray temporary = m_target + ".XXXXXX";
     m_fd = ::mkostemp(temporary.data(), O_CLOEXEC);

@@ -16,8 +16,8 @@ class FileReplacement
 public:
     // Gets ready to replace the file of that name, or to create it. Raises
     // RuntimeError when the name leads to anything but a regular file (a
-    // folder, a FIFO, a device, a dangling link), or when it can be neither
-    // replaced nor written in place.
+    // folder, a FIFO, a device, a dangling link), when the file may not be
+    // written, or when it can be neither replaced nor written in place.
     explicit FileReplacement(const QByteArray &name);
     ~FileReplacement(); // what was not committed is discarded
     FileReplacement(const FileReplacement &) = delete;
