@@ -482,7 +482,9 @@ QString selectorAt(const QString &folder)
     problems.expect(form2().Dir1().path() == folder,
                     QStringLiteral("the folder list is at %1").arg(form2().Dir1().path()));
     problems.expect(form2().Text1().text() == folder,
-                    QStringLiteral("the path box shows %1").arg(form2().Text1().text()));
+                    QStringLiteral("the path box holds %1").arg(form2().Text1().text()));
+    const QString shown = static_cast<QLineEdit &>(form2().Text1()).text();
+    problems.expect(shown == displayFileName(folder), QStringLiteral("the path box shows %1").arg(shown));
     problems.expect(form2().File1().fileNames() == QStringList{QStringLiteral("background.bmp")},
                     QStringLiteral("the file list shows %1").arg(form2().File1().fileNames().join(u',')));
     problems.expect(near(selectorBackground(), Hostile),

@@ -545,6 +545,35 @@ private slots:
         QCOMPARE(belowTilde, std::optional<QString>(textFromFileName(home)));
     }
 
+    // The path box shows escaped bytes as U+FFFD and gives back the exact
+    // text assigned until the user edits it.
+    void textBoxShowsNamesReadably()
+    {
+        const QString first = textFromFileName("/a/caf\xe9");
+        const QString second = textFromFileName("/a/caf\xe8");
+        Probe form;
+        TextBox &box = form.Text1();
+        const QLineEdit &shown = box;
+        form.events.clear();
+        box.setText(first);
+        QCOMPARE(shown.text(), QStringLiteral("/a/caf\uFFFD"));
+        QCOMPARE(box.text(), first);
+        // Another text that shows the same is still a change.
+        box.setText(second);
+        QCOMPARE(box.text(), second);
+        box.setText(second);
+        QCOMPARE(form.events, (QStringList{QStringLiteral("Text1_Change ") + first, QStringLiteral("Text1_Change end"),
+                                           QStringLiteral("Text1_Change ") + second,
+                                           QStringLiteral("Text1_Change end")}));
+        // Typed text is what the box shows.
+        box.setFocus();
+        QTest::keyClicks(&box, QStringLiteral("/x"));
+        QCOMPARE(box.text(), QStringLiteral("/a/caf\uFFFD/x"));
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(box.text(), second);
+    }
+
     void loadPicture_data()
     {
         QTest::addColumn<QString>("setup");
