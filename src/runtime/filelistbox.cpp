@@ -15,7 +15,9 @@ public:
     QVariant data(const QModelIndex &index, int role) const override
     {
         const QVariant value = QStringListModel::data(index, role);
-        return role == Qt::DisplayRole ? QVariant(displayFileName(value.toString())) : value;
+        if (role != Qt::DisplayRole || !value.isValid())
+            return value;
+        return displayFileName(value.toString());
     }
 };
 
