@@ -587,6 +587,8 @@ private slots:
         QTest::newRow("empty file") << "empty" << false;
         QTest::newRow("garbage after a BMP signature") << "garbage" << false;
         QTest::newRow("BMP cut inside its header") << "truncated" << false;
+        // Cut at the NUL, the name would be that of a good picture.
+        QTest::newRow("NUL inside the name") << "nul" << false;
     }
 
     void loadPicture()
@@ -619,10 +621,13 @@ private slots:
         } else if (setup == QLatin1String("truncated")) {
             writeBmp(relative, colour, size);
             writeFile(relative, readFile(relative).left(30));
+        } else if (setup == QLatin1String("nul")) {
+            writeBmp(relative, colour, size);
         }
 
         if (!loads) {
-            QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadPicture(file));
+            const QString name = setup == QLatin1String("nul") ? file + QChar(0) + QStringLiteral("/other.bmp") : file;
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadPicture(name));
             return;
         }
         const Picture picture = LoadPicture(file);

@@ -268,6 +268,19 @@ private slots:
                  QStringList{QStringLiteral("real.skin")});
     }
 
+    // Cut at the NUL, the name would be "lastpath.skin": neither read nor written.
+    void nameWithNulIsRefused()
+    {
+        writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n");
+        const QString name = LastPath + QChar(0) + QStringLiteral(".other");
+        TextFile file;
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.openForInput(name));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.openForOutput(name));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.writeLine(QStringLiteral("/new")));
+        file.close();
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
+    }
+
     // A file made read-only is not replaced, although its folder would let
     // a new file take its place. Root may write any file, so the case runs
     // without the permission override.
