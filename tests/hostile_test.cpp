@@ -474,9 +474,9 @@ QColor selectorBackground()
     return form2().isLoaded() ? colourAt(form2().picture(), {8, 8}) : QColor();
 }
 
-// The selector shows the folder, which holds a hostile background and no
-// other file, in its three controls and as its background.
-QString selectorAt(const QString &folder)
+// The selector shows the folder, which holds a hostile background under the
+// name given and no other file, in its three controls and as its background.
+QString selectorAt(const QString &folder, const QString &background)
 {
     Problems problems;
     problems.expect(form2().Dir1().path() == folder,
@@ -485,7 +485,7 @@ QString selectorAt(const QString &folder)
                     QStringLiteral("the path box holds %1").arg(form2().Text1().text()));
     const QString shown = static_cast<QLineEdit &>(form2().Text1()).text();
     problems.expect(shown == displayFileName(folder), QStringLiteral("the path box shows %1").arg(shown));
-    problems.expect(form2().File1().fileNames() == QStringList{QStringLiteral("background.bmp")},
+    problems.expect(form2().File1().fileNames() == QStringList{background},
                     QStringLiteral("the file list shows %1").arg(form2().File1().fileNames().join(u',')));
     problems.expect(near(selectorBackground(), Hostile),
                     QStringLiteral("the selector shows %1").arg(describe(selectorBackground())));
@@ -791,7 +791,8 @@ private slots:
         const QByteArray folder = QFile::encodeName(parent) + '/' + name;
         const RemoveOnExit remove{folder};
         QVERIFY(::mkdir(folder.constData(), 0755) == 0);
-        QVERIFY(writeRaw(folder + "/background.bmp", bmp24(Hostile)));
+        // Found through the letter-case lookup, in the folder's own bytes.
+        QVERIFY(writeRaw(folder + "/Background.BMP", bmp24(Hostile)));
         const QString shown = parent + QLatin1Char('/') + textFromFileName(name);
         const Tree before = snapshot();
 
@@ -806,7 +807,7 @@ private slots:
         problems.expect(label == displayFileName(textFromFileName(name)),
                         QStringLiteral("the entry reads %1").arg(QString::fromLatin1(label.toUtf8().toHex())));
         problems.expect(doubleClickEntry(shown), QStringLiteral("cannot double-click the entry"));
-        problems.add(selectorAt(shown));
+        problems.add(selectorAt(shown, QStringLiteral("Background.BMP")));
         // The logo closes it and applies the folder.
         problems.expect(clickAt(form2().window(), form2().Label3()) && !form2().isLoaded(),
                         QStringLiteral("the logo does not close the selector"));
