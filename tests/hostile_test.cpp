@@ -15,11 +15,13 @@
 // (a read-only bind mount, or a small full tmpfs). A forked copy that does
 // not finish in time is killed and the case fails.
 
+#include "support/child.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
 #include "preview/form1.h"
 #include "runtime/error.h"
+#include "runtime/filename.h"
 #include "runtime/picture.h"
 #include "runtime/picturebox.h"
 #include "selector/form2.h"
@@ -27,29 +29,20 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QThread>
-#include <QThreadPool>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <poll.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <functional>
 #include <map>
 
 namespace {
@@ -430,123 +423,6 @@ struct RemoveOnExit
     ~RemoveOnExit() { removeTree(AT_FDCWD, path); }
 };
 
-bool writeRaw(const QByteArray &path, const QByteArray &bytes)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    return ::close(fd) == 0 && ok;
-}
-
-// ---- Forked copies ----
-
-// The names of this process's threads.
-QStringList threads()
-{
-    QStringList names;
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
-        names << (comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : task);
-    }
-    return names;
-}
-
-// Runs body in a forked copy of this process and returns its problems, or
-// why it did not finish: a copy still running after the time given is
-// killed. The copy ends with _exit(), so nothing of it is torn down twice.
-QString inChild(const std::function<QString()> &body, int seconds = 60)
-{
-    // Image conversions run on pooled threads, which a copy would believe
-    // it still had: let them end first. QtTest's watchdog only sleeps.
-    QThreadPool::globalInstance()->waitForDone();
-    QStringList running;
-    for (int wait = 0; wait < 200; ++wait) { // a thread that ended takes a moment to go
-        running = threads();
-        running.removeAll(QStringLiteral("QtTest Watchdog"));
-        if (running.size() == 1)
-            break;
-        QThread::msleep(10);
-    }
-    if (running.size() != 1)
-        return QStringLiteral("the test runs threads (%1); a forked copy would hold only one")
-            .arg(running.join(QStringLiteral(", ")));
-    int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0)
-        return QStringLiteral("no pipe: %1").arg(qt_error_string(errno));
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t child = ::fork();
-    if (child < 0)
-        return QStringLiteral("no fork: %1").arg(qt_error_string(errno));
-    if (child == 0) {
-        ::close(channel[0]);
-        QString problems;
-        try {
-            problems = body();
-        } catch (const std::exception &error) {
-            problems = QStringLiteral("exception: %1").arg(QString::fromLocal8Bit(error.what()));
-        }
-        const QByteArray bytes = problems.toUtf8();
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t written = ::write(channel[1], bytes.constData() + done, size_t(bytes.size() - done));
-            if (written <= 0)
-                break;
-            done += written;
-        }
-        ::_exit(problems.isEmpty() ? 0 : 1);
-    }
-    ::close(channel[1]);
-    QByteArray message;
-    QDeadlineTimer deadline(seconds * 1000);
-    bool finished = false;
-    while (!deadline.hasExpired()) {
-        pollfd wait{channel[0], POLLIN, 0};
-        const int ready = ::poll(&wait, 1, int(qMin<qint64>(deadline.remainingTime(), 1000)));
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t got = ::read(channel[0], buffer, sizeof buffer);
-        if (got <= 0) {
-            finished = true;
-            break;
-        }
-        message.append(buffer, got);
-    }
-    ::close(channel[0]);
-    if (!finished) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        return QStringLiteral("the case did not finish within %1 s and was killed").arg(seconds);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status))
-        return QStringLiteral("the case died of signal %1 %2").arg(WTERMSIG(status)).arg(QString::fromUtf8(message));
-    if (WEXITSTATUS(status) != 0 && message.isEmpty())
-        return QStringLiteral("the case exited with %1").arg(WEXITSTATUS(status));
-    return QString::fromUtf8(message);
-}
-
-// Takes away root's permission override from this process, so that
-// permission bits bind it like any owner.
-bool dropPermissionOverride()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
-        return false;
-    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
-        data[capability / 32].effective &= ~(1u << (capability % 32));
-        data[capability / 32].permitted &= ~(1u << (capability % 32));
-    }
-    return ::syscall(SYS_capset, &header, data) == 0;
-}
-
 // ---- Driving the program ----
 
 bool clickAt(QWidget &window, QWidget &control)
@@ -598,6 +474,24 @@ QColor selectorBackground()
     return form2().isLoaded() ? colourAt(form2().picture(), {8, 8}) : QColor();
 }
 
+// The selector shows the folder, which holds a hostile background under the
+// name given and no other file, in its three controls and as its background.
+QString selectorAt(const QString &folder, const QString &background)
+{
+    Problems problems;
+    problems.expect(form2().Dir1().path() == folder,
+                    QStringLiteral("the folder list is at %1").arg(form2().Dir1().path()));
+    problems.expect(form2().Text1().text() == folder,
+                    QStringLiteral("the path box holds %1").arg(form2().Text1().text()));
+    const QString shown = static_cast<QLineEdit &>(form2().Text1()).text();
+    problems.expect(shown == displayFileName(folder), QStringLiteral("the path box shows %1").arg(shown));
+    problems.expect(form2().File1().fileNames() == QStringList{background},
+                    QStringLiteral("the file list shows %1").arg(form2().File1().fileNames().join(u',')));
+    problems.expect(near(selectorBackground(), Hostile),
+                    QStringLiteral("the selector shows %1").arg(describe(selectorBackground())));
+    return problems.text();
+}
+
 } // namespace
 
 class HostileTest : public Fixture
@@ -618,7 +512,7 @@ private:
     static QList<QByteArray> lastPathOnly() { return {QByteArrayLiteral("/work/lastpath.skin")}; }
 
     QByteArray lastPathBytes() const { return readFile(QStringLiteral("work/lastpath.skin")); }
-    static QByteArray lineFor(const QString &folder) { return QFile::encodeName(folder) + "\r\n"; }
+    static QByteArray lineFor(const QString &folder) { return fileNameFromText(folder) + "\r\n"; }
 
     // A skin with a picture for every slot but the plain background: its
     // "_us" twin stands in, so a slot shows which file it got.
@@ -863,31 +757,33 @@ private slots:
 
     // ---- Folders ----
 
+    // Folder names that are awkward as text; each is run through as the
+    // folder double-clicked, and as the working directory.
     void folderNames_data()
     {
         QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("enters");
         QTest::addColumn<bool>("remembered"); // the next start comes back to where the selector closed
 
-        QTest::newRow("spaces") << QByteArray("Blue  Sky skin") << true << true;
-        QTest::newRow("leading and trailing spaces") << QByteArray(" padded ") << true << true;
-        QTest::newRow("newline") << QByteArray("new\nline") << true << true;
-        QTest::newRow("backslash") << QByteArray("back\\slash") << true << true;
-        QTest::newRow("tilde") << QByteArray("~") << true << true;
-        QTest::newRow("255 bytes") << QByteArray(255, 'n') << true << true;
+        QTest::newRow("spaces") << QByteArray("Blue  Sky skin") << true;
+        QTest::newRow("leading and trailing spaces") << QByteArray(" padded ") << true;
+        QTest::newRow("newline") << QByteArray("new\nline") << true;
+        QTest::newRow("backslash") << QByteArray("back\\slash") << true;
+        QTest::newRow("tilde") << QByteArray("~") << true;
+        QTest::newRow("255 bytes") << QByteArray(255, 'n') << true;
+        QTest::newRow("control character") << QByteArray("esc\x1b[0m\x01") << true;
+        QTest::newRow("valid non-ASCII UTF-8") << QByteArray("Gr\xc3\xbcn \xe2\x98\x83") << true;
+        // Names are bytes: those that are not UTF-8 show as replacement
+        // characters, yet lead to the folder and are saved as they are.
+        QTest::newRow("Latin-1 bytes") << QByteArray("caf\xe9 na\xefve \xff\xfe") << true;
+        QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << true;
         // The line of "lastpath.skin" ends at a carriage return, so such a
         // folder cannot be remembered: the next start stays where it is.
-        QTest::newRow("carriage return") << QByteArray("cr\rname") << true << false;
-        // Names are texts in UTF-8; other bytes show as a replacement
-        // character, which names no folder, so the entry cannot be entered
-        // and the selector stays at the parent.
-        QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff\xfe") << false << true;
+        QTest::newRow("carriage return") << QByteArray("cr\rname") << false;
     }
 
     void folderNames()
     {
         QFETCH(QByteArray, name);
-        QFETCH(bool, enters);
         QFETCH(bool, remembered);
 
         makeBrowseFolder();
@@ -895,43 +791,88 @@ private slots:
         const QByteArray folder = QFile::encodeName(parent) + '/' + name;
         const RemoveOnExit remove{folder};
         QVERIFY(::mkdir(folder.constData(), 0755) == 0);
-        QVERIFY(writeRaw(folder + "/background.bmp", bmp24(Hostile)));
-        const QString shown = parent + QLatin1Char('/') + QFile::decodeName(name);
+        // Found through the letter-case lookup, in the folder's own bytes.
+        QVERIFY(writeRaw(folder + "/Background.BMP", bmp24(Hostile)));
+        const QString shown = parent + QLatin1Char('/') + textFromFileName(name);
         const Tree before = snapshot();
 
         Problems problems;
         QVERIFY(start());
         QVERIFY(openSelector());
         problems.expect(setPath(parent), QStringLiteral("the selector does not go to the parent"));
-        problems.expect(form2().Dir1().entryPaths().contains(shown), QStringLiteral("the folder is not listed"));
+        const int row = int(form2().Dir1().entryPaths().indexOf(shown));
+        problems.expect(row >= 0, QStringLiteral("the folder is not listed"));
+        // What the list shows is text a person can read.
+        const QString label = form2().Dir1().model()->index(row, 0).data().toString();
+        problems.expect(label == displayFileName(textFromFileName(name)),
+                        QStringLiteral("the entry reads %1").arg(QString::fromLatin1(label.toUtf8().toHex())));
         problems.expect(doubleClickEntry(shown), QStringLiteral("cannot double-click the entry"));
-        const QString at = enters ? shown : parent;
-        problems.expect(form2().Dir1().path() == at,
-                        QStringLiteral("the folder list is at %1").arg(form2().Dir1().path()));
-        problems.expect(form2().Text1().text() == at,
-                        QStringLiteral("the path box shows %1").arg(form2().Text1().text()));
-        const QStringList files = enters ? QStringList{QStringLiteral("background.bmp")} : QStringList{};
-        problems.expect(form2().File1().fileNames() == files,
-                        QStringLiteral("the file list shows %1").arg(form2().File1().fileNames().join(u',')));
-        problems.expect(enters == near(selectorBackground(), Hostile),
-                        QStringLiteral("the selector shows %1").arg(describe(selectorBackground())));
+        problems.add(selectorAt(shown, QStringLiteral("Background.BMP")));
         // The logo closes it and applies the folder.
         problems.expect(clickAt(form2().window(), form2().Label3()) && !form2().isLoaded(),
                         QStringLiteral("the logo does not close the selector"));
-        problems.expect(lastPathBytes() == lineFor(at),
+        problems.expect(lastPathBytes() == lineFor(shown),
                         QStringLiteral("lastpath.skin holds %1").arg(QString::fromUtf8(lastPathBytes().toHex())));
         const QColor preview = colourAt(form1().picture(), {8, 8});
-        problems.expect(enters == near(preview, Hostile),
-                        QStringLiteral("the preview window shows %1").arg(describe(preview)));
+        problems.expect(near(preview, Hostile), QStringLiteral("the preview window shows %1").arg(describe(preview)));
         // The next start comes back to it, if the line can hold it.
         releaseForms();
         QVERIFY(start());
-        const QString back = remembered ? at : workDir();
+        const QString back = remembered ? shown : workDir();
         problems.expect(form2().Dir1().path() == back,
                         QStringLiteral("the next start is at %1, not %2").arg(form2().Dir1().path(), back));
         problems.add(programWorks());
         EXPECT_NONE(problems.text());
         EXPECT_NONE(differences(before, snapshot(), lastPathOnly()));
+    }
+
+    void workingDirectoryNames_data() { folderNames_data(); }
+
+    // Started in a folder of that name, the selector begins there, and the
+    // close keeps "lastpath.skin" in it, naming it; the next start there
+    // comes back to it from the default skins folder.
+    void workingDirectoryNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, remembered);
+
+        makeBrowseFolder();
+        const QByteArray places = QFile::encodeName(makeFolder(QStringLiteral("places")));
+        const QByteArray folder = places + '/' + name;
+        const RemoveOnExit remove{folder};
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        QVERIFY(writeRaw(folder + "/background.bmp", bmp24(Hostile)));
+        QVERIFY(::chdir(folder.constData()) == 0);
+        const QString here = textFromFileName(folder);
+        const Tree before = snapshot();
+
+        Problems problems;
+        QVERIFY(start());
+        QVERIFY(openSelector());
+        // Nothing has moved the folder list yet: it shows where it began.
+        problems.expect(form2().Dir1().path() == here,
+                        QStringLiteral("the folder list is at %1").arg(form2().Dir1().path()));
+        problems.expect(form2().File1().fileNames() == QStringList{QStringLiteral("background.bmp")},
+                        QStringLiteral("the file list shows %1").arg(form2().File1().fileNames().join(u',')));
+        problems.expect(closeSelector(), QStringLiteral("the selector does not close"));
+        const QByteArray saved = readRaw(folder + "/lastpath.skin");
+        problems.expect(saved == folder + "\r\n",
+                        QStringLiteral("lastpath.skin holds %1").arg(QString::fromLatin1(saved.toHex())));
+        // The default skins folder comes first at a start; the remembered
+        // folder then takes over.
+        releaseForms();
+        QDir().mkpath(defaultSkinFolder());
+        QVERIFY(start());
+        const QString back = remembered ? here : defaultSkinFolder();
+        problems.expect(form2().Dir1().path() == back,
+                        QStringLiteral("the next start is at %1, not %2").arg(form2().Dir1().path(), back));
+        problems.add(programWorks());
+        releaseForms();
+        QVERIFY(QDir::setCurrent(workDir()));
+        EXPECT_NONE(problems.text());
+        EXPECT_NONE(differences(before, snapshot(),
+                                {"/places/" + name + "/lastpath.skin", "/data/tavix", "/data/tavix/Data",
+                                 "/data/tavix/Data/Skins"}));
     }
 
     void unreadableFolder_data()
@@ -1236,13 +1177,13 @@ private slots:
             for (char &byte : bytes)
                 byte = char(random.bounded(256));
             bytes.replace('\r', 'r');
-            lastPath = QFile::decodeName(bytes);
+            lastPath = textFromFileName(bytes);
             if (kind == QLatin1String("garbage line"))
                 bytes += "\r\n" + lineFor(skin);
             QVERIFY(writeRaw(file, bytes));
         } else if (kind == QLatin1String("NUL inside")) {
             const QByteArray line = QFile::encodeName(skin) + QByteArray(1, '\0') + "/more";
-            lastPath = QFile::decodeName(line);
+            lastPath = textFromFileName(line);
             QVERIFY(writeRaw(file, line + "\r\n"));
         } else if (kind == QLatin1String("file")) {
             lastPath = skin + QStringLiteral("/background_us.bmp");
@@ -1306,8 +1247,8 @@ private slots:
 
         const auto run = [&]() -> QString {
             Problems problems;
-            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                return QStringLiteral("%1no private mount namespace: %2").arg(NoNamespace, qt_error_string(errno));
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
             QStringList expectedEntries{QStringLiteral("lastpath.skin")};
             if (kind == QLatin1String("read-only")) {
                 if (::mount(work.constData(), work.constData(), nullptr, MS_BIND, nullptr) != 0

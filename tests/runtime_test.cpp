@@ -3,6 +3,8 @@
 #include "runtime/dirlistbox.h"
 #include "runtime/error.h"
 #include "runtime/filelistbox.h"
+#include "runtime/filename.h"
+#include "runtime/filesystem.h"
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/picture.h"
@@ -14,10 +16,12 @@
 #include <QFile>
 #include <QImage>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 // A small window of its own, so that the runtime is exercised apart from the
 // program's two windows.
@@ -413,6 +417,163 @@ private slots:
         QCOMPARE(files.fileNames(), QStringList());
     }
 
+    // ---- Names as bytes ----
+
+    void fileNameCodec_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+
+        const auto escaped = [](std::initializer_list<int> bytes) {
+            QString text;
+            for (int byte : bytes)
+                text += QChar(char16_t(0xDC00 + byte));
+            return text;
+        };
+        const QString lost = QStringLiteral("\uFFFD");
+        QTest::newRow("ASCII") << QByteArray("/a b/c") << QStringLiteral("/a b/c") << QStringLiteral("/a b/c");
+        QTest::newRow("control characters") << QByteArray("\x01\x1b[0m\x7f") << QStringLiteral("\x01\x1b[0m\x7f")
+                                            << QStringLiteral("\x01\x1b[0m\x7f");
+        const QString utf8 = QStringLiteral("Gr\u00fcn \u2603 ") + QString::fromUcs4(U"\U0001F3A8");
+        QTest::newRow("valid UTF-8") << QByteArray("Gr\xc3\xbcn \xe2\x98\x83 \xf0\x9f\x8e\xa8") << utf8 << utf8;
+        QTest::newRow("Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf") + escaped({0xe9})
+                                 << QStringLiteral("caf") + lost;
+        QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << QStringLiteral("a") + escaped({0x80})
+                                                    + QStringLiteral("z") << QStringLiteral("a") + lost + QStringLiteral("z");
+        QTest::newRow("sequence cut short") << QByteArray("\xe2\x98") << escaped({0xe2, 0x98}) << lost + lost;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << escaped({0xc0, 0xaf}) << lost + lost;
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb3\xa9") << escaped({0xed, 0xb3, 0xa9})
+                                           << lost + lost + lost;
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << escaped({0xf4, 0x90, 0x80, 0x80})
+                                       << lost + lost + lost + lost;
+        QTest::newRow("valid between invalid") << QByteArray("\xff\xc3\xa9\xfe")
+                                               << escaped({0xff}) + QStringLiteral("\u00e9") + escaped({0xfe})
+                                               << lost + QStringLiteral("\u00e9") + lost;
+    }
+
+    void fileNameCodec()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(textFromFileName(bytes), text);
+        QCOMPARE(fileNameFromText(text), bytes);
+        QCOMPARE(displayFileName(text), shown);
+    }
+
+    // Any bytes come back exactly; what is shown holds no lone surrogate.
+    void fileNameRoundTrip()
+    {
+        QList<QByteArray> samples;
+        for (int first = 0; first < 256; ++first) {
+            for (int second = 0; second < 256; ++second)
+                samples.append(QByteArray{char(first), char(second)});
+        }
+        QRandomGenerator random(11);
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray bytes(random.bounded(1, 24), Qt::Uninitialized);
+            for (char &byte : bytes)
+                byte = char(random.bounded(2) ? random.bounded(0x80, 0x100) : random.bounded(0, 0x100));
+            samples.append(bytes);
+        }
+        for (const QByteArray &bytes : samples) {
+            const QString text = textFromFileName(bytes);
+            if (fileNameFromText(text) != bytes)
+                QFAIL(qPrintable(QStringLiteral("%1 does not come back").arg(QString::fromLatin1(bytes.toHex()))));
+            const QString shown = displayFileName(text);
+            for (qsizetype i = 0; i < shown.size(); ++i) {
+                const bool paired = shown[i].isHighSurrogate() && i + 1 < shown.size() && shown[i + 1].isLowSurrogate();
+                if (paired)
+                    ++i;
+                else if (shown[i].isSurrogate())
+                    QFAIL(qPrintable(QStringLiteral("%1 shows a lone surrogate").arg(QString::fromLatin1(bytes.toHex()))));
+            }
+        }
+    }
+
+    // Text that never came from the file system is UTF-8; a surrogate that
+    // stands for no byte cannot reach it.
+    void typedTextIsUtf8()
+    {
+        QCOMPARE(fileNameFromText(QStringLiteral("/caf\u00e9")), QByteArray("/caf\xc3\xa9"));
+        QCOMPARE(fileNameFromText(QString(QChar(char16_t(0xD800)))), QByteArray("\xef\xbf\xbd"));
+        QCOMPARE(fileNameFromText(QString(QChar(char16_t(0xDC41)))), QByteArray("\xef\xbf\xbd"));
+    }
+
+    // The working directory and the home folder are taken as their bytes,
+    // and the lists show replacement characters for what is not UTF-8.
+    void startFoldersAndNamesAsBytes()
+    {
+        const QByteArray folder = QFile::encodeName(workDir()) + "/caf\xe9";
+        const QByteArray home = QFile::encodeName(workDir()) + "/h\xf4me";
+        for (const QByteArray &made : {folder, home, folder + "/sub\xff"})
+            QCOMPARE(::mkdir(made.constData(), 0755), 0);
+        QVERIFY(writeRaw(folder + "/pic\xe9.bmp", "x"));
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", home);
+        QCOMPARE(::chdir(folder.constData()), 0);
+
+        const QString here = textFromFileName(folder);
+        Probe form;
+        const QString dirPath = form.Dir1().path();
+        const QString filePath = form.File1().path();
+        const QStringList entries = form.Dir1().entryPaths();
+        const QAbstractItemModel *dirs = form.Dir1().model();
+        const QString dirShown = dirs->data(dirs->index(int(dirs->rowCount()) - 1, 0)).toString();
+        const QStringList files = form.File1().fileNames();
+        const QAbstractItemModel *fileModel = form.File1().model();
+        const QString fileShown = fileModel->rowCount() == 1 ? fileModel->data(fileModel->index(0, 0)).toString() : QString();
+        const std::optional<QString> tilde = existingFolder(QStringLiteral("~"));
+        const std::optional<QString> belowTilde = existingFolder(QStringLiteral("~/"));
+        form.unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        qputenv("HOME", oldHome);
+        QVERIFY(QDir::setCurrent(workDir()));
+        ::unlink((folder + "/pic\xe9.bmp").constData());
+        for (const QByteArray &made : {folder + "/sub\xff", folder, home})
+            QCOMPARE(::rmdir(made.constData()), 0);
+
+        QCOMPARE(dirPath, here);
+        QCOMPARE(filePath, here);
+        QCOMPARE(entries.last(), here + QStringLiteral("/sub") + QChar(char16_t(0xDCFF)));
+        QCOMPARE(dirShown, QStringLiteral("sub\uFFFD"));
+        QCOMPARE(files, QStringList{QStringLiteral("pic") + QChar(char16_t(0xDCE9)) + QStringLiteral(".bmp")});
+        QCOMPARE(fileShown, QStringLiteral("pic\uFFFD.bmp"));
+        QCOMPARE(tilde, std::optional<QString>(textFromFileName(home)));
+        QCOMPARE(belowTilde, std::optional<QString>(textFromFileName(home)));
+    }
+
+    // The path box shows escaped bytes as U+FFFD and gives back the exact
+    // text assigned until the user edits it.
+    void textBoxShowsNamesReadably()
+    {
+        const QString first = textFromFileName("/a/caf\xe9");
+        const QString second = textFromFileName("/a/caf\xe8");
+        Probe form;
+        TextBox &box = form.Text1();
+        const QLineEdit &shown = box;
+        form.events.clear();
+        box.setText(first);
+        QCOMPARE(shown.text(), QStringLiteral("/a/caf\uFFFD"));
+        QCOMPARE(box.text(), first);
+        // Another text that shows the same is still a change.
+        box.setText(second);
+        QCOMPARE(box.text(), second);
+        box.setText(second);
+        QCOMPARE(form.events, (QStringList{QStringLiteral("Text1_Change ") + first, QStringLiteral("Text1_Change end"),
+                                           QStringLiteral("Text1_Change ") + second,
+                                           QStringLiteral("Text1_Change end")}));
+        // Typed text is what the box shows.
+        box.setFocus();
+        QTest::keyClicks(&box, QStringLiteral("/x"));
+        QCOMPARE(box.text(), QStringLiteral("/a/caf\uFFFD/x"));
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        QCOMPARE(box.text(), second);
+    }
+
     void loadPicture_data()
     {
         QTest::addColumn<QString>("setup");
@@ -426,6 +587,8 @@ private slots:
         QTest::newRow("empty file") << "empty" << false;
         QTest::newRow("garbage after a BMP signature") << "garbage" << false;
         QTest::newRow("BMP cut inside its header") << "truncated" << false;
+        // Cut at the NUL, the name would be that of a good picture.
+        QTest::newRow("NUL inside the name") << "nul" << false;
     }
 
     void loadPicture()
@@ -458,10 +621,13 @@ private slots:
         } else if (setup == QLatin1String("truncated")) {
             writeBmp(relative, colour, size);
             writeFile(relative, readFile(relative).left(30));
+        } else if (setup == QLatin1String("nul")) {
+            writeBmp(relative, colour, size);
         }
 
         if (!loads) {
-            QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadPicture(file));
+            const QString name = setup == QLatin1String("nul") ? file + QChar(0) + QStringLiteral("/other.bmp") : file;
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, LoadPicture(name));
             return;
         }
         const Picture picture = LoadPicture(file);

@@ -706,6 +706,50 @@ private slots:
         QCOMPARE(pixelAt(form1().window(), {400, 300}), FullSkin.advanced);
     }
 
+    // The controls of an unloaded selector linger until the event loop
+    // deletes them. Whatever they still send (a late double click, a
+    // keystroke an input method commits, a click) reaches no handler: the
+    // selector stays unloaded, "lastpath.skin" is not written again and the
+    // preview window keeps its pictures.
+    void lateSignalsAfterUnloadReachNoHandler()
+    {
+        makeBrowsingTree();
+        const QString skin = makeFullSkin(QStringLiteral("work/skins/full"), FullSkin);
+        QVERIFY(openSelector());
+        form2().Text1().setText(skin);
+        QPointer<DirListBox> dir = &form2().Dir1();
+        QPointer<TextBox> text = &form2().Text1();
+        QPointer<Label> logo = &form2().Label3();
+        QPointer<Label> close = &form2().Label2();
+        QVERIFY(clickAt(form2().window(), centreOf(*logo), logo));
+        QVERIFY(!form2().isLoaded());
+        CHECKED(expectPreviewSkin(FullSkin));
+        const auto applied = previewPictures();
+        // A new background: applying the skin again would show it.
+        writeBmp(QStringLiteral("work/skins/full/background.bmp"), Red, BackgroundSize);
+        writeFile(QStringLiteral("work/lastpath.skin"), "untouched\r\n");
+
+        QVERIFY(dir && text && logo && close);
+        dir->setPath(here() + QStringLiteral("/skinA"));
+        const int plain = int(dir->entryPaths().indexOf(here() + QStringLiteral("/skinA/plain")));
+        QVERIFY(plain >= 0);
+        emit dir->doubleClicked(dir->model()->index(plain, 0));
+        emit dir->change();
+        text->setText(here());
+        QTest::keyClicks(text, QStringLiteral("/skin"));
+        text->insert(QStringLiteral("A"));
+        QTest::mouseClick(logo, Qt::LeftButton);
+        emit close->click();
+
+        QVERIFY(!form2().isLoaded());
+        QCOMPARE(lastPathFile(), QByteArray("untouched\r\n"));
+        QVERIFY(previewPictures() == applied);
+        QCOMPARE(form2().SkinFolder, skin);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!dir && !text && !logo && !close);
+        QVERIFY(!form2().isLoaded());
+    }
+
     // A selector loaded anew returns to the folder of the last close; for
     // the working directory that means an empty box and the built-in
     // background.

@@ -1,17 +1,19 @@
+#include "support/child.h"
 #include "support/fixture.h"
 
 #include "runtime/error.h"
+#include "runtime/filename.h"
 #include "runtime/textfile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <optional>
@@ -19,6 +21,43 @@
 namespace {
 
 const QString LastPath = QStringLiteral("lastpath.skin");
+const QByteArray LastPathBytes = "lastpath.skin";
+
+// What a case that needs a private mount namespace reports when it cannot
+// have one.
+const QString NoNamespace = QStringLiteral("needs root: ");
+
+void skipIfNotIsolated(const QString &problems)
+{
+    if (problems.startsWith(NoNamespace) && ::geteuid() != 0)
+        QSKIP(qPrintable(problems));
+}
+
+// A line of "lastpath.skin" of the given length, CR LF included.
+QByteArray lineOf(int bytes, char letter)
+{
+    return '/' + QByteArray(bytes - 3, letter) + "\r\n";
+}
+
+// Fills the file system of the working directory with a file "filler"
+// until exactly the pages given are left. Empty on success.
+QString fillLeaving(int pages)
+{
+    const int fd = ::open("filler", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QStringLiteral("cannot make the filler");
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const QByteArray block(int(page), 'f');
+    off_t size = 0;
+    while (::write(fd, block.constData(), size_t(block.size())) == block.size())
+        size += page;
+    const bool cut = ::ftruncate(fd, size - pages * page) == 0;
+    ::close(fd);
+    struct statvfs space;
+    if (!cut || ::statvfs(".", &space) != 0 || qint64(space.f_bavail) * qint64(space.f_bsize) != pages * page)
+        return QStringLiteral("cannot leave %1 pages free").arg(pages);
+    return {};
+}
 
 // Bytes this process has read from files so far.
 std::optional<qint64> bytesReadSoFar()
@@ -32,15 +71,6 @@ std::optional<qint64> bytesReadSoFar()
     }
     return std::nullopt;
 }
-
-// Exit codes of the child processes that try to write.
-enum ChildStatus {
-    WriteFailedOldContentKept = 0,
-    WriteSucceeded = 1,
-    OldContentChanged = 2,
-    SetupFailed = 3,
-    NoMountNamespace = 77,
-};
 
 // Writes "lastpath.skin" in the working directory the way the selector does
 // on closing: three steps, each dropped if it fails. Returns whether any failed.
@@ -62,25 +92,6 @@ bool writeUnderSkipOnFailure(const QString &text)
     step([&] { file.writeLine(text); });
     step([&] { file.close(); });
     return failed;
-}
-
-// Runs body in a child process with a private mount namespace and returns
-// its exit code, or NoMountNamespace if the namespace cannot be made.
-template <class Body>
-int inPrivateMountNamespace(Body body)
-{
-    const pid_t child = ::fork();
-    if (child < 0)
-        return SetupFailed;
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(NoMountNamespace);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return SetupFailed;
-    return WEXITSTATUS(status);
 }
 
 } // namespace
@@ -113,7 +124,9 @@ private slots:
         QTest::newRow("line over the bound") << true << overBound + "\r\n" << true << false << "";
         QTest::newRow("empty file") << true << QByteArray() << true << false << "";
         QTest::newRow("no file") << false << QByteArray() << false << false << "";
-        QTest::newRow("not UTF-8") << true << QByteArray("/ab\xff\xfe\xc3(cd\r\n") << true << true << "?";
+        // Bytes that are not UTF-8 come back as the same bytes when written.
+        QTest::newRow("not UTF-8") << true << QByteArray("/ab\xff\xfe\xc3(cd\r\n") << true << true
+                                   << textFromFileName("/ab\xff\xfe\xc3(cd");
     }
 
     void readFirstLine()
@@ -136,11 +149,6 @@ private slots:
         file.openForInput(LastPath);
         if (!reads) {
             QVERIFY_THROWS_EXCEPTION(RuntimeError, file.readLine());
-        } else if (line == QLatin1String("?")) {
-            // The bytes are not valid text; the read must survive them.
-            const QString text = file.readLine();
-            QVERIFY(text.startsWith(QLatin1String("/ab")));
-            QVERIFY(text.endsWith(QLatin1String("cd")));
         } else {
             QCOMPARE(file.readLine(), line);
         }
@@ -198,6 +206,7 @@ private slots:
         QTest::newRow("root") << true << QByteArray("/old\r\n") << "/";
         QTest::newRow("empty text") << true << QByteArray("/old\r\n") << "";
         QTest::newRow("not ASCII") << false << QByteArray() << QStringLiteral("/tmp/Sk\u00efns \u00e9t\u00e9");
+        QTest::newRow("not UTF-8") << false << QByteArray() << textFromFileName("/tmp/caf\xe9 \x80");
     }
 
     void write()
@@ -214,13 +223,80 @@ private slots:
         file.close();
 
         // A bare name lies in the working directory.
-        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(text) + "\r\n");
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), fileNameFromText(text) + "\r\n");
         QCOMPARE(QDir(workDir()).entryList(QDir::Files | QDir::Hidden), QStringList{LastPath});
 
         // What is written reads back as the same text.
         file.openForInput(LastPath);
         QCOMPARE(file.readLine(), text);
         file.close();
+    }
+
+    // The name is written where it is, relative to a working directory
+    // whose path is bytes that are not UTF-8.
+    void writeInWorkingDirectoryNotUtf8()
+    {
+        const QByteArray folder = QFile::encodeName(workDir()) + "/caf\xe9 \xff";
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        QCOMPARE(::chdir(folder.constData()), 0);
+        const bool failed = writeUnderSkipOnFailure(QStringLiteral("/x"));
+        const QByteArray content = readRaw(folder + "/lastpath.skin");
+        ::unlink((folder + "/lastpath.skin").constData());
+        QVERIFY(QDir::setCurrent(workDir()));
+        QVERIFY(::rmdir(folder.constData()) == 0); // nothing else was left in it
+        QVERIFY(!failed);
+        QCOMPARE(content, QByteArray("/x\r\n"));
+        QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // The replacement keeps what the old file's owner gave it: its
+    // permissions, and a symbolic link stays a link to the file it names.
+    void replacementKeepsModeAndLink()
+    {
+        writeFile(QStringLiteral("elsewhere/real.skin"), "/old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("elsewhere/real.skin"))).constData(), 0640), 0);
+        QVERIFY(QFile::link(QStringLiteral("../elsewhere/real.skin"), path(QStringLiteral("work/lastpath.skin"))));
+        QVERIFY(!writeUnderSkipOnFailure(QStringLiteral("/new")));
+
+        QCOMPARE(QFileInfo(path(QStringLiteral("work/lastpath.skin"))).symLinkTarget(),
+                 path(QStringLiteral("elsewhere/real.skin")));
+        QCOMPARE(readFile(QStringLiteral("elsewhere/real.skin")), QByteArray("/new\r\n"));
+        struct stat status;
+        QCOMPARE(::stat(QFile::encodeName(path(QStringLiteral("elsewhere/real.skin"))).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0640));
+        QCOMPARE(QDir(path(QStringLiteral("elsewhere"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("real.skin")});
+    }
+
+    // Cut at the NUL, the name would be "lastpath.skin": neither read nor written.
+    void nameWithNulIsRefused()
+    {
+        writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n");
+        const QString name = LastPath + QChar(0) + QStringLiteral(".other");
+        TextFile file;
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.openForInput(name));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.openForOutput(name));
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, file.writeLine(QStringLiteral("/new")));
+        file.close();
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
+    }
+
+    // A file made read-only is not replaced, although its folder would let
+    // a new file take its place. Root may write any file, so the case runs
+    // without the permission override.
+    void readOnlyFileIsKept()
+    {
+        writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("work/lastpath.skin"))).constData(), 0444), 0);
+        const QString problems = inChild([]() -> QString {
+            if (!dropPermissionOverride())
+                return QStringLiteral("cannot drop the permission override");
+            return writeUnderSkipOnFailure(QStringLiteral("/new")) ? QString() : QStringLiteral("the write succeeded");
+        });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
+        QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{LastPath});
     }
 
     void unfinishedWriteKeepsTheOldContent()
@@ -272,14 +348,15 @@ private slots:
             QVERIFY(QDir(name).isEmpty());
     }
 
-    void writeIntoReadOnlyFolderKeepsTheOldContent_data()
+    void writeIntoReadOnlyMountKeepsTheOldContent_data()
     {
         QTest::addColumn<bool>("existing");
         QTest::newRow("file exists") << true;
         QTest::newRow("no file") << false;
     }
 
-    void writeIntoReadOnlyFolderKeepsTheOldContent()
+    // Nothing at all can be written: neither beside the file nor into it.
+    void writeIntoReadOnlyMountKeepsTheOldContent()
     {
         QFETCH(bool, existing);
         const QByteArray old = "/the/old/folder\r\n";
@@ -287,21 +364,22 @@ private slots:
             writeFile(QStringLiteral("work/lastpath.skin"), old);
         const QByteArray work = QFile::encodeName(workDir());
 
-        // The child sees the work folder read-only; writes through a bind
-        // mount would reach the real folder, so the parent checks it.
-        const int status = inPrivateMountNamespace([&] {
+        // The copy sees the work folder read-only; writes through a bind
+        // mount would reach the real folder, so the test checks it here.
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
             if (::mount(work.constData(), work.constData(), nullptr, MS_BIND, nullptr) != 0
                 || ::mount(nullptr, work.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-                return int(NoMountNamespace);
+                return NoNamespace + QStringLiteral("no read-only bind mount");
             // The working directory still refers to the folder under the mount.
             if (::chdir(work.constData()) != 0)
-                return int(SetupFailed);
-            return writeUnderSkipOnFailure(QStringLiteral("/the/new/folder")) ? int(WriteFailedOldContentKept)
-                                                                              : int(WriteSucceeded);
+                return QStringLiteral("cannot enter the mount");
+            return writeUnderSkipOnFailure(QStringLiteral("/the/new/folder")) ? QString()
+                                                                              : QStringLiteral("the write succeeded");
         });
-        if (status == NoMountNamespace)
-            QSKIP("mount namespaces are not permitted here");
-        QCOMPARE(status, int(WriteFailedOldContentKept));
+        skipIfNotIsolated(problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
         if (existing)
             QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), old);
         else
@@ -310,43 +388,81 @@ private slots:
                  existing ? QStringList{LastPath} : QStringList());
     }
 
-    void writeOnFullDiskKeepsTheOldContent()
+    void writeFailures_data()
     {
+        QTest::addColumn<bool>("inPlace");   // a read-only folder holding a writable file
+        QTest::addColumn<int>("freePages");  // what is left on the file system; -1: plenty
+        QTest::addColumn<int>("oldBytes");
+        QTest::addColumn<int>("newBytes");
+        QTest::addColumn<bool>("written");   // otherwise the old content stays
+
+        const int page = int(::sysconf(_SC_PAGESIZE));
+        // A new file beside the old one, renamed over it once complete.
+        QTest::newRow("beside, fits") << false << -1 << 100 << 3 * page << true;
+        QTest::newRow("beside, disk full") << false << 0 << 100 << 3 * page << false;
+        QTest::newRow("beside, short write") << false << 1 << 100 << 3 * page << false;
+        // No file can be made beside it: the file is overwritten in place,
+        // and its old bytes put back if that fails.
+        QTest::newRow("in place, shorter") << true << -1 << 3 * page << 100 << true;
+        QTest::newRow("in place, longer") << true << -1 << 100 << 3 * page << true;
+        QTest::newRow("in place, disk full") << true << 0 << 100 << 3 * page << false;
+        QTest::newRow("in place, short write") << true << 1 << 100 << 3 * page << false;
+        QTest::newRow("in place, short write past a longer file") << true << 1 << 2 * page + 100 << 5 * page << false;
+    }
+
+    // Each case runs on a small tmpfs mounted over the work folder, filled
+    // up to the pages given: a write there fails at once (nothing left) or
+    // after its first page (a short write). The in-place cases make the
+    // folder read-only and run without root's permission override, as a
+    // user would whose folder it is not.
+    void writeFailures()
+    {
+        QFETCH(bool, inPlace);
+        QFETCH(int, freePages);
+        QFETCH(int, oldBytes);
+        QFETCH(int, newBytes);
+        QFETCH(bool, written);
         const QByteArray work = QFile::encodeName(workDir());
-        const QByteArray old = "/the/old/folder\r\n";
-        // A folder name far larger than the space left.
-        const QString longText = QLatin1Char('/') + QString(40000, QLatin1Char('n'));
+        const QByteArray old = lineOf(oldBytes, 'o');
+        const QByteArray now = lineOf(newBytes, 'n');
 
-        // A small file system over the work folder hides the real one, so
-        // the child checks the result itself and reports it.
-        const int status = inPrivateMountNamespace([&] {
-            if (::mount("tmpfs", work.constData(), "tmpfs", 0, "size=32k") != 0)
-                return int(NoMountNamespace);
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
+            if (::mount("tmpfs", work.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+                return NoNamespace + QStringLiteral("no tmpfs");
             if (::chdir(work.constData()) != 0)
-                return int(SetupFailed);
-            {
-                QFile file(LastPath);
-                if (!file.open(QIODevice::WriteOnly) || file.write(old) != old.size())
-                    return int(SetupFailed);
+                return QStringLiteral("cannot enter the mount");
+            if (!writeRaw(LastPathBytes, old))
+                return QStringLiteral("cannot write the old content");
+            QStringList expectedEntries{LastPath};
+            if (freePages >= 0) {
+                if (const QString failed = fillLeaving(freePages); !failed.isEmpty())
+                    return failed;
+                expectedEntries << QStringLiteral("filler");
             }
-            // Fill what is left.
-            QFile filler(QStringLiteral("filler"));
-            if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                return int(SetupFailed);
-            const QByteArray block(4096, 'f');
-            while (filler.write(block) == block.size()) {
-            }
-            filler.close();
+            if (inPlace && (::chmod(".", 0555) != 0 || !dropPermissionOverride()))
+                return QStringLiteral("cannot make the folder read-only to this process");
 
-            const bool failed = writeUnderSkipOnFailure(longText);
-            QFile check(LastPath);
-            if (!check.open(QIODevice::ReadOnly) || check.readAll() != old)
-                return int(OldContentChanged);
-            return failed ? int(WriteFailedOldContentKept) : int(WriteSucceeded);
+            const bool failed = writeUnderSkipOnFailure(QString::fromLatin1(now.chopped(2)));
+            QStringList problems;
+            if (failed == written)
+                problems << QString::fromLatin1(failed ? "the write failed" : "the write reported success");
+            const QByteArray content = readRaw(LastPathBytes);
+            if (content != (written ? now : old))
+                problems << QStringLiteral("lastpath.skin holds %1 bytes, %2 of them 'n'")
+                                .arg(content.size())
+                                .arg(content.count('n'));
+            QStringList entries = QDir(QStringLiteral(".")).entryList(QDir::AllEntries | QDir::Hidden
+                                                                      | QDir::System | QDir::NoDotAndDotDot);
+            entries.sort();
+            expectedEntries.sort();
+            if (entries != expectedEntries)
+                problems << QStringLiteral("the folder holds %1").arg(entries.join(u','));
+            return problems.join(QLatin1String("; "));
         });
-        if (status == NoMountNamespace)
-            QSKIP("mount namespaces or tmpfs are not permitted here");
-        QCOMPARE(status, int(WriteFailedOldContentKept));
+        skipIfNotIsolated(problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 };
 

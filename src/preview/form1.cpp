@@ -5,11 +5,10 @@
 #include "runtime/dirlistbox.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
+#include "runtime/places.h"
 #include "runtime/textfile.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
-
-#include <QStandardPaths>
 
 Form1::Form1() : Form(Form1Window, Form1Controls)
 {
@@ -17,8 +16,7 @@ Form1::Form1() : Form(Form1Window, Form1Controls)
 
 QString Form1::defaultSkinFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-           + QStringLiteral("/tavix/Data/Skins");
+    return userDataFolder() + QStringLiteral("/tavix/Data/Skins");
 }
 
 void Form1::wireEvents()

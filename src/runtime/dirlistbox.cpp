@@ -1,7 +1,9 @@
 #include "runtime/dirlistbox.h"
 
 #include "runtime/error.h"
+#include "runtime/filename.h"
 #include "runtime/filesystem.h"
+#include "runtime/places.h"
 
 #include <QAbstractListModel>
 #include <QApplication>
@@ -69,7 +71,7 @@ public:
             return {};
         const FolderEntry &entry = m_entries[index.row()];
         if (role == Qt::DisplayRole)
-            return entry.name;
+            return displayFileName(entry.name);
         if (role == Qt::DecorationRole) {
             // Made once: the style builds a new icon on every request.
             if (m_openIcon.isNull()) {
@@ -113,7 +115,7 @@ private:
 } // namespace
 
 DirListBox::DirListBox(QWidget *parent)
-    : QListView(parent), m_path(QDir::cleanPath(QDir::currentPath())), m_model(new FolderListModel(this))
+    : QListView(parent), m_path(QDir::cleanPath(workingDirectory())), m_model(new FolderListModel(this))
 {
     setModel(m_model);
     setItemDelegate(new IndentDelegate(m_model, this));

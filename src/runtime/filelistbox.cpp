@@ -1,11 +1,30 @@
 #include "runtime/filelistbox.h"
 
+#include "runtime/filename.h"
 #include "runtime/filesystem.h"
+#include "runtime/places.h"
 
-#include <QDir>
+namespace {
+
+// Holds the names as they are; shows them as a person can read them.
+class FileNameModel : public QStringListModel
+{
+public:
+    using QStringListModel::QStringListModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const QVariant value = QStringListModel::data(index, role);
+        if (role != Qt::DisplayRole || !value.isValid())
+            return value;
+        return displayFileName(value.toString());
+    }
+};
+
+} // namespace
 
 FileListBox::FileListBox(QWidget *parent)
-    : QListView(parent), m_path(QDir::currentPath()), m_model(new QStringListModel(this))
+    : QListView(parent), m_path(workingDirectory()), m_model(new FileNameModel(this))
 {
     setModel(m_model);
     setUniformItemSizes(true);

@@ -120,9 +120,14 @@ QByteArray fileNameFromText(const QString &text)
 QString displayFileName(const QString &text)
 {
     QString shown = text;
-    for (QChar &c : shown) {
-        if (isEscape(c.unicode()))
-            c = QChar(Replacement);
+    const qsizetype size = shown.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = shown[i].unicode();
+        // The low half of a character past U+FFFF may fall in the escapes' range.
+        if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(shown[i + 1].unicode()))
+            ++i;
+        else if (isEscape(c))
+            shown[i] = QChar(Replacement);
     }
     return shown;
 }

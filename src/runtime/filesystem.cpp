@@ -1,6 +1,7 @@
 #include "runtime/filesystem.h"
 
 #include "runtime/filename.h"
+#include "runtime/places.h"
 
 #include <QDir>
 #include <QFile>
@@ -154,7 +155,7 @@ std::optional<QString> existingFolder(const QString &text)
 {
     QString path = text;
     if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
-        path = QDir::homePath() + path.mid(1);
+        path = homeFolder() + path.mid(1);
     // A NUL would cut the name short on its way to the file system.
     if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
         return std::nullopt;

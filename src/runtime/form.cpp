@@ -157,6 +157,10 @@ void Form::unload()
     if (cancel != 0)
         return;
 
+    for (const QMetaObject::Connection &event : m_events)
+        QObject::disconnect(event);
+    m_events.clear();
+
     // The unload may have been asked for from inside one of the window's
     // own event handlers, so the window goes at the next turn of the event
     // loop; from now on it belongs to no form.

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <span>
+#include <vector>
 
 class FormWindow;
 class QWidget;
@@ -51,7 +52,10 @@ protected:
     Control &control(const char *name);
 
     // Connects a control's event to a handler of the derived form. A failure
-    // that escapes the handler ends the handler, silently.
+    // that escapes the handler ends the handler, silently. The connection
+    // is cut when the form unloads: the controls outlive the unload until
+    // the event loop deletes them, and whatever they still send then must
+    // not load the form again.
     template <class Control, class Signal, class Derived>
     void on(Control &control, Signal signal, void (Derived::*handler)());
 
@@ -67,6 +71,7 @@ private:
     std::span<const ControlDesign> m_controls;
     FormWindow *m_window = nullptr;
     bool m_unloading = false;
+    std::vector<QMetaObject::Connection> m_events; // made by on() since the load
 };
 
 template <class Control>
@@ -79,7 +84,7 @@ template <class Control, class Signal, class Derived>
 void Form::on(Control &control, Signal signal, void (Derived::*handler)())
 {
     auto *self = static_cast<Derived *>(this);
-    QObject::connect(&control, signal, &control, [self, handler] {
+    m_events.push_back(QObject::connect(&control, signal, &control, [self, handler] {
         SkipOnFailure()([&] { (self->*handler)(); });
-    });
+    }));
 }

@@ -24,7 +24,10 @@ Picture LoadPicture(const QString &path)
 {
     // Opened without blocking and checked on the open file itself, so a FIFO
     // or a device never stalls the program, whatever the name leads to.
-    const int fd = ::open(fileNameFromText(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray native = fileNameFromText(path);
+    if (native.contains('\0')) // would cut the name short
+        throw RuntimeError("bad file name");
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw RuntimeError("file not found");
     QFile file;

@@ -1,9 +1,28 @@
 #include "runtime/textbox.h"
 
+#include "runtime/filename.h"
+
 TextBox::TextBox(QWidget *parent) : QLineEdit(parent)
 {
     setBackColor(SystemColor::WindowBackground);
     connect(this, &QLineEdit::textChanged, this, &TextBox::change);
+}
+
+QString TextBox::text() const
+{
+    const QString shown = QLineEdit::text();
+    return shown == displayFileName(m_assigned) ? m_assigned : shown;
+}
+
+void TextBox::setText(const QString &text)
+{
+    const QString before = this->text();
+    m_assigned = text;
+    const QString shown = displayFileName(text);
+    if (shown != QLineEdit::text())
+        QLineEdit::setText(shown); // raises change() through textChanged
+    else if (text != before)
+        emit change(); // another text that shows the same
 }
 
 void TextBox::setBackColor(Color color)

@@ -2,13 +2,15 @@
 
 #include "runtime/error.h"
 #include "runtime/filename.h"
+#include "runtime/filereplacement.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 TextFile::TextFile() = default;
 TextFile::~TextFile() = default; // an output never closed is discarded
@@ -16,7 +18,11 @@ TextFile::~TextFile() = default; // an output never closed is discarded
 void TextFile::openForInput(const QString &name)
 {
     close();
-    const int fd = ::open(fileNameFromText(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray native = fileNameFromText(name);
+    // A NUL would cut the name short on its way to the file system.
+    if (native.contains('\0'))
+        throw RuntimeError("bad file name");
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw RuntimeError("file not found");
     struct stat status;
@@ -35,20 +41,8 @@ void TextFile::openForInput(const QString &name)
 void TextFile::openForOutput(const QString &name)
 {
     close();
-    // Never write into a folder, FIFO or device that bears the name.
-    struct stat status;
-    if (::stat(fileNameFromText(name).constData(), &status) == 0 && !S_ISREG(status.st_mode))
-        throw RuntimeError("not a file");
-    auto file = std::make_unique<QSaveFile>(name);
-    // Where no temporary file can be made beside it (a read-only folder
-    // holding a writable file), write in place.
-    file->setDirectWriteFallback(true);
-    // Unbuffered, so that a write that fails (a full file system) fails at
-    // once and the commit discards the new file instead of putting an empty
-    // one in place of the old.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw RuntimeError("file not writable");
-    m_output = std::move(file);
+    m_output = std::make_unique<FileReplacement>(fileNameFromText(name));
+    m_written.clear();
 }
 
 QString TextFile::readLine()
@@ -79,17 +73,14 @@ void TextFile::writeLine(const QString &text)
 {
     if (!m_output)
         throw RuntimeError("file not open");
-    const QByteArray bytes = fileNameFromText(text) + "\r\n";
-    if (m_output->write(bytes) != bytes.size())
-        throw RuntimeError("write failed");
+    m_written += fileNameFromText(text) + "\r\n";
 }
 
 void TextFile::close()
 {
     m_input.reset();
     if (m_output) {
-        const std::unique_ptr<QSaveFile> output = std::move(m_output);
-        if (!output->commit())
-            throw RuntimeError("write failed");
+        const std::unique_ptr<FileReplacement> output = std::move(m_output);
+        output->commit(std::exchange(m_written, {}));
     }
 }

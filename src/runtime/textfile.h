@@ -1,19 +1,21 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
 
+class FileReplacement;
 class QFile;
-class QSaveFile;
 
 // A sequential text file, opened either for reading or for writing.
 // Lines end at a carriage return (a line feed right behind it belongs to the
 // line end) or at the end of the file; a lone line feed is an ordinary
 // character. Every failing operation raises RuntimeError.
 //
-// Writing keeps the old content until close() has the new one complete, so
-// a write that fails half-way leaves the file as it was.
+// Writing keeps the old content until close() puts the new one in place as
+// a whole (runtime/filereplacement.h), so a write that fails, at any point,
+// leaves the file as it was.
 class TextFile
 {
 public:
@@ -31,5 +33,6 @@ public:
 
 private:
     std::unique_ptr<QFile> m_input;
-    std::unique_ptr<QSaveFile> m_output;
+    std::unique_ptr<FileReplacement> m_output;
+    QByteArray m_written; // what close() puts in place
 };

@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QWidget>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 bool clickFolderEntry(DirListBox &list, const QString &folder, int clicks)
 {
     const int row = int(list.entryPaths().indexOf(folder));
@@ -31,6 +34,29 @@ bool clickFolderEntry(DirListBox &list, const QString &folder, int clicks)
     if (clicks > 1)
         QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, shown.center());
     return true;
+}
+
+bool writeRaw(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray readRaw(const QByteArray &path)
+{
+    QByteArray bytes;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return bytes;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, got);
+    ::close(fd);
+    return bytes;
 }
 
 QString Fixture::path(const QString &relative) const

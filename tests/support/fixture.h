@@ -17,6 +17,10 @@ class QWidget;
 // no entry that shows.
 bool clickFolderEntry(DirListBox &list, const QString &folder, int clicks);
 
+// Writes or reads a whole file named by its bytes, which need not be UTF-8.
+bool writeRaw(const QByteArray &path, const QByteArray &bytes);
+QByteArray readRaw(const QByteArray &path);
+
 // The base of every test class. Before each test function it makes a fresh
 // temporary folder, makes its "work" subfolder the working directory and
 // its "data" subfolder the user's data location (where the default skins

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+
+// Replaces the content of a file as a whole: a write that fails for any
+// reason (a full disk, a short write, an error) leaves the old content.
+//
+// The new content goes into a new file made beside the old one, which is
+// synced and then renamed over it. Where no file can be made beside it (a
+// read-only folder holding a writable file), the new bytes are written over
+// the old ones and only then is the file cut to length; if that fails, the
+// old bytes are put back. The name is used as given, so a relative name
+// stays relative to the working directory, whatever bytes its path holds.
+class FileReplacement
+{
+public:
+    // Gets ready to replace the file of that name, or to create it. Raises
+    // RuntimeError when the name leads to anything but a regular file (a
+    // folder, a FIFO, a device, a dangling link), when the file may not be
+    // written, or when it can be neither replaced nor written in place.
+    explicit FileReplacement(const QByteArray &name);
+    ~FileReplacement(); // what was not committed is discarded
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    // Puts the content in place of the old; once only. Raises RuntimeError
+    // if it fails, and the old content then stays.
+    void commit(const QByteArray &content);
+
+private:
+    void commitBeside(const QByteArray &content);
+    void commitInPlace(const QByteArray &content);
+
+    QByteArray m_target;    // the file itself, a symbolic link's target
+    QByteArray m_temporary; // the new file beside it; empty when writing in place
+    int m_fd = -1;
+};

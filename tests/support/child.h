@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Cases that change what the whole process may do (drop root's permission
+// override, mount over the working directory, become another user) run in
+// a forked copy of the test, so the test process itself stays as it was.
+
+// Runs body in a forked copy of this process and returns what it returns
+// (the copy's problems, empty when there are none), or why it did not
+// finish: a copy still running after the time given is killed. The copy
+// ends with _exit(), so nothing of it is torn down twice.
+QString inChild(const std::function<QString()> &body, int seconds = 60);
+
+// Moves the calling process into a mount namespace of its own, whose mounts
+// the rest of the system does not see. Empty on success, else the reason.
+QString enterPrivateMountNamespace();
+
+// Takes away root's permission override from this process, so that
+// permission bits bind it like any owner.
+bool dropPermissionOverride();
