@@ -140,6 +140,9 @@ int main(int argc, char **argv)
             bench::fail("cycle " + std::to_string(cycle) + " did not close the selector and apply the skin");
         if (cycle + 1 == Window)
             residentAfterFirst = residentMegabytes();
+        if ((cycle + 1) % (options.cycles / 10) == 0)
+            std::fprintf(stderr, "  after %d cycles: resident %.1f MB, the last cycle %.0f ms\n", cycle + 1,
+                         residentMegabytes(), cycleMilliseconds.back());
     }
     const double residentAtEnd = residentMegabytes();
 
