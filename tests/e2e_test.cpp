@@ -45,11 +45,32 @@ void xdotool(const QStringList &arguments)
     run(QStringLiteral("xdotool"), arguments);
 }
 
+QPoint pointerPosition()
+{
+    // "x:349 y:63 screen:0 window:4194310"
+    const QString where = QString::fromLatin1(run(QStringLiteral("xdotool"), {"getmouselocation"}));
+    auto field = [&](const char *label) { return where.section(QLatin1String(label), 1).section(' ', 0, 0).toInt(); };
+    return {field("x:"), field("y:")};
+}
+
+// Moves the pointer by relative motion from where it is: an Xwayland
+// without a seat (as under a headless compositor) crashes when the pointer
+// is warped to a place.
+void movePointerTo(QPoint screen)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const QPoint by = screen - pointerPosition();
+        if (by.isNull())
+            return;
+        xdotool({"mousemove_relative", "--sync", "--", QString::number(by.x()), QString::number(by.y())});
+    }
+    qWarning("the pointer did not get to %d, %d", screen.x(), screen.y());
+}
+
 // A click at a point of the preview window, in its own coordinates.
 void clickAt(QPoint point, int repeat = 1)
 {
-    const QPoint screen = PreviewOrigin + point;
-    xdotool({"mousemove", "--sync", QString::number(screen.x()), QString::number(screen.y())});
+    movePointerTo(PreviewOrigin + point);
     xdotool({"click", "--repeat", QString::number(repeat), "--delay", "60", "1"});
 }
 
@@ -90,6 +111,51 @@ Geometry geometryOf(const QString &id)
     };
     return {{field("Absolute upper-left X:"), field("Absolute upper-left Y:")},
             {field("Width:"), field("Height:")}};
+}
+
+// A window id as xdotool (decimal) or xwininfo (hexadecimal) gives it.
+quint64 windowNumber(const QString &id)
+{
+    return id.trimmed().toULongLong(nullptr, 0);
+}
+
+// The window that a window manager has put this one into (its frame), or
+// the window itself where none has.
+QString frameOf(const QString &id)
+{
+    QString window = id;
+    for (int depth = 0; depth < 8; ++depth) {
+        const QString tree = QString::fromLatin1(run(QStringLiteral("xwininfo"), {"-id", window, "-tree"}));
+        auto idAfter = [&](const char *label) {
+            return tree.section(QLatin1String(label), 1).trimmed().section(' ', 0, 0);
+        };
+        const QString parent = idAfter("Parent window id:");
+        if (parent.isEmpty() || windowNumber(parent) == windowNumber(idAfter("Root window id:")))
+            return window;
+        window = parent;
+    }
+    return window;
+}
+
+// The top-level windows, the front one first.
+QList<quint64> stackingFromFront()
+{
+    QList<quint64> windows;
+    const QString children = QString::fromLatin1(run(QStringLiteral("xwininfo"), {"-root", "-children"}));
+    for (const QString &line : children.split(QLatin1Char('\n'))) {
+        const QString first = line.trimmed().section(' ', 0, 0);
+        if (first.startsWith(QLatin1String("0x")))
+            windows.append(windowNumber(first));
+    }
+    return windows;
+}
+
+// weston's X window manager puts every window into a frame larger by a
+// margin for its shadows, decorated or not; other sessions leave an
+// undecorated window's frame at the window's own size.
+bool framesHaveMargins()
+{
+    return qEnvironmentVariable("SKINPREVIEW_SESSION") == QLatin1String("weston");
 }
 
 bool sameColor(QColor a, QColor b)
@@ -208,7 +274,18 @@ private slots:
         const QString hints = QString::fromLatin1(run(QStringLiteral("xprop"), {"-id", *id, "_MOTIF_WM_HINTS"}));
         QVERIFY2(hints.contains(QLatin1String("= 0x2, 0x0, 0x0")) || hints.contains(QLatin1String("= 0x3, 0x0, 0x0"))
                      || hints.contains(QLatin1String(", 0x0, 0x0, 0x0")), qPrintable(hints));
-        // The built-in background shows at a bare spot.
+        // And none given by one: the frame is the window.
+        if (!framesHaveMargins()) {
+            const Geometry frame = geometryOf(frameOf(*id));
+            QCOMPARE(frame.position, geometry.position);
+            QCOMPARE(frame.size, geometry.size);
+        }
+    }
+
+    void builtInBackgroundShows()
+    {
+        start();
+        // At a bare spot.
         const QImage background(QStringLiteral(":/background.bmp"));
         QVERIFY(sameColor(screenColor({400, 300}), background.pixelColor(400, 300)));
         saveScreenshot(QStringLiteral("preview"));
@@ -232,9 +309,22 @@ private slots:
         start();
         clickAt({60, 25});
         QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
-        const Geometry geometry = geometryOf(*findWindow(QStringLiteral("Skin Selector")));
+        const QString selector = *findWindow(QStringLiteral("Skin Selector"));
+        const Geometry geometry = geometryOf(selector);
         QCOMPARE(geometry.position, QPoint(289, 38));
         QCOMPARE(geometry.size, QSize(800, 600));
+        // In front of the preview window, and as undecorated.
+        const QString preview = *findWindow(QStringLiteral("Form1"));
+        const QList<quint64> stacking = stackingFromFront();
+        const qsizetype selectorAt = stacking.indexOf(windowNumber(frameOf(selector)));
+        const qsizetype previewAt = stacking.indexOf(windowNumber(frameOf(preview)));
+        QVERIFY(selectorAt >= 0 && previewAt >= 0);
+        QVERIFY2(selectorAt < previewAt, "the selector is behind the preview window");
+        if (!framesHaveMargins()) {
+            const Geometry frame = geometryOf(frameOf(selector));
+            QCOMPARE(frame.position, geometry.position);
+            QCOMPARE(frame.size, geometry.size);
+        }
     }
 
     void doubleClickTypeAndCloseApplyTheSkin_data()
