@@ -35,10 +35,11 @@ void putIntoSlot(Form1 &preview, Slot slot, const Picture &picture)
 // Runs the steps in order, each under skip-on-failure. The folder is listed
 // at most once, for names that differ from the files' only in letter case.
 template <class Put>
-void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, Put put)
+void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, const FolderListing *listing,
+               Put put)
 {
     const SkipOnFailure step;
-    CaseInsensitiveFolder folder(skinFolder);
+    CaseInsensitiveFolder folder(skinFolder, listing);
     for (const SkinFile &file : steps) {
         step([&] {
             const QString name = QString::fromLatin1(file.name).mid(1);
@@ -51,12 +52,12 @@ void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, Put p
 
 void ApplySkin(Form1 &preview, const QString &skinFolder)
 {
-    loadSteps(ApplySkinSteps, skinFolder,
+    loadSteps(ApplySkinSteps, skinFolder, nullptr,
               [&](Slot slot, const Picture &picture) { putIntoSlot(preview, slot, picture); });
 }
 
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder)
+void LoadBackgroundPreview(Form &selector, const QString &skinFolder, const FolderListing *listing)
 {
-    loadSteps(BackgroundPreviewSteps, skinFolder,
+    loadSteps(BackgroundPreviewSteps, skinFolder, listing,
               [&](Slot, const Picture &picture) { selector.setPicture(picture); });
 }
