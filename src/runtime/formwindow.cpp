@@ -36,8 +36,7 @@ bool FormWindow::anyLoaded()
 void FormWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
-    painter.drawImage(0, 0, m_picture.get());
+    m_picture.paint(painter, rect(), palette().color(QPalette::Window));
 }
 
 void FormWindow::closeEvent(QCloseEvent *event)

@@ -2,6 +2,8 @@
 
 #include "runtime/picture.h"
 
+#include <QPainter>
+#include <QRegion>
 #include <QString>
 
 // A slot's picture that may still be a built-in one (a resource) not yet
@@ -18,6 +20,21 @@ public:
             m_builtIn.clear();
         }
         return m_picture;
+    }
+
+    // Draws the picture unscaled from the top-left corner of area, and the
+    // background colour wherever the picture leaves area uncovered or lets
+    // it show through. Where an opaque picture covers the area, filling it
+    // first would only cost one more pass over the window's pixels.
+    void paint(QPainter &painter, const QRect &area, const QColor &background) const
+    {
+        const Picture &picture = get();
+        QRegion uncovered(area);
+        if (!picture.hasAlphaChannel())
+            uncovered -= QRect(area.topLeft(), picture.size());
+        for (const QRect &rect : uncovered)
+            painter.fillRect(rect, background);
+        painter.drawImage(area.topLeft(), picture);
     }
 
     void set(const Picture &picture)
