@@ -271,6 +271,24 @@ private slots:
         QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#a00000"));
     }
 
+    // The selector's preview reads each file when its folder changes; the
+    // decoding may wait until the picture is drawn, but it decodes what the
+    // files held at the change, in their loading order.
+    void backgroundPreviewReadsTheFilesAtTheChange()
+    {
+        const QString folder =
+            makeSkin(QStringLiteral("skin"), {"background_us.bmp=#00aa00", "background.bmp=garbage"});
+        form2().Dir1().setPath(folder);
+        writeBmp(QStringLiteral("skin/background.bmp"), QColor("#0000aa"));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/background_us.bmp")));
+        QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
+
+        // A folder whose files all fail to decode keeps that picture.
+        const QString broken = makeSkin(QStringLiteral("broken"), {"background.bmp=garbage"});
+        form2().Dir1().setPath(broken);
+        QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
+    }
+
     // Every apply reads the files anew, including the listing used for names
     // in other letter cases.
     void nothingIsCached()

@@ -24,6 +24,12 @@ void FormWindow::setBuiltInPicture(const QString &resource)
     update();
 }
 
+void FormWindow::setEncodedPicture(const QByteArray &bytes)
+{
+    m_picture.setEncoded(bytes);
+    update();
+}
+
 bool FormWindow::anyLoaded()
 {
     const auto windows = QApplication::topLevelWidgets();
