@@ -276,6 +276,13 @@ private slots:
     // files held at the change, in their loading order.
     void backgroundPreviewReadsTheFilesAtTheChange()
     {
+        // Files that all fail to decode leave the built-in picture, even
+        // when nothing has drawn it yet.
+        const QString broken =
+            makeSkin(QStringLiteral("broken"), {"background_us.bmp=garbage", "background.bmp=empty"});
+        form2().Dir1().setPath(broken);
+        QVERIFY(form2().picture() == form1().picture());
+
         const QString folder =
             makeSkin(QStringLiteral("skin"), {"background_us.bmp=#00aa00", "background.bmp=garbage"});
         form2().Dir1().setPath(folder);
@@ -284,7 +291,6 @@ private slots:
         QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
 
         // A folder whose files all fail to decode keeps that picture.
-        const QString broken = makeSkin(QStringLiteral("broken"), {"background.bmp=garbage"});
         form2().Dir1().setPath(broken);
         QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
     }

@@ -22,13 +22,22 @@ class SlotPicture
 public:
     const Picture &get() const
     {
+        // The last file that decodes wins; what came before it is decoded
+        // only when none does.
+        bool decoded = false;
+        for (auto bytes = m_encoded.crbegin(); bytes != m_encoded.crend() && !decoded; ++bytes) {
+            SkipOnFailure()([&] {
+                m_picture = DecodePicture(*bytes);
+                decoded = true;
+            });
+        }
+        m_encoded.clear();
+        if (decoded)
+            m_builtIn.clear();
         if (!m_builtIn.isEmpty()) {
             m_picture = Picture(m_builtIn);
             m_builtIn.clear();
         }
-        for (const QByteArray &bytes : m_encoded)
-            SkipOnFailure()([&] { m_picture = DecodePicture(bytes); });
-        m_encoded.clear();
         return m_picture;
     }
 
