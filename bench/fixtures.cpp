@@ -111,7 +111,11 @@ void touchFile(const std::string &path)
     ::close(fd);
 }
 
-void writeBmp(const std::string &path, int width, int height, uint32_t seed)
+namespace {
+
+// A 24-bit bottom-up BMP whose pixel at x, y is colour(x, y) as 0xRRGGBB.
+template <class Colour>
+void writeBmpOf(const std::string &path, int width, int height, Colour colour)
 {
     const int rowBytes = (width * 3 + 3) & ~3;
     const uint32_t pixelBytes = uint32_t(rowBytes) * uint32_t(height);
@@ -132,15 +136,40 @@ void writeBmp(const std::string &path, int width, int height, uint32_t seed)
     putLittleEndian(out, 2835, 4);
     putLittleEndian(out, 0, 4);
     putLittleEndian(out, 0, 4);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            out += char((x + seed) & 0xff);
-            out += char((y + 3 * seed) & 0xff);
-            out += char((x + y + 7 * seed) & 0xff);
-        }
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; ++x)
+            putLittleEndian(out, colour(x, y), 3); // blue, green, red
         out.append(std::size_t(rowBytes - width * 3), '\0');
     }
     writeFile(path, out);
+}
+
+} // namespace
+
+void writeBmp(const std::string &path, int width, int height, uint32_t seed)
+{
+    writeBmpOf(path, width, height, [seed](int x, int y) {
+        return (uint32_t((x + y + 7 * seed) & 0xff) << 16) | (uint32_t((y + 3 * seed) & 0xff) << 8)
+               | uint32_t((x + seed) & 0xff);
+    });
+}
+
+void writePlainBmp(const std::string &path, int width, int height, uint32_t rgb)
+{
+    writeBmpOf(path, width, height, [rgb](int, int) { return rgb; });
+}
+
+long long fullSkinHeldBytes()
+{
+    // The last file of each slot's pair is the one the slot keeps; the
+    // selector's background is the size of the preview window's.
+    long long bytes = 0;
+    for (const SkinPicture &picture : FullSkin) {
+        const std::string name = picture.name;
+        if (name.find("_us.bmp") == std::string::npos)
+            bytes += 4LL * picture.width * picture.height;
+    }
+    return bytes + 4LL * 800 * 600;
 }
 
 std::vector<std::string> fullSkinFiles()

@@ -1,10 +1,12 @@
 // Start-up: the whole process from exec to the first painted frame of its
-// 800 x 600 window, for skinpreview and for a minimal Qt Widgets program,
-// and the peak resident memory of the same runs.
+// window, for skinpreview, for a floor program that draws the same first
+// frame the plainest way (bench/floor_window.cpp), for a minimal Qt Widgets
+// program, and for two image viewers opening an 800 x 600 BMP; and the peak
+// resident memory of the same runs.
 //
-// Both programs are watched from outside, the same way: this process starts
-// the program, waits on the X server for an 800 x 600 window to be mapped,
-// then reads one screen pixel inside it until it shows the colour that the
+// Every program is watched from outside, the same way: this process starts
+// it, waits on the X server for its window to be mapped, then reads the
+// screen pixel at the window's centre until it shows the colour that the
 // program paints there (the X server leaves a new window black until the
 // program draws it). It then closes the window as the window system would
 // (WM_DELETE_WINDOW) and collects the exit and the peak memory from wait4().
@@ -31,28 +33,39 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 #include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int WindowWidth = 800;
-constexpr int WindowHeight = 600;
-// Where the pixel is read, inside the window: plain background in both.
-constexpr int ProbeX = 400;
-constexpr int ProbeY = 300;
+// The smallest window that counts as a program's main window; smaller ones
+// are helpers (the viewers' first window is sized to the picture or to
+// their own default).
+constexpr int MinimumWidth = 400;
+constexpr int MinimumHeight = 300;
+// The viewers' picture: one plain colour, so that its centre shows it
+// however a viewer scales or places the picture.
+constexpr int PictureWidth = 800;
+constexpr int PictureHeight = 600;
+constexpr unsigned long PictureColour = 0xc08030;
 constexpr auto PollInterval = std::chrono::microseconds(200);
 constexpr auto Patience = std::chrono::seconds(30);
 
 struct Program
 {
     std::string name;
-    std::string binary;
+    std::vector<std::string> command; // the binary, then its arguments
     std::optional<std::string> lastPath; // what lastpath.skin holds, if there is one
-    std::optional<unsigned long> colour; // learnt in the untimed first run
+    std::optional<unsigned long> colour; // known, or learnt in the untimed first run
+    // A peer is timed to its first frame only: one that is slow to end, or
+    // ends with a status of its own, is stopped without counting as failed.
+    bool peer = false;
 };
 
 struct Launch
@@ -61,12 +74,30 @@ struct Launch
     double frameSeconds = 0;
     double exitSeconds = 0;
     double peakRssMegabytes = 0;
+    double cpuSeconds = 0; // the program's own, to its end: less moved by a busy machine
+    double cpuToFrameSeconds = 0; // the same, to the first frame
     unsigned long colour = 0;
 };
 
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The CPU time that a running process has used so far, all its threads
+// together, from the scheduler's nanosecond counts.
+double cpuSecondsOf(pid_t process)
+{
+    const std::string tasks = "/proc/" + std::to_string(process) + "/task";
+    double seconds = 0;
+    std::error_code error;
+    for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        unsigned long long nanoseconds = 0;
+        if (schedstat >> nanoseconds)
+            seconds += double(nanoseconds) / 1e9;
+    }
+    return seconds;
 }
 
 class Watcher
@@ -106,16 +137,21 @@ public:
         if (child == 0) {
             if (::chdir(workFolder.c_str()) != 0)
                 ::_exit(126);
-            ::execl(program.binary.c_str(), program.binary.c_str(), static_cast<char *>(nullptr));
+            std::vector<char *> arguments;
+            for (const std::string &argument : program.command)
+                arguments.push_back(const_cast<char *>(argument.c_str()));
+            arguments.push_back(nullptr);
+            ::execv(arguments[0], arguments.data());
             ::_exit(127);
         }
 
         const Window window = waitForWindow(child, start, launch);
         if (window != None && waitForFrame(program, start, launch)) {
             launch.frameSeconds = secondsSince(start);
+            launch.cpuToFrameSeconds = cpuSecondsOf(child);
             close(window);
         }
-        finish(child, start, launch);
+        finish(child, program.peer, launch, start);
         return launch;
     }
 
@@ -130,9 +166,9 @@ private:
                     continue;
                 XWindowAttributes attributes;
                 if (XGetWindowAttributes(m_display, event.xmap.window, &attributes)
-                    && attributes.width == WindowWidth && attributes.height == WindowHeight) {
-                    m_x = attributes.x;
-                    m_y = attributes.y;
+                    && attributes.width >= MinimumWidth && attributes.height >= MinimumHeight) {
+                    m_x = attributes.x + attributes.width / 2;
+                    m_y = attributes.y + attributes.height / 2;
                     return event.xmap.window;
                 }
             }
@@ -143,13 +179,13 @@ private:
             pollfd connection{ConnectionNumber(m_display), POLLIN, 0};
             ::poll(&connection, 1, 1);
         }
-        launch.error = "no 800 x 600 window appeared";
+        launch.error = "no window appeared";
         return None;
     }
 
     std::optional<unsigned long> pixel()
     {
-        XImage *image = XGetImage(m_display, m_root, m_x + ProbeX, m_y + ProbeY, 1, 1, AllPlanes, ZPixmap);
+        XImage *image = XGetImage(m_display, m_root, m_x, m_y, 1, 1, AllPlanes, ZPixmap);
         if (!image)
             return std::nullopt;
         const unsigned long value = XGetPixel(image, 0, 0) & 0xffffff;
@@ -196,17 +232,19 @@ private:
     }
 
     // Collects the child's end and peak memory; one that does not end on
-    // the close request is killed after a while and counts as a failure.
-    void finish(pid_t child, Clock::time_point start, Launch &launch)
+    // the close request is killed after a while and, unless it is a peer,
+    // counts as a failure.
+    void finish(pid_t child, bool peer, Launch &launch, Clock::time_point start)
     {
         const Clock::time_point asked = Clock::now();
+        const auto patience = peer ? std::chrono::seconds(2) : std::chrono::seconds(20);
         int status = 0;
         rusage usage{};
         while (::wait4(child, &status, WNOHANG, &usage) != child) {
-            if (Clock::now() - asked > std::chrono::seconds(20)) {
+            if (Clock::now() - asked > patience) {
                 ::kill(child, SIGKILL);
                 ::wait4(child, &status, 0, &usage);
-                if (launch.error.empty())
+                if (launch.error.empty() && !peer)
                     launch.error = "the program did not end when its window was closed";
                 break;
             }
@@ -218,7 +256,9 @@ private:
         }
         launch.exitSeconds = secondsSince(start);
         launch.peakRssMegabytes = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-        if (launch.error.empty() && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        launch.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+                            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        if (launch.error.empty() && !peer && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
             launch.error = "the program did not end normally";
     }
 
@@ -226,9 +266,15 @@ private:
     Window m_root;
     Atom m_protocols;
     Atom m_deleteWindow;
-    int m_x = 0;
+    int m_x = 0; // the window's centre on the screen
     int m_y = 0;
 };
+
+// A viewer is the peer only where it is installed.
+bool installed(const std::string &binary)
+{
+    return ::access(binary.c_str(), X_OK) == 0;
+}
 
 } // namespace
 
@@ -238,32 +284,44 @@ int main(int argc, char **argv)
     bench::TempFolder temp;
     const std::string work = temp / "work";
     const std::string skin = temp / "skin";
+    const std::string picture = temp / "picture.bmp";
     bench::makeFolder(work);
     bench::makeFolder(temp / "data");
+    bench::makeFolder(temp / "home");
     bench::writeFullSkin(skin);
-    // The programs see no setting of the user's: no default skins folder,
-    // and a working folder of their own.
+    bench::writePlainBmp(picture, PictureWidth, PictureHeight, PictureColour);
+    // The programs see no setting of the user's: no default skins folder, a
+    // home of their own (where the viewers keep their settings), and a
+    // working folder of their own.
     ::setenv("XDG_DATA_HOME", (temp / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (temp / "home/.config").c_str(), 1);
+    ::setenv("HOME", (temp / "home").c_str(), 1);
     ::unsetenv("QT_QPA_PLATFORM");
 
     // skinpreview twice: started for the first time, and remembering a
     // complete skin, whose background the hidden selector previews during
     // start-up and which is applied to the preview window on quitting.
-    Program programs[] = {
-        {"minimal", MINIMAL_WINDOW_BINARY, std::nullopt, std::nullopt},
-        {"skinpreview", SKINPREVIEW_BINARY, std::nullopt, std::nullopt},
-        {"skinpreview-remembering-a-skin", SKINPREVIEW_BINARY, skin + "\r\n", std::nullopt},
+    std::vector<Program> programs = {
+        {"minimal", {MINIMAL_WINDOW_BINARY}, std::nullopt, std::nullopt},
+        {"floor", {FLOOR_WINDOW_BINARY}, std::nullopt, std::nullopt},
+        {"skinpreview", {SKINPREVIEW_BINARY}, std::nullopt, std::nullopt},
+        {"skinpreview-remembering-a-skin", {SKINPREVIEW_BINARY}, skin + "\r\n", std::nullopt},
     };
+    for (const char *viewer : {"/usr/bin/qimgv", "/usr/bin/feh"}) {
+        if (installed(viewer))
+            programs.push_back({std::string(viewer).substr(9), {viewer, picture}, std::nullopt, PictureColour, true});
+        else
+            std::printf("%s is not installed; its figures are left out\n", viewer);
+    }
     Watcher watcher;
     // One untimed run each warms the caches and learns the colour each
-    // program paints at the probed pixel.
+    // program paints at the centre of its window.
     for (Program &program : programs) {
         const Launch launch = watcher.run(program, work);
         if (!launch.error.empty())
             bench::fail(program.name + ": " + launch.error);
         program.colour = launch.colour;
-        std::printf("%s paints #%06lx at %d, %d of its window\n", program.name.c_str(), launch.colour,
-                    ProbeX, ProbeY);
+        std::printf("%s paints #%06lx at the centre of its window\n", program.name.c_str(), launch.colour);
     }
 
     for (const Program &program : programs) {
@@ -279,22 +337,44 @@ int main(int argc, char **argv)
             }
             state.counters["peak_rss_MB"] = launch.peakRssMegabytes;
             state.counters["exit_ms"] = launch.exitSeconds * 1000;
+            state.counters["cpu_ms"] = launch.cpuSeconds * 1000;
+            state.counters["cpu_to_frame_ms"] = launch.cpuToFrameSeconds * 1000;
         })->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
     }
 
     const bench::Results results = bench::runBenchmarks(&argc, argv, 15);
-    const double rssMinimal = results.medianCounter("startup/minimal", "peak_rss_MB");
-    const double exitMinimal = results.medianCounter("startup/minimal", "exit_ms");
     const std::pair<std::string, std::string> measured[] = {
         {"startup/skinpreview", "startup"},
         {"startup/skinpreview-remembering-a-skin", "startup-remembering-a-skin"},
     };
     for (const auto &[benchmark, label] : measured) {
-        bench::printRatios(results, {{label + "-vs-minimal", benchmark, "startup/minimal", 1.15}});
-        bench::printFigure({label + "-peak-rss-over-minimal-MB",
-                            results.medianCounter(benchmark, "peak_rss_MB") - rssMinimal, 12.0});
+        bench::printRatios(results, {
+            {label + "-vs-floor", benchmark, "startup/floor", 1.15},
+            {label + "-vs-qimgv", benchmark, "startup/qimgv", 0.7},
+            {label + "-vs-feh", benchmark, "startup/feh", std::nullopt},
+            {label + "-vs-minimal", benchmark, "startup/minimal", std::nullopt},
+        });
+        bench::printFigure({label + "-cpu-to-frame-vs-floor",
+                            results.medianCounter(benchmark, "cpu_to_frame_ms")
+                                / results.medianCounter("startup/floor", "cpu_to_frame_ms"),
+                            std::nullopt});
         bench::printFigure({label + "-to-exit-vs-minimal",
-                            results.medianCounter(benchmark, "exit_ms") / exitMinimal, std::nullopt});
+                            results.medianCounter(benchmark, "exit_ms")
+                                / results.medianCounter("startup/minimal", "exit_ms"),
+                            std::nullopt});
     }
+
+    // Memory: the run that remembers a complete skin applies it on quitting,
+    // so its peak holds every slot's picture from the skin.
+    const double minimalMegabytes = results.medianCounter("startup/minimal", "peak_rss_MB");
+    const double pictureMegabytes = double(bench::fullSkinHeldBytes()) / (1024.0 * 1024.0);
+    const double skinMegabytes = results.medianCounter("startup/skinpreview-remembering-a-skin", "peak_rss_MB");
+    std::printf("memory: minimal window %.1f MB, pictures held %.1f MB (32 bits a pixel), skin applied %.1f MB\n",
+                minimalMegabytes, pictureMegabytes, skinMegabytes);
+    bench::printFigure({"skin-applied-peak-rss-over-minimal-and-pictures-MB",
+                        skinMegabytes - minimalMegabytes - pictureMegabytes, 10.0});
+    bench::printFigure({"startup-peak-rss-over-minimal-MB",
+                        results.medianCounter("startup/skinpreview", "peak_rss_MB") - minimalMegabytes,
+                        std::nullopt});
     return 0;
 }

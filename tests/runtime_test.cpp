@@ -23,6 +23,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 // A small window of its own, so that the runtime is exercised apart from the
 // program's two windows.
 namespace {
@@ -62,6 +64,7 @@ public:
     bool loadFinished = false;
     QString textAtUnload;
     QStringList events;
+    QStringList listingsSeen; // the folder of Dir1's listing at each Dir1_Change
 
 private:
     void wireEvents() override
@@ -95,7 +98,11 @@ private:
         events << QStringLiteral("Text1_Change end");
     }
 
-    void Dir1_Change() { events << QStringLiteral("Dir1_Change ") + Dir1().path(); }
+    void Dir1_Change()
+    {
+        events << QStringLiteral("Dir1_Change ") + Dir1().path();
+        listingsSeen << (Dir1().listing() ? Dir1().listing()->folder() : QStringLiteral("none"));
+    }
 };
 
 // The folder paths from "/" down to folder, as the folder list shows them.
@@ -572,6 +579,82 @@ private slots:
         QTest::keyClick(&box, Qt::Key_Backspace);
         QTest::keyClick(&box, Qt::Key_Backspace);
         QCOMPARE(box.text(), second);
+    }
+
+    // Both lists sort their names ignoring letter case, as Qt compares
+    // texts that way, names equal but for case in byte order, whatever
+    // the names hold: long shared beginnings, signs between the letter
+    // cases, letters outside ASCII.
+    void listsSortIgnoringCase()
+    {
+        const QStringList names = {
+            "b", "B", "a", "A", "ab", "aB", "a_", "_a", "Z", "zz", "[", "a b", "a-b",
+            "abcdefghijklmnop", "ABCDEFGHIJKLMNOP1", "abcdefghijklmnop0", "abcdefghijklmnoQ",
+            "abcdefghijklmnopqrstuvwxyz", "abcdefghijklmnopqrstuvwxyY", "e", "\u00e9", "\u00c9", "f",
+            "\u00e9a", "Ea", "k", "K", "\u212a", "\u03c9", "\u03a9", "z\u00e9", "Z\u00c9"};
+        const auto ignoringCase = [](const QString &a, const QString &b) {
+            const int order = a.compare(b, Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a < b;
+        };
+        const QString dirs = makeFolder(QStringLiteral("work/dirs"));
+        makeFolder(QStringLiteral("work/files"));
+        QStringList expectedDirs;
+        QStringList expectedFiles;
+        for (const QString &name : names) {
+            makeFolder(QStringLiteral("work/dirs/") + name);
+            writeFile(QStringLiteral("work/files/") + name + QStringLiteral(".bmp"), "x");
+            expectedDirs << name;
+            expectedFiles << name + QStringLiteral(".bmp");
+        }
+        std::sort(expectedDirs.begin(), expectedDirs.end(), ignoringCase);
+        std::sort(expectedFiles.begin(), expectedFiles.end(), ignoringCase);
+
+        Probe form;
+        form.Dir1().setPath(dirs);
+        const QStringList entries = form.Dir1().entryPaths();
+        QStringList shown;
+        for (const QString &entry : entries.mid(entries.indexOf(dirs) + 1))
+            shown << entry.mid(dirs.size() + 1);
+        QCOMPARE(shown, expectedDirs);
+        form.File1().setPath(path(QStringLiteral("work/files")));
+        QCOMPARE(form.File1().fileNames(), expectedFiles);
+    }
+
+    // A folder change reads its folder once and shares that listing with
+    // its handlers while they run; nothing is kept after the change, so a
+    // later event sees the folder as it is then.
+    void folderListingLastsForOneChange()
+    {
+        const QString a = makeFolder(QStringLiteral("work/a"));
+        const QString b = makeFolder(QStringLiteral("work/b"));
+        writeBmp(QStringLiteral("work/a/one.bmp"), Qt::red);
+        writeBmp(QStringLiteral("work/b/other.bmp"), Qt::red);
+
+        Probe form;
+        QVERIFY(!form.Dir1().listing());
+        form.Dir1().setPath(a);
+        form.Dir1().setPath(b);
+        QCOMPARE(form.listingsSeen, (QStringList{a, b}));
+        QVERIFY(!form.Dir1().listing());
+
+        // The file list fills itself from a listing only of its own folder.
+        const FolderListing listingOfA(a);
+        const FolderListing listingOfB(b);
+        writeBmp(QStringLiteral("work/a/two.bmp"), Qt::red);
+        form.File1().setPath(a, &listingOfA);
+        QCOMPARE(form.File1().fileNames(), QStringList{QStringLiteral("one.bmp")});
+        form.File1().setPath(a, &listingOfB);
+        QCOMPARE(form.File1().fileNames(), (QStringList{QStringLiteral("one.bmp"), QStringLiteral("two.bmp")}));
+        form.File1().setPath(b);
+        form.File1().setPath(a);
+        QCOMPARE(form.File1().fileNames(), (QStringList{QStringLiteral("one.bmp"), QStringLiteral("two.bmp")}));
+
+        // So does the letter-case look-up.
+        writeBmp(QStringLiteral("work/a/THREE.bmp"), Qt::red);
+        QCOMPARE(CaseInsensitiveFolder(a, &listingOfA).resolve(QStringLiteral("three.bmp")),
+                 a + QStringLiteral("/three.bmp"));
+        QCOMPARE(CaseInsensitiveFolder(a, &listingOfB).resolve(QStringLiteral("three.bmp")),
+                 a + QStringLiteral("/THREE.bmp"));
     }
 
     void loadPicture_data()

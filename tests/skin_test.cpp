@@ -216,9 +216,14 @@ private slots:
         if (QTest::currentTestFailed())
             return;
 
+        // The selector previews a folder's background when its folder list
+        // moves there, from the listing that the move read.
         const QImage selectorBefore = form2().picture();
         QVERIFY(!selectorBefore.isNull());
-        LoadBackgroundPreview(form2(), folder);
+        if (folderExists)
+            form2().Dir1().setPath(folder);
+        else
+            LoadBackgroundPreview(form2(), folder);
         if (expected[Background].isEmpty())
             QVERIFY(form2().picture() == selectorBefore);
         else
@@ -264,6 +269,30 @@ private slots:
         LoadBackgroundPreview(form2(), path(QStringLiteral("nowhere")));
         LoadBackgroundPreview(form2(), makeFolder(QStringLiteral("C")));
         QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#a00000"));
+    }
+
+    // The selector's preview reads each file when its folder changes; the
+    // decoding may wait until the picture is drawn, but it decodes what the
+    // files held at the change, in their loading order.
+    void backgroundPreviewReadsTheFilesAtTheChange()
+    {
+        // Files that all fail to decode leave the built-in picture, even
+        // when nothing has drawn it yet.
+        const QString broken =
+            makeSkin(QStringLiteral("broken"), {"background_us.bmp=garbage", "background.bmp=empty"});
+        form2().Dir1().setPath(broken);
+        QVERIFY(form2().picture() == form1().picture());
+
+        const QString folder =
+            makeSkin(QStringLiteral("skin"), {"background_us.bmp=#00aa00", "background.bmp=garbage"});
+        form2().Dir1().setPath(folder);
+        writeBmp(QStringLiteral("skin/background.bmp"), QColor("#0000aa"));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/background_us.bmp")));
+        QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
+
+        // A folder whose files all fail to decode keeps that picture.
+        form2().Dir1().setPath(broken);
+        QCOMPARE(form2().picture().pixelColor(0, 0), QColor("#00aa00"));
     }
 
     // Every apply reads the files anew, including the listing used for names

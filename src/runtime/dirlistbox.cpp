@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
@@ -134,7 +135,11 @@ void DirListBox::setPath(const QString &text)
     if (*folder == m_path)
         return;
     m_path = *folder;
-    refresh();
+    const FolderListing listing(m_path);
+    show(listing);
+    // A handler may change the path again; the inner change has its own
+    // listing, and this one returns when the inner change is over.
+    const QScopedValueRollback during(m_listing, &listing);
     emit change();
 }
 
@@ -176,7 +181,12 @@ void DirListBox::enter(const QModelIndex &index)
 
 void DirListBox::refresh()
 {
-    m_model->show(m_path, listSubfolders(m_path));
+    show(FolderListing(m_path));
+}
+
+void DirListBox::show(const FolderListing &listing)
+{
+    m_model->show(m_path, listing.subfolders());
     const QModelIndex current = m_model->index(m_model->openCount() - 1);
     setCurrentIndex(current);
     // Scrolling lays the list out; a hidden list (the selector during

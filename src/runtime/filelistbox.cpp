@@ -32,10 +32,13 @@ FileListBox::FileListBox(QWidget *parent)
     refresh();
 }
 
-void FileListBox::setPath(const QString &path)
+void FileListBox::setPath(const QString &path, const FolderListing *listing)
 {
     m_path = path;
-    refresh();
+    if (listing && listing->folder() == m_path)
+        show(*listing);
+    else
+        refresh();
 }
 
 void FileListBox::setPattern(const QString &pattern)
@@ -53,5 +56,10 @@ void FileListBox::setBackColor(Color color)
 
 void FileListBox::refresh()
 {
-    m_model->setStringList(listFiles(m_path, m_pattern));
+    show(FolderListing(m_path));
+}
+
+void FileListBox::show(const FolderListing &listing)
+{
+    m_model->setStringList(listing.files(m_pattern));
 }

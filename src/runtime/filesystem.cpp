@@ -10,36 +10,21 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 namespace {
 
+// The most a folder's size reserves up front for its listing.
+constexpr off_t MaxReserveBytes = 64 * 1024 * 1024;
+
 bool isFolder(const QString &path)
 {
     struct stat info;
     return ::stat(fileNameFromText(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-enum class EntryKind { Folder, RegularFile, Other };
-
-EntryKind kindOf(const QByteArray &folder, const char *name, unsigned char type)
-{
-    if (type == DT_DIR)
-        return EntryKind::Folder;
-    if (type == DT_REG)
-        return EntryKind::RegularFile;
-    if (type != DT_LNK && type != DT_UNKNOWN)
-        return EntryKind::Other;
-    // Links and unknown types: look at what they lead to.
-    struct stat info;
-    const QByteArray path = folder + '/' + name;
-    if (::stat(path.constData(), &info) != 0)
-        return EntryKind::Other;
-    if (S_ISDIR(info.st_mode))
-        return EntryKind::Folder;
-    return S_ISREG(info.st_mode) ? EntryKind::RegularFile : EntryKind::Other;
 }
 
 struct DirCloser
@@ -81,72 +66,66 @@ int compareIgnoringCase(const QString &a, const QString &b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-} // namespace
-
-// The names of a folder's entries, but "." and "..", from one pass over it:
-// kept in one buffer, each followed by a NUL, with the type the pass gave.
-struct FolderEntries
+// A name taken from a listing, to be sorted: its text and, for an ASCII
+// name, its bytes lower-cased, which compare as the texts would. The first
+// 16 of those bytes are kept inline as numbers that compare as the bytes
+// do, which settles most comparisons without following the pointer.
+struct SortableName
 {
-    QByteArray native;
-    QByteArray names;
-    struct Entry
-    {
-        qsizetype offset;
-        qsizetype length;
-        unsigned char type;
-        bool ascii;
-    };
-    std::vector<Entry> entries;
-
-    const char *name(const Entry &entry) const { return names.constData() + entry.offset; }
+    QString text;
+    const char *folded; // null for a name that is not ASCII
+    qsizetype length;
+    std::array<std::uint64_t, 2> prefix;
 };
 
-namespace {
-
-FolderEntries readFolder(const QString &folder)
+std::array<std::uint64_t, 2> prefixOf(const char *folded, qsizetype length)
 {
-    FolderEntries listing{fileNameFromText(folder), {}, {}};
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(listing.native.constData()));
-    if (!dir)
-        return listing;
-    while (const dirent *entry = ::readdir(dir.get())) {
-        const char *name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        const std::size_t length = std::strlen(name);
-        listing.entries.push_back(
-            {listing.names.size(), qsizetype(length), entry->d_type, isAscii(name, length)});
-        listing.names.append(name, qsizetype(length) + 1);
+    std::array<std::uint64_t, 2> prefix{};
+    for (qsizetype i = 0; i < std::min<qsizetype>(length, 16); ++i)
+        prefix[std::size_t(i / 8)] |= std::uint64_t(static_cast<unsigned char>(folded[i])) << (56 - 8 * (i % 8));
+    return prefix;
+}
+
+// Ignoring letter case; names equal but for case in byte order.
+bool lessIgnoringCase(const SortableName &a, const SortableName &b)
+{
+    if (a.folded && b.folded) {
+        // ASCII names hold no NUL, so a zero byte in the prefix only pads.
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const int order = std::memcmp(a.folded, b.folded, std::size_t(std::min(a.length, b.length)));
+        if (order != 0 || a.length != b.length)
+            return order != 0 ? order < 0 : a.length < b.length;
+    } else if (const int order = compareIgnoringCase(a.text, b.text); order != 0) {
+        return order < 0;
     }
-    return listing;
+    return a.text < b.text;
 }
 
-// Sorts names ignoring letter case; names equal but for case in byte order.
-void sortNamesIgnoringCase(QStringList &names)
+// Whether an ASCII name ends with an ASCII tail, ignoring letter case: what
+// QString::endsWith(..., Qt::CaseInsensitive) says for such texts, without
+// decoding the name.
+bool asciiEndsWithIgnoringCase(const char *name, qsizetype length, QStringView tail)
 {
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int order = compareIgnoringCase(a, b);
-        return order != 0 ? order < 0 : a < b;
-    });
-}
-
-// Whether an entry's name equals name ignoring letter case, as
-// QString::compare(..., Qt::CaseInsensitive) sees it; ASCII names are
-// compared without decoding them.
-bool equalIgnoringCase(const FolderEntries &listed, const FolderEntries::Entry &entry,
-                       const QString &name, bool nameIsAscii)
-{
-    const char *raw = listed.name(entry);
-    if (nameIsAscii && entry.ascii) {
-        if (entry.length != name.size())
+    if (length < tail.size())
+        return false;
+    const char *start = name + (length - tail.size());
+    for (qsizetype i = 0; i < tail.size(); ++i) {
+        if (asciiLower(char16_t(start[i])) != asciiLower(tail[i].unicode()))
             return false;
-        for (qsizetype i = 0; i < entry.length; ++i) {
-            if (asciiLower(char16_t(raw[i])) != asciiLower(name[i].unicode()))
-                return false;
-        }
-        return true;
     }
-    return textFromFileName(raw).compare(name, Qt::CaseInsensitive) == 0;
+    return true;
+}
+
+// The tail of a "*.ext"-like pattern, which matches names ending in it;
+// nothing for patterns that need the full wildcard match.
+std::optional<QStringView> simpleSuffix(const QString &pattern)
+{
+    const QStringView tail = QStringView(pattern).mid(1);
+    if (pattern.startsWith(QLatin1Char('*')) && !tail.contains(QLatin1Char('*'))
+        && !tail.contains(QLatin1Char('?')) && !tail.contains(QLatin1Char('[')))
+        return tail;
+    return std::nullopt;
 }
 
 } // namespace
@@ -165,46 +144,143 @@ std::optional<QString> existingFolder(const QString &text)
     return path;
 }
 
-QStringList listSubfolders(const QString &folder)
+FolderListing::FolderListing(const QString &folder) : m_folder(folder), m_native(fileNameFromText(folder))
 {
-    const FolderEntries listed = readFolder(folder);
-    QStringList names;
-    for (const FolderEntries::Entry &entry : listed.entries) {
-        const char *name = listed.name(entry);
-        if (kindOf(listed.native, name, entry.type) == EntryKind::Folder)
-            names.append(textFromFileName(name));
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(m_native.constData()));
+    if (!dir)
+        return;
+    // Most file systems give a folder a size that grows with its names; as
+    // a hint it spares a big folder's buffers most of their regrowing.
+    struct stat info;
+    if (::fstat(::dirfd(dir.get()), &info) == 0 && info.st_size > 0) {
+        const qsizetype hint = qsizetype(std::min<off_t>(info.st_size, MaxReserveBytes));
+        m_names.reserve(hint);
+        m_entries.reserve(std::size_t(hint / 32));
     }
-    sortNamesIgnoringCase(names);
-    return names;
+    while (const dirent *entry = ::readdir(dir.get())) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        const std::size_t length = std::strlen(name);
+        m_entries.push_back({m_names.size(), qsizetype(length), entry->d_type, isAscii(name, length)});
+        m_names.append(name, qsizetype(length) + 1);
+    }
 }
 
-QStringList listFiles(const QString &folder, const QString &pattern)
+FolderListing::Kind FolderListing::kindOf(const Entry &entry) const
 {
-    const FolderEntries listed = readFolder(folder);
-    QStringList names;
-    for (const FolderEntries::Entry &entry : listed.entries) {
-        const char *name = listed.name(entry);
-        if (name[0] == '.' || kindOf(listed.native, name, entry.type) != EntryKind::RegularFile)
-            continue;
-        QString decoded = textFromFileName(name);
-        if (matchesPattern(decoded, pattern))
-            names.append(std::move(decoded));
+    if (entry.type == DT_DIR)
+        return Kind::Folder;
+    if (entry.type == DT_REG)
+        return Kind::RegularFile;
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN)
+        return Kind::Other;
+    // Links and unknown types: look at what they lead to.
+    struct stat info;
+    const QByteArray path = m_native + '/' + name(entry);
+    if (::stat(path.constData(), &info) != 0)
+        return Kind::Other;
+    if (S_ISDIR(info.st_mode))
+        return Kind::Folder;
+    return S_ISREG(info.st_mode) ? Kind::RegularFile : Kind::Other;
+}
+
+QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) const
+{
+    // One buffer for the lower-cased ASCII names, at their offsets in m_names.
+    QByteArray folded(m_names.size(), Qt::Uninitialized);
+    std::vector<SortableName> names;
+    names.reserve(picked.size());
+    for (const Entry *entry : picked) {
+        const char *raw = name(*entry);
+        char *lower = nullptr;
+        if (entry->ascii) {
+            lower = folded.data() + entry->offset;
+            for (qsizetype i = 0; i < entry->length; ++i)
+                lower[i] = char(asciiLower(char16_t(raw[i])));
+        }
+        names.push_back({textFromFileName(raw), lower, entry->length,
+                         lower ? prefixOf(lower, entry->length) : std::array<std::uint64_t, 2>{}});
     }
-    sortNamesIgnoringCase(names);
-    return names;
+    std::sort(names.begin(), names.end(), lessIgnoringCase);
+    QStringList texts;
+    texts.reserve(qsizetype(names.size()));
+    for (SortableName &sortable : names)
+        texts.append(std::move(sortable.text));
+    return texts;
+}
+
+QStringList FolderListing::subfolders() const
+{
+    std::vector<const Entry *> picked;
+    for (const Entry &entry : m_entries) {
+        if (kindOf(entry) == Kind::Folder)
+            picked.push_back(&entry);
+    }
+    return sorted(picked);
+}
+
+QStringList FolderListing::files(const QString &pattern) const
+{
+    // Most names in a big folder do not match; those are left undecoded.
+    const std::optional<QStringView> suffix = simpleSuffix(pattern);
+    const bool asciiSuffix = suffix && isAscii(*suffix);
+    std::vector<const Entry *> picked;
+    for (const Entry &entry : m_entries) {
+        const char *raw = name(entry);
+        if (raw[0] == '.')
+            continue;
+        const bool matches = asciiSuffix && entry.ascii
+                                 ? asciiEndsWithIgnoringCase(raw, entry.length, *suffix)
+                                 : matchesPattern(textFromFileName(raw), pattern);
+        if (matches && kindOf(entry) == Kind::RegularFile)
+            picked.push_back(&entry);
+    }
+    return sorted(picked);
+}
+
+// Whether an entry's name equals name ignoring letter case, as
+// QString::compare(..., Qt::CaseInsensitive) sees it; ASCII names are
+// compared without decoding them.
+bool FolderListing::equalIgnoringCase(const Entry &entry, const QString &text, bool textIsAscii) const
+{
+    const char *raw = name(entry);
+    if (textIsAscii && entry.ascii) {
+        if (entry.length != text.size())
+            return false;
+        for (qsizetype i = 0; i < entry.length; ++i) {
+            if (asciiLower(char16_t(raw[i])) != asciiLower(text[i].unicode()))
+                return false;
+        }
+        return true;
+    }
+    return textFromFileName(raw).compare(text, Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QString> FolderListing::nameIgnoringCase(const QString &text) const
+{
+    const bool textIsAscii = isAscii(text);
+    const char *best = nullptr;
+    for (const Entry &entry : m_entries) {
+        const char *candidate = name(entry);
+        if (equalIgnoringCase(entry, text, textIsAscii) && (!best || std::strcmp(candidate, best) < 0))
+            best = candidate;
+    }
+    if (!best)
+        return std::nullopt;
+    return textFromFileName(best);
 }
 
 bool matchesPattern(const QString &name, const QString &pattern)
 {
     // The common "*.ext" form without a regular expression.
-    const QStringView tail = QStringView(pattern).mid(1);
-    if (pattern.startsWith(QLatin1Char('*')) && !tail.contains(QLatin1Char('*'))
-        && !tail.contains(QLatin1Char('?')) && !tail.contains(QLatin1Char('[')))
-        return name.endsWith(tail, Qt::CaseInsensitive);
+    if (const std::optional<QStringView> suffix = simpleSuffix(pattern))
+        return name.endsWith(*suffix, Qt::CaseInsensitive);
     return QDir::match(pattern, name); // ignores case
 }
 
-CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder) : m_folder(std::move(folder))
+CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder, const FolderListing *listing)
+    : m_folder(std::move(folder)), m_listing(listing && listing->folder() == m_folder ? listing : nullptr)
 {
 }
 
@@ -216,17 +292,11 @@ QString CaseInsensitiveFolder::resolve(const QString &name)
     struct stat info;
     if (::lstat(fileNameFromText(exact).constData(), &info) == 0)
         return exact;
-    if (!m_listing)
-        m_listing = std::make_unique<FolderEntries>(readFolder(m_folder));
-    const bool nameIsAscii = isAscii(name);
-    const char *best = nullptr;
-    for (const FolderEntries::Entry &entry : m_listing->entries) {
-        const char *candidate = m_listing->name(entry);
-        if (equalIgnoringCase(*m_listing, entry, name, nameIsAscii)
-            && (!best || std::strcmp(candidate, best) < 0))
-            best = candidate;
+    if (!m_listing) {
+        m_ownListing = std::make_unique<FolderListing>(m_folder);
+        m_listing = m_ownListing.get();
     }
-    if (best)
-        return m_folder + QLatin1Char('/') + textFromFileName(best);
+    if (const std::optional<QString> found = m_listing->nameIgnoringCase(name))
+        return m_folder + QLatin1Char('/') + *found;
     return exact;
 }

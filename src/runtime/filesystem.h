@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
-
-struct FolderEntries;
+#include <vector>
 
 // File access behind the folder list, the file list and picture loading.
 // Paths are texts holding names as runtime/filename.h decodes them, so that
@@ -17,12 +17,48 @@ struct FolderEntries;
 // written), or nothing when the text is empty, relative or names no folder.
 std::optional<QString> existingFolder(const QString &text);
 
-// The subfolders of a folder (hidden ones included), and its regular files
-// that are not hidden and whose names match a pattern, each from one pass
-// over the folder and sorted ignoring letter case. A folder that cannot be
-// listed has none.
-QStringList listSubfolders(const QString &folder);
-QStringList listFiles(const QString &folder, const QString &pattern);
+// One pass over a folder: the names of its entries but "." and "..", with
+// the types the pass gave. A folder change reads its folder once and hands
+// the listing to everything that this one change does with the folder; it
+// is never kept beyond that, so every later event reads the folder anew.
+// A folder that cannot be listed has no entries.
+class FolderListing
+{
+public:
+    explicit FolderListing(const QString &folder);
+
+    const QString &folder() const { return m_folder; }
+
+    // The subfolders (hidden ones included), and the regular files that are
+    // not hidden and whose names match a pattern; each sorted ignoring
+    // letter case, names equal but for case in byte order.
+    QStringList subfolders() const;
+    QStringList files(const QString &pattern) const;
+
+    // The name of the entry that equals name ignoring letter case, the
+    // first in byte order if several do.
+    std::optional<QString> nameIgnoringCase(const QString &name) const;
+
+private:
+    struct Entry
+    {
+        qsizetype offset; // into m_names, where each name ends in a NUL
+        qsizetype length;
+        unsigned char type;
+        bool ascii;
+    };
+    enum class Kind { Folder, RegularFile, Other };
+
+    const char *name(const Entry &entry) const { return m_names.constData() + entry.offset; }
+    Kind kindOf(const Entry &entry) const;
+    QStringList sorted(const std::vector<const Entry *> &picked) const;
+    bool equalIgnoringCase(const Entry &entry, const QString &name, bool nameIsAscii) const;
+
+    QString m_folder;
+    QByteArray m_native; // the folder's bytes
+    QByteArray m_names;
+    std::vector<Entry> m_entries;
+};
 
 // Whether a file name matches a wildcard pattern ("*", "?"), ignoring case.
 bool matchesPattern(const QString &name, const QString &pattern);
@@ -30,11 +66,12 @@ bool matchesPattern(const QString &name, const QString &pattern);
 // Looks a name up in a folder the way a file system that ignores letter case
 // would: the exact name if it exists, otherwise the entry whose name equals
 // it ignoring case (the first in byte order if several do). The folder is
-// listed at most once, and only when an exact name is missing.
+// listed at most once, and only when an exact name is missing; a listing of
+// the same folder that the caller holds from the same event serves instead.
 class CaseInsensitiveFolder
 {
 public:
-    explicit CaseInsensitiveFolder(QString folder);
+    explicit CaseInsensitiveFolder(QString folder, const FolderListing *listing = nullptr);
     ~CaseInsensitiveFolder();
 
     // The path of the entry for name, or folder + "/" + name if none matches.
@@ -42,5 +79,6 @@ public:
 
 private:
     QString m_folder;
-    std::unique_ptr<FolderEntries> m_listing; // listed on first need
+    const FolderListing *m_listing;
+    std::unique_ptr<FolderListing> m_ownListing; // read on first need
 };

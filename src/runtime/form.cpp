@@ -212,6 +212,13 @@ void Form::setPicture(const Picture &picture)
     m_window->setPicture(picture);
 }
 
+void Form::loadPicture(const QString &path)
+{
+    const QByteArray bytes = ReadPictureFile(path);
+    load();
+    m_window->setEncodedPicture(bytes);
+}
+
 QWidget *Form::findControl(const char *name)
 {
     load();

@@ -41,6 +41,11 @@ public:
     void setLeft(int x);
     Picture picture();
     void setPicture(const Picture &picture);
+    // LoadPicture into the window background, with the decoding left until
+    // the background is drawn or asked for: the file is read now (and a
+    // file that cannot be read raises RuntimeError), and bytes that do not
+    // decode then leave the background as it was.
+    void loadPicture(const QString &path);
 
     // The window itself, loading it if need be; for the tests and the runtime.
     QWidget &window();

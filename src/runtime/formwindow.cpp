@@ -24,6 +24,12 @@ void FormWindow::setBuiltInPicture(const QString &resource)
     update();
 }
 
+void FormWindow::setEncodedPicture(const QByteArray &bytes)
+{
+    m_picture.setEncoded(bytes);
+    update();
+}
+
 bool FormWindow::anyLoaded()
 {
     const auto windows = QApplication::topLevelWidgets();
@@ -36,8 +42,7 @@ bool FormWindow::anyLoaded()
 void FormWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Window));
-    painter.drawImage(0, 0, m_picture.get());
+    m_picture.paint(painter, rect(), palette().color(QPalette::Window));
 }
 
 void FormWindow::closeEvent(QCloseEvent *event)

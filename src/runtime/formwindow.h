@@ -22,6 +22,7 @@ public:
     Picture picture() const { return m_picture.get(); }
     void setPicture(const Picture &picture);
     void setBuiltInPicture(const QString &resource);
+    void setEncodedPicture(const QByteArray &bytes);
 
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();

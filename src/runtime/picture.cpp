@@ -3,6 +3,7 @@
 #include "runtime/error.h"
 #include "runtime/filename.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
@@ -20,17 +21,19 @@ constexpr int MaxDecodeMegabytes = 128;
 
 } // namespace
 
-Picture LoadPicture(const QString &path)
+namespace {
+
+// Opens the file at path for reading a picture. Opened without blocking and
+// checked on the open file itself, so a FIFO or a device never stalls the
+// program, whatever the name leads to.
+void openPictureFile(QFile &file, const QString &path)
 {
-    // Opened without blocking and checked on the open file itself, so a FIFO
-    // or a device never stalls the program, whatever the name leads to.
     const QByteArray native = fileNameFromText(path);
     if (native.contains('\0')) // would cut the name short
         throw RuntimeError("bad file name");
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw RuntimeError("file not found");
-    QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw RuntimeError("file not readable");
@@ -40,8 +43,11 @@ Picture LoadPicture(const QString &path)
         throw RuntimeError("not a file");
     if (status.st_size > MaxFileBytes)
         throw RuntimeError("file too large");
+}
 
-    QImageReader reader(&file);
+Picture decode(QIODevice &device)
+{
+    QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(MaxDecodeMegabytes);
     // A BMP stored top-down reports a negative height here.
@@ -65,4 +71,30 @@ Picture LoadPicture(const QString &path)
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;
+}
+
+} // namespace
+
+Picture LoadPicture(const QString &path)
+{
+    QFile file;
+    openPictureFile(file, path);
+    return decode(file);
+}
+
+QByteArray ReadPictureFile(const QString &path)
+{
+    QFile file;
+    openPictureFile(file, path);
+    // What the file held when it was checked; a file that grows meanwhile
+    // is not read on and on.
+    return file.read(qMin(file.size(), MaxFileBytes));
+}
+
+Picture DecodePicture(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(buffer);
 }

@@ -24,6 +24,5 @@ void PictureBox::setBuiltInPicture(const QString &resource)
 void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Color(SystemColor::WindowBackground).resolve(palette()));
-    painter.drawImage(0, 0, m_picture.get());
+    m_picture.paint(painter, rect(), Color(SystemColor::WindowBackground).resolve(palette()));
 }

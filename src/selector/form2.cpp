@@ -47,16 +47,18 @@ void Form2::Form_Load()
         copy->setForeColor(RGB(200, 200, 200));
 }
 
+// The folder list's one listing of the new folder serves the file list and
+// the background preview of this change.
 void Form2::Dir1_Change()
 {
-    File1().setPath(Dir1().path());
+    File1().setPath(Dir1().path(), Dir1().listing());
     SkinFolder = Dir1().path();
     const SkipOnFailure step;
     step([&] {
         if (Text1().text() != SkinFolder)
             Text1().setText(SkinFolder);
     });
-    LoadBackgroundPreview(*this, SkinFolder);
+    LoadBackgroundPreview(*this, SkinFolder, Dir1().listing());
 }
 
 void Form2::Text1_Change()

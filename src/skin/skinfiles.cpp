@@ -32,17 +32,19 @@ void putIntoSlot(Form1 &preview, Slot slot, const Picture &picture)
     }
 }
 
-// Runs the steps in order, each under skip-on-failure. The folder is listed
-// at most once, for names that differ from the files' only in letter case.
+// Runs the steps in order, each under skip-on-failure, handing each file's
+// path to put. The folder is listed at most once, for names that differ from
+// the files' only in letter case.
 template <class Put>
-void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, Put put)
+void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, const FolderListing *listing,
+               Put put)
 {
     const SkipOnFailure step;
-    CaseInsensitiveFolder folder(skinFolder);
+    CaseInsensitiveFolder folder(skinFolder, listing);
     for (const SkinFile &file : steps) {
         step([&] {
             const QString name = QString::fromLatin1(file.name).mid(1);
-            put(file.slot, LoadPicture(folder.resolve(name)));
+            put(file.slot, folder.resolve(name));
         });
     }
 }
@@ -51,12 +53,12 @@ void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, Put p
 
 void ApplySkin(Form1 &preview, const QString &skinFolder)
 {
-    loadSteps(ApplySkinSteps, skinFolder,
-              [&](Slot slot, const Picture &picture) { putIntoSlot(preview, slot, picture); });
+    loadSteps(ApplySkinSteps, skinFolder, nullptr,
+              [&](Slot slot, const QString &path) { putIntoSlot(preview, slot, LoadPicture(path)); });
 }
 
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder)
+void LoadBackgroundPreview(Form &selector, const QString &skinFolder, const FolderListing *listing)
 {
-    loadSteps(BackgroundPreviewSteps, skinFolder,
-              [&](Slot, const Picture &picture) { selector.setPicture(picture); });
+    loadSteps(BackgroundPreviewSteps, skinFolder, listing,
+              [&](Slot, const QString &path) { selector.loadPicture(path); });
 }

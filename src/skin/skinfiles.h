@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class FolderListing;
 class Form;
 class Form1;
 
@@ -52,5 +53,10 @@ inline constexpr SkinFile BackgroundPreviewSteps[] = {
 void ApplySkin(Form1 &preview, const QString &skinFolder);
 
 // Loads skinFolder's background into the selector's window background, the
-// same way.
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder);
+// same way; each file is read now and decoded when the background is next
+// drawn or asked for (Form::loadPicture), which for the selector hidden
+// during start-up is when it is first shown. A listing of skinFolder read
+// for the same event, if given, is used for the letter-case look-ups
+// instead of reading the folder again.
+void LoadBackgroundPreview(Form &selector, const QString &skinFolder,
+                           const FolderListing *listing = nullptr);
