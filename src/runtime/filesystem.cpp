@@ -227,3 +227,20 @@ QString CaseInsensitiveFolder::resolve(const QString &name)
         return m_folder + QLatin1Char('/') + QFile::decodeName(best);
     return exact;
 }
+
+QStringList CaseInsensitiveFolder::matches(const QString &name)
+{
+    if (!m_listing)
+        m_listing = std::make_unique<FolderEntries>(readFolder(m_folder));
+    const bool nameIsAscii = isAscii(name);
+    std::vector<const char *> found;
+    for (const FolderEntries::Entry &entry : m_listing->entries) {
+        if (equalIgnoringCase(*m_listing, entry, name, nameIsAscii))
+            found.push_back(m_listing->name(entry));
+    }
+    std::sort(found.begin(), found.end(), [](const char *a, const char *b) { return std::strcmp(a, b) < 0; });
+    QStringList names;
+    for (const char *raw : found)
+        names.append(QFile::decodeName(raw));
+    return names;
+}

@@ -39,6 +39,11 @@ public:
     // The path of the entry for name, or folder + "/" + name if none matches.
     QString resolve(const QString &name);
 
+    // The names of all entries equal to name ignoring letter case, the
+    // exact one included, in byte order: more than one means the folder
+    // would be ambiguous on a file system that ignores case.
+    QStringList matches(const QString &name);
+
 private:
     QString m_folder;
     std::unique_ptr<FolderEntries> m_listing; // listed on first need

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@ Picture LoadPicture(const QString &path)
     // or a device never stalls the program, whatever the name leads to.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw RuntimeError("file not found");
+        throw RuntimeError(errno == ENOENT || errno == ENOTDIR ? "file not found" : "file not readable");
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

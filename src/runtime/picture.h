@@ -10,5 +10,7 @@ using Picture = QImage;
 // The picture in the file at path, its format recognised by its content.
 // Raises RuntimeError when the file is missing, is not a regular file, is
 // larger than any skin picture could sensibly be, would need an absurd
-// allocation, or does not decode.
+// allocation, or does not decode. The error's message names the reason, one
+// of "file not found", "file not readable", "not a file", "file too large",
+// "picture too large" and "not a picture".
 Picture LoadPicture(const QString &path);

@@ -9,7 +9,6 @@
 #include "runtime/textfile.h"
 #include "selector/form2_design.h"
 #include "skin/lastpath.h"
-#include "skin/skinfiles.h"
 
 Form2::Form2() : Form(Form2Window, Form2Controls)
 {
@@ -57,6 +56,12 @@ void Form2::Dir1_Change()
             Text1().setText(SkinFolder);
     });
     LoadBackgroundPreview(*this, SkinFolder);
+}
+
+void Form2::put(Slot slot, const Picture &picture)
+{
+    if (slot == Slot::SelectorBackground)
+        setPicture(picture);
 }
 
 void Form2::Text1_Change()

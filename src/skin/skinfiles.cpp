@@ -1,62 +1,36 @@
 #include "skin/skinfiles.h"
 
-#include "preview/form1.h"
 #include "runtime/error.h"
 #include "runtime/filesystem.h"
-#include "runtime/picturebox.h"
 
 #include <span>
 
 namespace {
 
-void putIntoSlot(Form1 &preview, Slot slot, const Picture &picture)
-{
-    switch (slot) {
-    case Slot::PreviewBackground:
-        preview.setPicture(picture);
-        break;
-    case Slot::Sticker:
-        preview.Picture1().setPicture(picture);
-        break;
-    case Slot::DesktopPanel:
-        preview.Picture2().setPicture(picture);
-        break;
-    case Slot::ScreenSaverPanel:
-        preview.Picture3().setPicture(picture);
-        break;
-    case Slot::AdvancedPanel:
-        preview.Picture4().setPicture(picture);
-        break;
-    case Slot::SelectorBackground:
-        break;
-    }
-}
-
 // Runs the steps in order, each under skip-on-failure. The folder is listed
 // at most once, for names that differ from the files' only in letter case.
-template <class Put>
-void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, Put put)
+void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, SlotTarget &target)
 {
-    const SkipOnFailure step;
     CaseInsensitiveFolder folder(skinFolder);
     for (const SkinFile &file : steps) {
-        step([&] {
-            const QString name = QString::fromLatin1(file.name).mid(1);
-            put(file.slot, LoadPicture(folder.resolve(name)));
-        });
+        try {
+            const QString path = folder.resolve(QString::fromLatin1(file.name).mid(1));
+            target.reading(file, path);
+            target.put(file.slot, LoadPicture(path));
+        } catch (const RuntimeError &error) {
+            target.notLoaded(file, QString::fromUtf8(error.what()));
+        }
     }
 }
 
 } // namespace
 
-void ApplySkin(Form1 &preview, const QString &skinFolder)
+void ApplySkin(SlotTarget &preview, const QString &skinFolder)
 {
-    loadSteps(ApplySkinSteps, skinFolder,
-              [&](Slot slot, const Picture &picture) { putIntoSlot(preview, slot, picture); });
+    loadSteps(ApplySkinSteps, skinFolder, preview);
 }
 
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder)
+void LoadBackgroundPreview(SlotTarget &selector, const QString &skinFolder)
 {
-    loadSteps(BackgroundPreviewSteps, skinFolder,
-              [&](Slot, const Picture &picture) { selector.setPicture(picture); });
+    loadSteps(BackgroundPreviewSteps, skinFolder, selector);
 }

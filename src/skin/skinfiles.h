@@ -2,10 +2,8 @@
 
 #include "runtime/picture.h"
 
+#include <QSize>
 #include <QString>
-
-class Form;
-class Form1;
 
 // The image slots that a skin folder fills.
 enum class Slot {
@@ -46,11 +44,49 @@ inline constexpr SkinFile BackgroundPreviewSteps[] = {
     {Slot::SelectorBackground, "/background.bmp"},
 };
 
+// How large each slot is, and how large the picture made for it is: the
+// built-in sticker is four pixels taller than its box and each built-in
+// panel one pixel wider and taller, the excess cut off. A skin picture
+// smaller than its slot leaves a strip of the slot's background colour.
+struct SlotSize
+{
+    Slot slot;
+    QSize box;
+    QSize designed;
+};
+
+inline constexpr SlotSize SlotSizes[] = {
+    {Slot::PreviewBackground, {800, 600}, {800, 600}},
+    {Slot::SelectorBackground, {800, 600}, {800, 600}},
+    {Slot::Sticker, {178, 357}, {178, 361}},
+    {Slot::DesktopPanel, {615, 599}, {616, 600}},
+    {Slot::ScreenSaverPanel, {615, 599}, {616, 600}},
+    {Slot::AdvancedPanel, {615, 599}, {616, 600}},
+};
+
+// Where a load sequence puts what it loads: the preview window for
+// ApplySkin, the selector for the background preview, or anything else
+// that wants to know what a folder would show. A target learns of every
+// step in order: reading() with the file the step reads (after the
+// letter-case lookup), then either put() with its picture or notLoaded()
+// with the loader's reason, after which the slot keeps what it had.
+class SlotTarget
+{
+public:
+    virtual ~SlotTarget() = default;
+
+    virtual void put(Slot slot, const Picture &picture) = 0;
+
+    // Only a target that keeps a record of the steps needs these.
+    virtual void reading(const SkinFile &file, const QString &path) { (void)file, (void)path; }
+    virtual void notLoaded(const SkinFile &file, const QString &reason) { (void)file, (void)reason; }
+};
+
 // Loads the skin in skinFolder into the preview window's slots, each file
 // on its own: a file that is missing or does not load leaves its slot as it
 // was. Every file is read anew.
-void ApplySkin(Form1 &preview, const QString &skinFolder);
+void ApplySkin(SlotTarget &preview, const QString &skinFolder);
 
 // Loads skinFolder's background into the selector's window background, the
 // same way.
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder);
+void LoadBackgroundPreview(SlotTarget &selector, const QString &skinFolder);
