@@ -2,6 +2,8 @@
 
 #include "app/forms.h"
 
+#include <QImageReader>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +21,16 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 }
 
 } // namespace
+
+std::vector<QImage> decodeAll(const QStringList &paths)
+{
+    std::vector<QImage> images;
+    for (const QString &path : paths) {
+        QImageReader reader(path);
+        images.push_back(reader.read());
+    }
+    return images;
+}
 
 QtSetup::QtSetup(int &argc, char **argv)
 {

@@ -3,8 +3,11 @@
 #include "fixtures.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QStringList>
 
 #include <memory>
+#include <vector>
 
 namespace bench {
 
@@ -23,5 +26,9 @@ private:
     TempFolder m_temp;
     std::unique_ptr<QApplication> m_app;
 };
+
+// The baseline of loading a skin: each file decoded with Qt's image
+// reader, nothing else. Returns the pictures.
+std::vector<QImage> decodeAll(const QStringList &paths);
 
 } // namespace bench

@@ -9,6 +9,9 @@ include(GNUInstallDirs)
 set(SKINPREVIEW_APP_ID org.skinpreview.SkinPreview)
 
 install(TARGETS skinpreview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The command-line companion: checks skins and draws them (its manual page
+# comes from docs/man/skintool.1.scd).
+install(TARGETS skintool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${SKINPREVIEW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -79,11 +79,16 @@ for name in $(objdump -p /usr/bin/skinpreview | awk '$1 == "NEEDED" { print $2 }
     fi
 done
 [ "$missing" = 0 ] || exit 1
-for f in /usr/bin/skinpreview /usr/share/applications/$id.desktop \
+for f in /usr/bin/skinpreview /usr/bin/skintool /usr/share/applications/$id.desktop \
          /usr/share/metainfo/$id.metainfo.xml \
          /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png; do
     [ -f "$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
 done
+
+# The command-line companion runs from the package, without a display.
+version=$(env -u DISPLAY /usr/bin/skintool --version) \
+    || { echo "FAIL: the installed skintool does not run"; exit 1; }
+echo "$version"
 
 # Start the program the way the application menu does, from an empty folder
 # (it keeps lastpath.skin in its working directory), in an X server.

@@ -13,6 +13,7 @@ failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
 expected="bin/skinpreview
+bin/skintool
 share/applications/$id.desktop
 share/icons/hicolor/128x128/apps/$id.png
 share/icons/hicolor/256x256/apps/$id.png
@@ -24,6 +25,7 @@ if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
 fi
 [ -x "$prefix/bin/skinpreview" ] || fail "bin/skinpreview is not executable"
+[ -x "$prefix/bin/skintool" ] || fail "bin/skintool is not executable"
 
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml

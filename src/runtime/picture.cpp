@@ -16,7 +16,6 @@ namespace {
 // Far above any skin picture (an 800 x 600 24-bit BMP is 1.4 MB), far below
 // what would hurt.
 constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxPixels = 16 * 1024 * 1024;
 constexpr int MaxDecodeMegabytes = 128;
 
 } // namespace
@@ -46,7 +45,7 @@ Picture LoadPicture(const QString &path)
     const QSize size = reader.size();
     const qint64 width = qAbs(qint64(size.width()));
     const qint64 height = qAbs(qint64(size.height()));
-    if (width * height > MaxPixels)
+    if (width * height > MaxPicturePixels)
         throw RuntimeError("picture too large");
     // The BMP decoder fills an image of the right size and format handed to
     // it, and leaves the lines that a short file lacks as they were: blank,
@@ -58,7 +57,7 @@ Picture LoadPicture(const QString &path)
     }
     if (!reader.read(&image) || image.isNull())
         throw RuntimeError("not a picture");
-    if (qint64(image.width()) * image.height() > MaxPixels)
+    if (qint64(image.width()) * image.height() > MaxPicturePixels)
         throw RuntimeError("picture too large");
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);

@@ -72,6 +72,8 @@ QString brokenReason(const StepRecord &step)
 {
     if (step.reason == QLatin1String("not a picture")) {
         const FileHeader header = readHeader(step.path);
+        if (header.width * qAbs(header.height) > MaxPicturePixels)
+            return QStringLiteral("too large");
         const bool shortHeader = header.content == FileHeader::Content::Bmp && header.neededBytes == 0
                                  && header.width == 0;
         if (shortHeader || missingLines(header))

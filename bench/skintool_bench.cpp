@@ -1,0 +1,155 @@
+// skintool: check of a complete skin against decoding its nine files with
+// Qt's image reader; render of a complete skin against decoding them and
+// encoding five pictures as PNG at the same compression; and the resident
+// memory of 500 folders in one run, after the first 50.
+
+#include "fixtures.h"
+#include "qt_setup.h"
+#include "ratios.h"
+
+#include "tool/check.h"
+#include "tool/png.h"
+#include "tool/render.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+constexpr int Folders = 500;
+constexpr int Settled = 50;
+
+// Resident memory of this process in megabytes.
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Folders of a complete skin each, sharing the files through hard links.
+std::vector<QString> manyFolders(const std::string &base, const std::string &skin)
+{
+    std::vector<QString> folders;
+    for (int i = 0; i < Folders; ++i) {
+        const std::string folder = base + "/skin" + std::to_string(i);
+        bench::makeFolder(folder);
+        for (const std::string &name : bench::fullSkinFiles()) {
+            if (::link((skin + '/' + name).c_str(), (folder + '/' + name).c_str()) != 0)
+                bench::fail("cannot link " + name);
+        }
+        folders.push_back(QString::fromStdString(folder));
+    }
+    return folders;
+}
+
+// Runs step on every folder; the growth of resident memory from the end of
+// the first 50 to the end of all 500.
+template <class Step>
+double growthAfterSettling(const std::vector<QString> &folders, Step step)
+{
+    double settled = 0;
+    for (int i = 0; i < int(folders.size()); ++i) {
+        step(folders[i]);
+        if (i + 1 == Settled)
+            settled = residentMegabytes();
+    }
+    const double end = residentMegabytes();
+    std::fprintf(stderr, "resident after %d folders: %.1f MB, after %zu: %.1f MB\n", Settled, settled,
+                 folders.size(), end);
+    return end - settled;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bench::QtSetup setup(argc, argv);
+    const std::string skin = setup.temp() / "skin";
+    std::fprintf(stderr, "Making the fixtures in %s ...\n", setup.temp().path().c_str());
+    bench::writeFullSkin(skin);
+    const std::vector<QString> folders = manyFolders(setup.temp() / "many", skin);
+    const QString skinFolder = QString::fromStdString(skin);
+    const QString out = QString::fromStdString(setup.temp() / "out");
+    QDir().mkpath(out);
+    QStringList paths;
+    for (const std::string &name : bench::fullSkinFiles())
+        paths.append(QString::fromStdString(skin + '/' + name));
+    // What the render command does for each folder: draw, then write.
+    const auto renderInto = [&](const QString &folder) {
+        QString error;
+        for (const skintool::Rendering &picture : skintool::renderFolder(folder))
+            if (!skintool::writePng(out + QLatin1Char('/') + picture.fileName, picture.image, &error))
+                bench::fail("cannot write: " + error.toStdString());
+    };
+    skintool::leaveWorkingDirectory();
+
+    benchmark::RegisterBenchmark("skintool/check", [&](benchmark::State &state) {
+        for (auto _ : state) {
+            const skintool::FolderReport report = skintool::checkFolder(skinFolder);
+            if (report.outcomes.size() != 5 || report.outcomes.front().file.isEmpty())
+                state.SkipWithError("the skin was not checked");
+        }
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    benchmark::RegisterBenchmark("skintool/decode-only", [&](benchmark::State &state) {
+        for (auto _ : state)
+            benchmark::DoNotOptimize(bench::decodeAll(paths).data());
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    benchmark::RegisterBenchmark("skintool/render", [&](benchmark::State &state) {
+        for (auto _ : state)
+            renderInto(skinFolder);
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    // The least a render must do: read the skin, and write five 800 x 600
+    // PNG files. The five are made once beforehand, each the background with
+    // one of the slot pictures over it, so that they compress like pictures
+    // of the window.
+    std::vector<QImage> windows;
+    {
+        const std::vector<QImage> images = bench::decodeAll(paths);
+        for (const int shown : {1, 2, 6, 7, 8}) { // background, sticker, the plain panels
+            QImage picture = images[1].convertToFormat(QImage::Format_RGB32);
+            QPainter(&picture).drawImage(0, 0, images[std::size_t(shown)]);
+            windows.push_back(picture);
+        }
+    }
+    benchmark::RegisterBenchmark("skintool/decode-encode", [&](benchmark::State &state) {
+        for (auto _ : state) {
+            benchmark::DoNotOptimize(bench::decodeAll(paths).data());
+            for (std::size_t i = 0; i < windows.size(); ++i) {
+                QImageWriter writer(out + QStringLiteral("/baseline%1.png").arg(i), "png");
+                writer.setCompression(skintool::PngCompression);
+                if (!writer.write(windows[i]))
+                    state.SkipWithError("cannot write");
+            }
+        }
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    const bench::Results results = bench::runBenchmarks(&argc, argv, 5);
+    bench::printRatios(results, {
+        {"skintool-check-vs-decode", "skintool/check", "skintool/decode-only", 1.2},
+        {"skintool-render-vs-decode-encode", "skintool/render", "skintool/decode-encode", 1.5},
+    });
+
+    std::fprintf(stderr, "Checking and rendering %d folders ...\n", Folders);
+    bench::printFigure({"skintool-check-500-rss-growth-mb",
+                        growthAfterSettling(folders, [](const QString &folder) {
+                            benchmark::DoNotOptimize(skintool::checkFolder(folder).problems.size());
+                        }),
+                        5.0});
+    bench::printFigure({"skintool-render-500-rss-growth-mb", growthAfterSettling(folders, renderInto), 5.0});
+    std::fprintf(stderr, "Removing the fixtures ...\n");
+    return 0;
+}
