@@ -1,6 +1,7 @@
 #include "tool/commandline.h"
 
 #include "tool/check.h"
+#include "tool/memory.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
 #include "tool/terminal.h"
@@ -127,6 +128,7 @@ int run(int argc, char **argv)
         return usageError(QStringLiteral("%1: no FOLDER given").arg(first), command->usage);
 
     qInstallMessageHandler(onlySeriousMessages);
+    reuseFreedMemory();
     std::unique_ptr<QCoreApplication> app;
     if (command->drawsWindows) {
         // The windows draw off screen, whatever the environment says: no

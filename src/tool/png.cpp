@@ -9,14 +9,22 @@ namespace skintool {
 
 namespace {
 
+constexpr int DotsPerMeter = 3780; // 96 dots per inch
+
 // The pixels and nothing else: what the windows carry besides (a colour
 // space, texts) would only make equal pictures differ in their bytes.
+// Touched only where it differs, so that no picture is copied in vain.
 QImage bare(const QImage &image)
 {
     QImage plain = image.convertToFormat(QImage::Format_RGB32);
-    plain.setColorSpace(QColorSpace());
-    plain.setDotsPerMeterX(3780); // 96 dots per inch
-    plain.setDotsPerMeterY(3780);
+    if (plain.colorSpace().isValid())
+        plain.setColorSpace(QColorSpace());
+    if (plain.dotsPerMeterX() != DotsPerMeter || plain.dotsPerMeterY() != DotsPerMeter) {
+        plain.setDotsPerMeterX(DotsPerMeter);
+        plain.setDotsPerMeterY(DotsPerMeter);
+    }
+    if (!plain.textKeys().isEmpty())
+        plain = plain.copy(); // a copy carries no texts
     return plain;
 }
 

@@ -48,7 +48,6 @@ void clickOn(QWidget &window, QWidget &control)
 
 QImage shot(QWidget &window)
 {
-    QCoreApplication::processEvents();
     return window.grab().toImage();
 }
 
@@ -68,7 +67,8 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
     Form1 &preview = form1();
     preview.loadDesign();
     ApplySkin(preview, folder);
-    preview.show();
+    // Drawn while hidden: a shown window would also paint every change
+    // into its own backing store, which nobody sees here.
     QWidget &previewWindow = preview.window();
 
     std::vector<Rendering> pictures;
@@ -80,9 +80,12 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
         }
         // The selector as it loads after closing on the folder: back at it,
         // its files listed and its background previewed.
+        // It is shown, as the program shows it: active, its folder list
+        // holding the focus and laid out.
         Form2 &selector = form2();
         selector.SkinFolder = folder;
         selector.show();
+        QCoreApplication::processEvents();
         pictures.push_back({QStringLiteral("selector.png"), shot(selector.window())});
     }
     releaseForms();
