@@ -2,6 +2,10 @@
 
 #include "app/forms.h"
 
+#include <QImageReader>
+
+#include <benchmark/benchmark.h>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +23,15 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 }
 
 } // namespace
+
+void decodeEach(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        QImageReader reader(path);
+        QImage image = reader.read();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
 
 QtSetup::QtSetup(int &argc, char **argv)
 {

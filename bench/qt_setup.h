@@ -3,6 +3,7 @@
 #include "fixtures.h"
 
 #include <QApplication>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,5 +24,10 @@ private:
     TempFolder m_temp;
     std::unique_ptr<QApplication> m_app;
 };
+
+// The baseline of loading a skin: each file decoded with Qt's image
+// reader, nothing else, one after the other (each picture is dropped
+// before the next is read, as a slot drops its earlier picture).
+void decodeEach(const QStringList &paths);
 
 } // namespace bench

@@ -11,6 +11,9 @@ set(SKINPREVIEW_MAINTAINER "skinpreview developers <developers@skinpreview.org>"
 include(${CMAKE_CURRENT_LIST_DIR}/docs.cmake)
 
 install(TARGETS skinpreview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The command-line companion: checks skins and draws them (its manual page
+# comes from docs/man/skintool.1.scd).
+install(TARGETS skintool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/${SKINPREVIEW_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

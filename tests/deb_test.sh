@@ -94,11 +94,11 @@ for program in $(grep '^/usr/bin/' <<<"$files"); do
     done
 done
 [ "$missing" = 0 ] || exit 1
-for f in /usr/bin/skinpreview /usr/share/applications/$id.desktop \
+for f in /usr/bin/skinpreview /usr/bin/skintool /usr/share/applications/$id.desktop \
          /usr/share/metainfo/$id.metainfo.xml \
          /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png \
          /usr/share/doc/skinpreview/{copyright,changelog.gz} \
-         /usr/share/man/man1/skinpreview.1.gz; do
+         /usr/share/man/man1/{skinpreview,skintool}.1.gz; do
     [ -f "$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
 done
 
@@ -114,6 +114,11 @@ for page in $(grep '^/usr/share/man/man1/.*\.1\.gz$' <<<"$files"); do
     grep -q "^NAME" <<<"$text" || { echo "FAIL: man $name shows no NAME section"; exit 1; }
     echo "man $name: $(sed -n '/^NAME/{n;s/^ *//;p;q}' <<<"$text")"
 done
+
+# The command-line companion runs from the package, without a display.
+version=$(env -u DISPLAY /usr/bin/skintool --version) \
+    || { echo "FAIL: the installed skintool does not run"; exit 1; }
+echo "$version"
 
 # Start the program the way the application menu does, from an empty folder
 # (it keeps lastpath.skin in its working directory), in an X server.

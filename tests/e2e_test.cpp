@@ -4,7 +4,9 @@
 
 #include "support/fixture.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -158,6 +160,22 @@ bool framesHaveMargins()
     return qEnvironmentVariable("SKINPREVIEW_SESSION") == QLatin1String("weston");
 }
 
+// The pixels in which two pictures of the same window differ (their colour
+// spaces aside): none, or where the first is and how many.
+QString differences(const QImage &actual, const QImage &expected)
+{
+    if (actual.size() != expected.size())
+        return QStringLiteral("sizes differ");
+    int count = 0;
+    QPoint first;
+    for (int y = 0; y < actual.height(); ++y)
+        for (int x = 0; x < actual.width(); ++x)
+            if (actual.pixel(x, y) != expected.pixel(x, y) && count++ == 0)
+                first = QPoint(x, y);
+    return count == 0 ? QString()
+                      : QStringLiteral("%1 pixels differ, the first at %2, %3").arg(count).arg(first.x()).arg(first.y());
+}
+
 bool sameColor(QColor a, QColor b)
 {
     return qAbs(a.red() - b.red()) <= 2 && qAbs(a.green() - b.green()) <= 2 && qAbs(a.blue() - b.blue()) <= 2;
@@ -209,6 +227,22 @@ private:
                                 .arg(m_program.state() == QProcess::Running ? "running" : "ended")
                                 .arg(QString::fromLocal8Bit(m_program.readAllStandardError()))));
         QTest::qWait(300); // first paint
+    }
+
+    // The preview window's rectangle on the screen, once it shows expected
+    // or the patience is spent; a failing one is kept with the screenshots.
+    QImage previewOnScreen(const QImage &expected) const
+    {
+        const QDeadlineTimer deadline(Patience);
+        QImage shown;
+        do {
+            shown = screenshot().copy(QRect(PreviewOrigin, QSize(800, 600))).convertToFormat(QImage::Format_RGB32);
+            if (differences(shown, expected).isEmpty())
+                return shown;
+            QTest::qWait(200);
+        } while (!deadline.hasExpired());
+        shown.save(screenshotPath(QStringLiteral("mismatch-") + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-')));
+        return shown;
     }
 
     // Waits for the program to end by itself; returns its exit status.
@@ -408,6 +442,50 @@ private slots:
         clickAt({60, 118}); // "Desktop settings"
         QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor({184 + 300, 400}), panel.pixelColor(300, 400)), Patience);
         saveScreenshot(QStringLiteral("preview-sample"));
+    }
+
+    // skintool's pictures are what the program shows after the same
+    // clicks, pixel for pixel: the selector closed on the skin, then a
+    // click on "Desktop settings".
+    void skintoolDrawsWhatTheProgramShows_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::newRow("complete skin") << QStringLiteral(SKINPREVIEW_SOURCE_DIR "/samples/skins/Midnight");
+        QTest::newRow("partial skin with _us files") << QStringLiteral("partial");
+    }
+
+    void skintoolDrawsWhatTheProgramShows()
+    {
+        if (qEnvironmentVariableIsEmpty("SKINTOOL_BINARY"))
+            QSKIP("needs skintool (SKINTOOL_BINARY)");
+        QFETCH(QString, skin);
+        if (skin == QLatin1String("partial")) {
+            writePatternBmp(QStringLiteral("partial/background_us.bmp"), {800, 600}, 1);
+            writePatternBmp(QStringLiteral("partial/backsettings_us.bmp"), {610, 590}, 2);
+            writePatternBmp(QStringLiteral("partial/backadvanced_us.bmp"), {615, 599}, 3);
+            skin = path(QStringLiteral("partial"));
+        }
+        QProcess skintool;
+        skintool.start(qEnvironmentVariable("SKINTOOL_BINARY"),
+                       {QStringLiteral("render"), QStringLiteral("--out"), path(QStringLiteral("rendered")), skin});
+        QVERIFY(skintool.waitForFinished(Patience));
+        QCOMPARE(skintool.exitCode(), 0);
+        const QString rendered = path(QStringLiteral("rendered/") + QFileInfo(skin).fileName());
+        const QImage preview = QImage(rendered + QStringLiteral("/preview.png")).convertToFormat(QImage::Format_RGB32);
+        const QImage desktop = QImage(rendered + QStringLiteral("/desktop-settings.png")).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(preview.size(), QSize(800, 600));
+
+        writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(skin) + "\r\n");
+        start();
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(!findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        QImage shown = previewOnScreen(preview);
+        QCOMPARE(differences(shown, preview), QString());
+        clickAt({60, 118}); // "Desktop settings"
+        shown = previewOnScreen(desktop);
+        QCOMPARE(differences(shown, desktop), QString());
     }
 
     void closeGlyphEndsTheProgramQuietly()

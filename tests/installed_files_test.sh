@@ -17,6 +17,7 @@ fail() { echo "FAIL: $*"; failed=1; }
 pages=$(cd "$source_dir/docs/man" && for source in *.1.scd; do echo "share/man/man1/${source%.scd}.gz"; done)
 expected=$(LC_ALL=C sort <<END
 bin/skinpreview
+bin/skintool
 share/applications/$id.desktop
 share/doc/skinpreview/changelog.gz
 share/doc/skinpreview/copyright
@@ -33,6 +34,7 @@ if [ "$actual" != "$expected" ]; then
     diff <(echo "$expected") <(echo "$actual") || true
 fi
 [ -x "$prefix/bin/skinpreview" ] || fail "bin/skinpreview is not executable"
+[ -x "$prefix/bin/skintool" ] || fail "bin/skintool is not executable"
 
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml

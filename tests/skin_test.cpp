@@ -12,6 +12,8 @@
 #include <QImage>
 #include <QTest>
 
+#include <map>
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -243,6 +245,26 @@ private slots:
         QCOMPARE(pictures[ScreenSaver].size(), QSize(616, 600));
         QCOMPARE(pictures[Advanced].size(), QSize(616, 600));
         QVERIFY(form2().picture() == pictures[Background]);
+    }
+
+    // The slot table that skintool reports sizes from agrees with the
+    // windows: each slot's box, and the built-in picture made for it.
+    void slotSizesMatchTheWindows()
+    {
+        const auto pictures = previewPictures();
+        const std::map<Slot, std::pair<QSize, QSize>> shown = {
+            {Slot::PreviewBackground, {form1().window().size(), pictures[Background].size()}},
+            {Slot::SelectorBackground, {form2().window().size(), form2().picture().size()}},
+            {Slot::Sticker, {form1().Picture1().size(), pictures[Sticker].size()}},
+            {Slot::DesktopPanel, {form1().Picture2().size(), pictures[Desktop].size()}},
+            {Slot::ScreenSaverPanel, {form1().Picture3().size(), pictures[ScreenSaver].size()}},
+            {Slot::AdvancedPanel, {form1().Picture4().size(), pictures[Advanced].size()}},
+        };
+        QCOMPARE(std::size(SlotSizes), shown.size());
+        for (const SlotSize &size : SlotSizes) {
+            QCOMPARE(size.box, shown.at(size.slot).first);
+            QCOMPARE(size.designed, shown.at(size.slot).second);
+        }
     }
 
     void laterSkinKeepsSlotsItLacks()

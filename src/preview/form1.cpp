@@ -53,6 +53,30 @@ void Form1::Form_Unload(int &)
     form2().unload();
 }
 
+// The window background, the sticker box and the three panels.
+void Form1::put(Slot slot, const Picture &picture)
+{
+    switch (slot) {
+    case Slot::PreviewBackground:
+        setPicture(picture);
+        break;
+    case Slot::Sticker:
+        Picture1().setPicture(picture);
+        break;
+    case Slot::DesktopPanel:
+        Picture2().setPicture(picture);
+        break;
+    case Slot::ScreenSaverPanel:
+        Picture3().setPicture(picture);
+        break;
+    case Slot::AdvancedPanel:
+        Picture4().setPicture(picture);
+        break;
+    case Slot::SelectorBackground:
+        break;
+    }
+}
+
 // Highlights menu item k (1 to 6) in red and the others in black, then
 // hides every panel but the one the item shows, and shows that one last.
 void Form1::selectMenuItem(int item, PictureBox *panel)

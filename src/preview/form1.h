@@ -3,10 +3,12 @@
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
+#include "skin/skinfiles.h"
 
 // The preview window: a frameless mock-up of the skinned application's main
-// window with a six-item menu, a sticker and three settings panels.
-class Form1 : public Form
+// window with a six-item menu, a sticker and three settings panels. A
+// skin's pictures reach its slots through ApplySkin.
+class Form1 : public Form, public SlotTarget
 {
 public:
     Form1();
@@ -38,6 +40,7 @@ private:
     void wireEvents() override;
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
+    void put(Slot slot, const Picture &picture) override;
 
     void Label1_Click();
     void Label2_Click();

@@ -257,18 +257,27 @@ bool FolderListing::equalIgnoringCase(const Entry &entry, const QString &text, b
     return textFromFileName(raw).compare(text, Qt::CaseInsensitive) == 0;
 }
 
-std::optional<QString> FolderListing::nameIgnoringCase(const QString &text) const
+QStringList FolderListing::namesIgnoringCase(const QString &text) const
 {
     const bool textIsAscii = isAscii(text);
-    const char *best = nullptr;
+    std::vector<const char *> found;
     for (const Entry &entry : m_entries) {
-        const char *candidate = name(entry);
-        if (equalIgnoringCase(entry, text, textIsAscii) && (!best || std::strcmp(candidate, best) < 0))
-            best = candidate;
+        if (equalIgnoringCase(entry, text, textIsAscii))
+            found.push_back(name(entry));
     }
-    if (!best)
+    std::sort(found.begin(), found.end(), [](const char *a, const char *b) { return std::strcmp(a, b) < 0; });
+    QStringList names;
+    for (const char *raw : found)
+        names.append(textFromFileName(raw));
+    return names;
+}
+
+std::optional<QString> FolderListing::nameIgnoringCase(const QString &text) const
+{
+    const QStringList names = namesIgnoringCase(text);
+    if (names.isEmpty())
         return std::nullopt;
-    return textFromFileName(best);
+    return names.first();
 }
 
 bool matchesPattern(const QString &name, const QString &pattern)
@@ -286,17 +295,27 @@ CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder, const FolderListing
 
 CaseInsensitiveFolder::~CaseInsensitiveFolder() = default;
 
+const FolderListing &CaseInsensitiveFolder::listing()
+{
+    if (!m_listing) {
+        m_ownListing = std::make_unique<FolderListing>(m_folder);
+        m_listing = m_ownListing.get();
+    }
+    return *m_listing;
+}
+
 QString CaseInsensitiveFolder::resolve(const QString &name)
 {
     const QString exact = m_folder + QLatin1Char('/') + name;
     struct stat info;
     if (::lstat(fileNameFromText(exact).constData(), &info) == 0)
         return exact;
-    if (!m_listing) {
-        m_ownListing = std::make_unique<FolderListing>(m_folder);
-        m_listing = m_ownListing.get();
-    }
-    if (const std::optional<QString> found = m_listing->nameIgnoringCase(name))
+    if (const std::optional<QString> found = listing().nameIgnoringCase(name))
         return m_folder + QLatin1Char('/') + *found;
     return exact;
+}
+
+QStringList CaseInsensitiveFolder::matches(const QString &name)
+{
+    return listing().namesIgnoringCase(name);
 }

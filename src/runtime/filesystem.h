@@ -38,6 +38,8 @@ public:
     // The name of the entry that equals name ignoring letter case, the
     // first in byte order if several do.
     std::optional<QString> nameIgnoringCase(const QString &name) const;
+    // All names that equal name ignoring letter case, in byte order.
+    QStringList namesIgnoringCase(const QString &name) const;
 
 private:
     struct Entry
@@ -77,7 +79,14 @@ public:
     // The path of the entry for name, or folder + "/" + name if none matches.
     QString resolve(const QString &name);
 
+    // The names of all entries equal to name ignoring letter case, the
+    // exact one included, in byte order: more than one means the folder
+    // would be ambiguous on a file system that ignores case.
+    QStringList matches(const QString &name);
+
 private:
+    const FolderListing &listing();
+
     QString m_folder;
     const FolderListing *m_listing;
     std::unique_ptr<FolderListing> m_ownListing; // read on first need

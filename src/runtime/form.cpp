@@ -97,9 +97,16 @@ void Form::load()
 {
     if (isLoaded())
         return;
+    loadDesign();
+    Form_Load();
+}
+
+void Form::loadDesign()
+{
+    if (isLoaded())
+        return;
     build();
     wireEvents();
-    Form_Load();
 }
 
 void Form::build()

@@ -32,6 +32,11 @@ public:
 
     bool isLoaded() const { return m_window != nullptr; }
     void load();
+    // Builds the window and its controls from the design and wires their
+    // events, but runs no Form_Load: the window exactly as designed. For
+    // drawing a window apart from the program's start-up; a later load()
+    // finds the form loaded.
+    void loadDesign();
     void show();   // loads if need be, then shows and brings to the front
     void unload(); // does nothing on an unloaded form
 

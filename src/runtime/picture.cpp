@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,6 @@ namespace {
 // Far above any skin picture (an 800 x 600 24-bit BMP is 1.4 MB), far below
 // what would hurt.
 constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxPixels = 16 * 1024 * 1024;
 constexpr int MaxDecodeMegabytes = 128;
 
 } // namespace
@@ -33,7 +34,7 @@ void openPictureFile(QFile &file, const QString &path)
         throw RuntimeError("bad file name");
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw RuntimeError("file not found");
+        throw RuntimeError(errno == ENOENT || errno == ENOTDIR ? "file not found" : "file not readable");
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw RuntimeError("file not readable");
@@ -54,7 +55,7 @@ Picture decode(QIODevice &device)
     const QSize size = reader.size();
     const qint64 width = qAbs(qint64(size.width()));
     const qint64 height = qAbs(qint64(size.height()));
-    if (width * height > MaxPixels)
+    if (width * height > MaxPicturePixels)
         throw RuntimeError("picture too large");
     // The BMP decoder fills an image of the right size and format handed to
     // it, and leaves the lines that a short file lacks as they were: blank,
@@ -66,7 +67,7 @@ Picture decode(QIODevice &device)
     }
     if (!reader.read(&image) || image.isNull())
         throw RuntimeError("not a picture");
-    if (qint64(image.width()) * image.height() > MaxPixels)
+    if (qint64(image.width()) * image.height() > MaxPicturePixels)
         throw RuntimeError("picture too large");
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);

@@ -9,7 +9,6 @@
 #include "runtime/textfile.h"
 #include "selector/form2_design.h"
 #include "skin/lastpath.h"
-#include "skin/skinfiles.h"
 
 Form2::Form2() : Form(Form2Window, Form2Controls)
 {
@@ -59,6 +58,20 @@ void Form2::Dir1_Change()
             Text1().setText(SkinFolder);
     });
     LoadBackgroundPreview(*this, SkinFolder, Dir1().listing());
+}
+
+void Form2::put(Slot slot, const Picture &picture)
+{
+    if (slot == Slot::SelectorBackground)
+        setPicture(picture);
+}
+
+// Read now, decoded when the background is first drawn: the selector stays
+// hidden through start-up, and most previews are passed over while browsing.
+void Form2::loadFile(Slot slot, const QString &path)
+{
+    if (slot == Slot::SelectorBackground)
+        loadPicture(path);
 }
 
 void Form2::Text1_Change()

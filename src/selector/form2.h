@@ -5,11 +5,13 @@
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/textbox.h"
+#include "skin/skinfiles.h"
 
 // The skin selector: browses folders, lists a folder's BMP files, previews
 // its background, and on closing remembers the folder and applies the skin
-// to the preview window.
-class Form2 : public Form
+// to the preview window. The background preview reaches its window
+// background through LoadBackgroundPreview.
+class Form2 : public Form, public SlotTarget
 {
 public:
     Form2();
@@ -38,6 +40,8 @@ private:
     void wireEvents() override;
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
+    void put(Slot slot, const Picture &picture) override;
+    void loadFile(Slot slot, const QString &path) override;
 
     void Dir1_Change();
     void Text1_Change();

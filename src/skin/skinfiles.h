@@ -2,11 +2,10 @@
 
 #include "runtime/picture.h"
 
+#include <QSize>
 #include <QString>
 
 class FolderListing;
-class Form;
-class Form1;
 
 // The image slots that a skin folder fills.
 enum class Slot {
@@ -47,16 +46,58 @@ inline constexpr SkinFile BackgroundPreviewSteps[] = {
     {Slot::SelectorBackground, "/background.bmp"},
 };
 
+// How large each slot is, and how large the picture made for it is: the
+// built-in sticker is four pixels taller than its box and each built-in
+// panel one pixel wider and taller, the excess cut off. A skin picture
+// smaller than its slot leaves a strip of the slot's background colour.
+struct SlotSize
+{
+    Slot slot;
+    QSize box;
+    QSize designed;
+};
+
+inline constexpr SlotSize SlotSizes[] = {
+    {Slot::PreviewBackground, {800, 600}, {800, 600}},
+    {Slot::SelectorBackground, {800, 600}, {800, 600}},
+    {Slot::Sticker, {178, 357}, {178, 361}},
+    {Slot::DesktopPanel, {615, 599}, {616, 600}},
+    {Slot::ScreenSaverPanel, {615, 599}, {616, 600}},
+    {Slot::AdvancedPanel, {615, 599}, {616, 600}},
+};
+
+// Where a load sequence puts what it loads: the preview window for
+// ApplySkin, the selector for the background preview, or anything else
+// that wants to know what a folder would show. A target learns of every
+// step in order: reading() with the file the step reads (after the
+// letter-case lookup), then either loadFile(), which puts the picture, or notLoaded()
+// with the loader's reason, after which the slot keeps what it had.
+class SlotTarget
+{
+public:
+    virtual ~SlotTarget() = default;
+
+    virtual void put(Slot slot, const Picture &picture) = 0;
+
+    // Loads the file at path into the slot, or raises RuntimeError. The
+    // picture is decoded now and put; a target may instead read the file
+    // now and decode it when it is first needed.
+    virtual void loadFile(Slot slot, const QString &path) { put(slot, LoadPicture(path)); }
+
+    // Only a target that keeps a record of the steps needs these.
+    virtual void reading(const SkinFile &file, const QString &path) { (void)file, (void)path; }
+    virtual void notLoaded(const SkinFile &file, const QString &reason) { (void)file, (void)reason; }
+};
+
 // Loads the skin in skinFolder into the preview window's slots, each file
 // on its own: a file that is missing or does not load leaves its slot as it
 // was. Every file is read anew.
-void ApplySkin(Form1 &preview, const QString &skinFolder);
+void ApplySkin(SlotTarget &preview, const QString &skinFolder);
 
 // Loads skinFolder's background into the selector's window background, the
-// same way; each file is read now and decoded when the background is next
-// drawn or asked for (Form::loadPicture), which for the selector hidden
-// during start-up is when it is first shown. A listing of skinFolder read
-// for the same event, if given, is used for the letter-case look-ups
-// instead of reading the folder again.
-void LoadBackgroundPreview(Form &selector, const QString &skinFolder,
+// same way; the selector reads each file now and decodes it when the
+// background is next drawn or asked for. A listing of skinFolder read for
+// the same event, if given, serves the letter-case look-ups instead of
+// reading the folder again.
+void LoadBackgroundPreview(SlotTarget &selector, const QString &skinFolder,
                            const FolderListing *listing = nullptr);

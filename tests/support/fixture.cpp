@@ -87,6 +87,19 @@ QString Fixture::writeBmp(const QString &relative, QColor color, QSize size) con
     return file;
 }
 
+QString Fixture::writePatternBmp(const QString &relative, QSize size, int seed) const
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7 + seed * 40) & 0xff, (y * 5 + seed * 90) & 0xff, (x * 3 + y * 11) & 0xff));
+    const QString file = path(relative);
+    QDir().mkpath(QFileInfo(file).path());
+    if (!image.save(file, "BMP"))
+        qFatal("cannot write %s", qPrintable(file));
+    return file;
+}
+
 QString Fixture::writeFile(const QString &relative, const QByteArray &bytes) const
 {
     const QString file = path(relative);

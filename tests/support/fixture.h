@@ -42,6 +42,9 @@ protected:
     QString makeFolder(const QString &relative) const;
     // Writes a plain-colour, 24-bit uncompressed BMP; returns its path.
     QString writeBmp(const QString &relative, QColor color, QSize size = {16, 16}) const;
+    // Writes a 24-bit uncompressed BMP whose neighbouring pixels all differ
+    // (a pattern that seed varies), so a picture drawn a pixel off shows.
+    QString writePatternBmp(const QString &relative, QSize size, int seed) const;
     QString writeFile(const QString &relative, const QByteArray &bytes) const;
     QByteArray readFile(const QString &relative) const;
 

@@ -1,0 +1,176 @@
+// skintool: check of a complete skin against decoding its nine files with
+// Qt's image reader; render of a complete skin against decoding them and
+// encoding five pictures as PNG at the same compression; and the resident
+// memory of 500 folders in one run, after the first 50.
+
+#include "fixtures.h"
+#include "qt_setup.h"
+#include "ratios.h"
+
+#include "tool/check.h"
+#include "tool/memory.h"
+#include "tool/png.h"
+#include "tool/render.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+namespace {
+
+constexpr int Folders = 500;
+constexpr int Settled = 50;
+
+// Resident memory of this process in megabytes.
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Folders of a complete skin each, sharing the files through hard links.
+std::vector<QString> manyFolders(const std::string &base, const std::string &skin)
+{
+    std::vector<QString> folders;
+    for (int i = 0; i < Folders; ++i) {
+        const std::string folder = base + "/skin" + std::to_string(i);
+        bench::makeFolder(folder);
+        for (const std::string &name : bench::fullSkinFiles()) {
+            if (::link((skin + '/' + name).c_str(), (folder + '/' + name).c_str()) != 0)
+                bench::fail("cannot link " + name);
+        }
+        folders.push_back(QString::fromStdString(folder));
+    }
+    return folders;
+}
+
+// Bytes the allocator has handed out and not had back, in megabytes: with
+// freed memory kept for reuse, a leak could hide in resident memory that is
+// already there, but not here.
+double heapInUseMegabytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+struct Growth
+{
+    double resident;
+    double heap;
+};
+
+// Runs step on every folder; the growth of resident memory and of the heap
+// in use from the end of the first 50 to the end of all 500.
+template <class Step>
+Growth growthAfterSettling(const std::vector<QString> &folders, Step step)
+{
+    Growth settled{};
+    for (int i = 0; i < int(folders.size()); ++i) {
+        step(folders[i]);
+        if (i + 1 == Settled)
+            settled = {residentMegabytes(), heapInUseMegabytes()};
+    }
+    const Growth end{residentMegabytes(), heapInUseMegabytes()};
+    std::fprintf(stderr, "after %d folders: resident %.1f MB, heap in use %.1f MB; after %zu: %.1f MB, %.1f MB\n",
+                 Settled, settled.resident, settled.heap, folders.size(), end.resident, end.heap);
+    return {end.resident - settled.resident, end.heap - settled.heap};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // As skintool runs; both sides of each pair share it.
+    skintool::reuseFreedMemory();
+    bench::QtSetup setup(argc, argv);
+    const std::string skin = setup.temp() / "skin";
+    std::fprintf(stderr, "Making the fixtures in %s ...\n", setup.temp().path().c_str());
+    bench::writeFullSkin(skin);
+    const std::vector<QString> folders = manyFolders(setup.temp() / "many", skin);
+    const QString skinFolder = QString::fromStdString(skin);
+    const QString out = QString::fromStdString(setup.temp() / "out");
+    QDir().mkpath(out);
+    QStringList paths;
+    for (const std::string &name : bench::fullSkinFiles())
+        paths.append(QString::fromStdString(skin + '/' + name));
+    // What the render command does for each folder: draw, then write.
+    const auto renderInto = [&](const QString &folder) {
+        QString error;
+        for (const skintool::Rendering &picture : skintool::renderFolder(folder))
+            if (!skintool::writePng(out + QLatin1Char('/') + picture.fileName, picture.image, &error))
+                bench::fail("cannot write: " + error.toStdString());
+    };
+    skintool::leaveWorkingDirectory();
+
+    benchmark::RegisterBenchmark("skintool/check", [&](benchmark::State &state) {
+        for (auto _ : state) {
+            const skintool::FolderReport report = skintool::checkFolder(skinFolder);
+            if (report.outcomes.size() != 5 || report.outcomes.front().file.isEmpty())
+                state.SkipWithError("the skin was not checked");
+        }
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    benchmark::RegisterBenchmark("skintool/decode-only", [&](benchmark::State &state) {
+        for (auto _ : state)
+            bench::decodeEach(paths);
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    benchmark::RegisterBenchmark("skintool/render", [&](benchmark::State &state) {
+        for (auto _ : state)
+            renderInto(skinFolder);
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    // The least a render must do: read the skin, and write five 800 x 600
+    // PNG files. The five are made once beforehand, each the background with
+    // one of the slot pictures over it, so that they compress like pictures
+    // of the window.
+    std::vector<QImage> windows;
+    {
+        const QImage background(paths[1]);
+        for (const int shown : {1, 2, 6, 7, 8}) { // background, sticker, the plain panels
+            QImage picture = background.convertToFormat(QImage::Format_RGB32);
+            QPainter(&picture).drawImage(0, 0, QImage(paths[shown]));
+            windows.push_back(picture);
+        }
+    }
+    benchmark::RegisterBenchmark("skintool/decode-encode", [&](benchmark::State &state) {
+        for (auto _ : state) {
+            bench::decodeEach(paths);
+            for (std::size_t i = 0; i < windows.size(); ++i) {
+                QImageWriter writer(out + QStringLiteral("/baseline%1.png").arg(i), "png");
+                writer.setCompression(skintool::PngCompression);
+                if (!writer.write(windows[i]))
+                    state.SkipWithError("cannot write");
+            }
+        }
+    })->UseRealTime()->Unit(benchmark::kMillisecond);
+
+    const bench::Results results = bench::runBenchmarks(&argc, argv, 5);
+    bench::printRatios(results, {
+        {"skintool-check-vs-decode", "skintool/check", "skintool/decode-only", 1.2},
+        {"skintool-render-vs-decode-encode", "skintool/render", "skintool/decode-encode", 1.5},
+    });
+
+    std::fprintf(stderr, "Checking and rendering %d folders ...\n", Folders);
+    const Growth check = growthAfterSettling(folders, [](const QString &folder) {
+        benchmark::DoNotOptimize(skintool::checkFolder(folder).problems.size());
+    });
+    const Growth render = growthAfterSettling(folders, renderInto);
+    bench::printFigure({"skintool-check-500-rss-growth-mb", check.resident, 5.0});
+    bench::printFigure({"skintool-render-500-rss-growth-mb", render.resident, 5.0});
+    bench::printFigure({"skintool-check-500-heap-growth-mb", check.heap, std::nullopt});
+    bench::printFigure({"skintool-render-500-heap-growth-mb", render.heap, std::nullopt});
+    std::fprintf(stderr, "Removing the fixtures ...\n");
+    return 0;
+}

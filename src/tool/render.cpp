@@ -1,0 +1,148 @@
+#include "tool/render.h"
+
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "selector/form2.h"
+#include "skin/skinfiles.h"
+#include "tool/folders.h"
+#include "tool/png.h"
+#include "tool/terminal.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QMouseEvent>
+
+namespace skintool {
+
+namespace {
+
+// The preview window's settings items and the picture each click makes.
+struct MenuShot
+{
+    const char *fileName;
+    Label &(Form1::*item)();
+};
+
+constexpr MenuShot MenuShots[] = {
+    {"desktop-settings.png", &Form1::Label3},
+    {"screensaver-settings.png", &Form1::Label4},
+    {"advanced-settings.png", &Form1::Label5},
+};
+
+// A left click at the middle of a control, delivered to whatever a user's
+// click there would reach.
+void clickOn(QWidget &window, QWidget &control)
+{
+    const QPoint point = control.mapTo(&window, control.rect().center());
+    QWidget *hit = window.childAt(point);
+    if (!hit)
+        hit = &window;
+    const QPointF local = hit->mapFrom(&window, point);
+    const QPointF global = window.mapToGlobal(QPointF(point));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(hit, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(hit, &release);
+}
+
+QImage shot(QWidget &window)
+{
+    return window.grab().toImage();
+}
+
+} // namespace
+
+void leaveWorkingDirectory()
+{
+    QDir::setCurrent(QStringLiteral("/"));
+}
+
+std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
+{
+    // Fresh windows for every skin: the built-in pictures, nothing of an
+    // earlier skin. The preview window is loaded as designed, without its
+    // start-up handler, which would read "lastpath.skin".
+    releaseForms();
+    Form1 &preview = form1();
+    preview.loadDesign();
+    ApplySkin(preview, folder);
+    // Drawn while hidden: a shown window would also paint every change
+    // into its own backing store, which nobody sees here.
+    QWidget &previewWindow = preview.window();
+
+    std::vector<Rendering> pictures;
+    pictures.push_back({QStringLiteral("preview.png"), shot(previewWindow)});
+    if (!previewOnly) {
+        for (const MenuShot &menu : MenuShots) {
+            clickOn(previewWindow, (preview.*menu.item)());
+            pictures.push_back({QString::fromLatin1(menu.fileName), shot(previewWindow)});
+        }
+        // The selector as it loads after closing on the folder: back at it,
+        // its files listed and its background previewed.
+        // It is shown, as the program shows it: active, its folder list
+        // holding the focus and laid out.
+        Form2 &selector = form2();
+        selector.SkinFolder = folder;
+        selector.show();
+        QCoreApplication::processEvents();
+        pictures.push_back({QStringLiteral("selector.png"), shot(selector.window())});
+    }
+    releaseForms();
+    return pictures;
+}
+
+void addRenderOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Write into DIR (default: the working directory)."),
+                      QStringLiteral("DIR")});
+}
+
+int runRender(const QCommandLineParser &parser)
+{
+    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out")) : QStringLiteral(".");
+    const QString outFolder = QDir::current().absoluteFilePath(out);
+    if (!QFileInfo(outFolder).isDir() && !QDir().mkpath(outFolder)) {
+        printError(QStringLiteral("%1: cannot make the folder").arg(out));
+        return 2;
+    }
+    struct Job
+    {
+        QString given;
+        QString absolute;
+        QString outName;
+    };
+    std::vector<Job> jobs;
+    bool allFolders = true;
+    OutputNames names;
+    for (const QString &folder : parser.positionalArguments()) {
+        if (!checkFolderArgument(folder)) {
+            allFolders = false;
+            continue;
+        }
+        jobs.push_back({folder, QDir::cleanPath(QDir::current().absoluteFilePath(folder)), names.take(folder)});
+    }
+    leaveWorkingDirectory();
+    for (const Job &job : jobs) {
+        const std::vector<Rendering> pictures = renderFolder(job.absolute);
+        const QString target = outFolder + QLatin1Char('/') + job.outName;
+        const QString shownTarget = QDir(out).filePath(job.outName);
+        const bool made = !QFileInfo(target).exists();
+        if (!QDir().mkpath(target)) {
+            printError(QStringLiteral("%1: cannot make the folder").arg(shownTarget));
+            return 2;
+        }
+        for (const Rendering &picture : pictures) {
+            QString error;
+            if (!writePng(target + QLatin1Char('/') + picture.fileName, picture.image, &error)) {
+                printError(QStringLiteral("%1: %2").arg(QDir(shownTarget).filePath(picture.fileName), error));
+                if (made)
+                    QDir().rmdir(target); // only if nothing went in
+                return 2;
+            }
+        }
+    }
+    return allFolders ? 0 : 2;
+}
+
+} // namespace skintool
