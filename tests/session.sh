@@ -58,9 +58,6 @@ openbox)
     command -v openbox >/dev/null || { echo "openbox is not installed"; exit 77; }
     [ -n "${DISPLAY:-}" ] || { echo "needs an X server (DISPLAY)"; exit 77; }
     log=$(mktemp)
-    setsid openbox --sm-disable >"$log" 2>&1 &
-    group=$!
-    trap 'stop_group $group; rm -f "$log"' EXIT
     # Ready once it has announced itself on the root window (through a
     # window of its own, so that an earlier manager's leftover does not count).
     openbox_ready() {
@@ -68,7 +65,20 @@ openbox)
         check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
         [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME 2>/dev/null | grep -q '"Openbox"'
     }
-    if ! wait_for openbox_ready; then
+    ready_or_gone() { openbox_ready || ! kill -0 "$group" 2>/dev/null; }
+    # Now and then the X server turns a new client away; openbox then ends
+    # at once, and is started again.
+    for attempt in 1 2 3; do
+        setsid openbox --sm-disable >"$log" 2>&1 &
+        group=$!
+        trap 'stop_group $group; rm -f "$log"' EXIT
+        wait_for ready_or_gone
+        openbox_ready && break
+        grep -q 'Failed to open the display' "$log" && [ $attempt -lt 3 ] || break
+        stop_group "$group"
+        sleep 0.5
+    done
+    if ! openbox_ready; then
         echo "openbox did not start:"
         cat "$log"
         exit 1

@@ -383,7 +383,7 @@ private slots:
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: skintool COMMAND" << "";
         QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: skintool COMMAND" << "";
         QTest::newRow("check --help") << QStringList{"check", "--help"} << 0 << "Usage: skintool check" << "";
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << "skintool 0.1.0\n" << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "skintool " SKINPREVIEW_VERSION "\n" << "";
         QTest::newRow("unknown command") << QStringList{"chek", "x"} << 2 << "" << "skintool: unknown command 'chek'\nUsage:";
         QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "" << "skintool: unknown option '--frob'\nUsage:";
         QTest::newRow("unknown check option") << QStringList{"check", "--frob", "."} << 2 << ""
