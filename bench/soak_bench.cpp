@@ -113,7 +113,8 @@ int main(int argc, char **argv)
     const QString skinFolder = QString::fromStdString(skin);
     const QString browseFolders[] = {QString::fromStdString(browsing[0]), QString::fromStdString(browsing[1])};
 
-    form1().show();
+    // Started as the program starts, with its settings.
+    startProgram();
     settle();
 
     // The folder changes, spread evenly over the cycles, happen while the

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmapCache>
+
+#include <malloc.h>
 
 #include <memory>
 
@@ -33,6 +36,16 @@ void startProgram()
 {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.bmp")));
     QApplication::setQuitOnLastWindowClosed(false); // the forms decide when the program ends
+    // Pictures are large and come and go with every skin applied and every
+    // folder previewed. Each gets a mapping of its own, given back when it
+    // is freed, instead of a place in the heap, which the C library would
+    // otherwise start using after the first picture is freed and which then
+    // stays fragmented.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // The style caches the small pieces it draws keyed by palette, and each
+    // new load of the selector brings new palettes: a small cache holds all
+    // that the two windows draw, and old entries go sooner.
+    QPixmapCache::setCacheLimit(1024);
     form1().load();
     form1().show();
 }
