@@ -454,6 +454,12 @@ private slots:
                                            << lost + lost + lost;
         QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << escaped({0xf4, 0x90, 0x80, 0x80})
                                        << lost + lost + lost + lost;
+        // A byte order mark is a character of the name like any other.
+        QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbfskin") << QStringLiteral("\uFEFFskin")
+                                               << QStringLiteral("\uFEFFskin");
+        QTest::newRow("byte order mark after an invalid byte")
+            << QByteArray("\x8c\xef\xbb\xbf") << escaped({0x8c}) + QStringLiteral("\uFEFF")
+            << lost + QStringLiteral("\uFEFF");
         QTest::newRow("valid between invalid") << QByteArray("\xff\xc3\xa9\xfe")
                                                << escaped({0xff}) + QStringLiteral("\u00e9") + escaped({0xfe})
                                                << lost + QStringLiteral("\u00e9") + lost;

@@ -1,5 +1,7 @@
 #include "runtime/filename.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char16_t EscapeBase = 0xDC00;
@@ -16,8 +18,9 @@ bool isContinuation(unsigned char byte)
 }
 
 // The length of the valid UTF-8 sequence at bytes[0], or 0 if none starts
-// there: no overlong forms, no surrogates, nothing past U+10FFFF.
-int validSequenceLength(const unsigned char *bytes, qsizetype available)
+// there: no overlong forms, no surrogates, nothing past U+10FFFF. The
+// character it encodes goes to decoded.
+int validSequenceLength(const unsigned char *bytes, qsizetype available, char32_t &decoded)
 {
     const unsigned char lead = bytes[0];
     int length;
@@ -41,6 +44,7 @@ int validSequenceLength(const unsigned char *bytes, qsizetype available)
     }
     if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return 0;
+    decoded = code;
     return length;
 }
 
@@ -69,27 +73,27 @@ QString textFromFileName(const QByteArray &bytes)
 {
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype size = bytes.size();
+    if (std::all_of(data, data + size, [](unsigned char byte) { return byte < 0x80; }))
+        return QString::fromLatin1(bytes);
+    // Decoded here rather than by Qt, whose UTF-8 decoder drops a byte order
+    // mark at the start of what it is given: a name may begin with one.
     QString text;
     text.reserve(size);
     qsizetype i = 0;
     while (i < size) {
-        // Runs of valid UTF-8 are decoded by Qt in one go.
-        qsizetype end = i;
-        while (end < size) {
-            if (data[end] < 0x80) {
-                ++end;
-                continue;
-            }
-            const int length = validSequenceLength(data + end, size - end);
-            if (length == 0)
-                break;
-            end += length;
+        char32_t code = data[i];
+        const int length = code < 0x80 ? 1 : validSequenceLength(data + i, size - i, code);
+        if (length == 0) {
+            text += QChar(char16_t(EscapeBase + data[i++]));
+            continue;
         }
-        if (end > i)
-            text += QString::fromUtf8(bytes.constData() + i, end - i);
-        if (end < size)
-            text += QChar(char16_t(EscapeBase + data[end++]));
-        i = end;
+        if (QChar::requiresSurrogates(code)) {
+            text += QChar(QChar::highSurrogate(code));
+            text += QChar(QChar::lowSurrogate(code));
+        } else {
+            text += QChar(char16_t(code));
+        }
+        i += length;
     }
     return text;
 }
