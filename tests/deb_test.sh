@@ -121,9 +121,10 @@ version=$(env -u DISPLAY /usr/bin/skintool --version) \
 echo "$version"
 
 # Start the program the way the application menu does, from an empty folder
-# (it keeps lastpath.skin in its working directory), in an X server.
+# (it keeps lastpath.skin in its working directory), in an X server that
+# does not reset when xdotool, polling, leaves it.
 if [ -z "${DISPLAY:-}" ]; then
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
     xvfb_pid=$!
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$work/display")"

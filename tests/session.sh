@@ -66,18 +66,10 @@ openbox)
         [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME 2>/dev/null | grep -q '"Openbox"'
     }
     ready_or_gone() { openbox_ready || ! kill -0 "$group" 2>/dev/null; }
-    # Now and then the X server turns a new client away; openbox then ends
-    # at once, and is started again.
-    for attempt in 1 2 3; do
-        setsid openbox --sm-disable >"$log" 2>&1 &
-        group=$!
-        trap 'stop_group $group; rm -f "$log"' EXIT
-        wait_for ready_or_gone
-        openbox_ready && break
-        grep -q 'Failed to open the display' "$log" && [ $attempt -lt 3 ] || break
-        stop_group "$group"
-        sleep 0.5
-    done
+    setsid openbox --sm-disable >"$log" 2>&1 &
+    group=$!
+    trap 'stop_group $group; rm -f "$log"' EXIT
+    wait_for ready_or_gone
     if ! openbox_ready; then
         echo "openbox did not start:"
         cat "$log"
