@@ -23,6 +23,7 @@
 
 #include <functional>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -71,15 +72,20 @@ QByteArray bmpHeader(qint32 width, qint32 height, quint16 bits = 24, quint32 com
     return bytes;
 }
 
-QByteArray pngBytes(QSize size, QColor color)
+QByteArray pictureBytes(QSize size, QColor color, const char *format)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
+}
+
+QByteArray pngBytes(QSize size, QColor color)
+{
+    return pictureBytes(size, color, "PNG");
 }
 
 QStringList codesOf(const QJsonObject &folder)
@@ -128,6 +134,37 @@ private:
     }
 
     static QString binary() { return qEnvironmentVariable("SKINTOOL_BINARY"); }
+
+    // skintool run with its arguments and working directory given as bytes,
+    // which a QProcess would pass as UTF-8 only.
+    Run skintoolRaw(const QList<QByteArray> &arguments, const QByteArray &directory) const
+    {
+        const QByteArray program = QFile::encodeName(binary());
+        const QByteArray out = QFile::encodeName(path(QStringLiteral("stdout")));
+        const QByteArray err = QFile::encodeName(path(QStringLiteral("stderr")));
+        std::vector<const char *> argv{program.constData()};
+        for (const QByteArray &argument : arguments)
+            argv.push_back(argument.constData());
+        argv.push_back(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int outFd = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int errFd = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (outFd < 0 || errFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0
+                || ::chdir(directory.constData()) != 0)
+                ::_exit(98);
+            ::execv(program.constData(), const_cast<char *const *>(argv.data()));
+            ::_exit(99);
+        }
+        Run run;
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child)
+            return run;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = QString::fromUtf8(readRaw(out));
+        run.err = QString::fromUtf8(readRaw(err));
+        return run;
+    }
 
     // A folder with every slot's plain file at its slot's size, each in a
     // colour of its own.
@@ -523,6 +560,69 @@ private slots:
         QVERIFY(hasRed(clicked, {35, 109, 110, 19}));
         QVERIFY(!hasRed(clicked, {35, 49, 95, 19}));
         QVERIFY(!hasRed(unclicked, {35, 109, 110, 19}));
+    }
+
+    // Names are bytes: a working directory, a FOLDER and an output path that
+    // are not UTF-8 reach the file system as the same bytes, and are shown
+    // with U+FFFD for each byte that is no character.
+    void namesAreBytes_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("Latin-1") << QByteArray("Sk\xe9n") << QStringLiteral("Sk\uFFFDn");
+        QTest::newRow("lone continuation byte") << QByteArray("Skin\x80") << QStringLiteral("Skin\uFFFD");
+        QTest::newRow("UTF-8") << QByteArray("Sk\xc3\xafn") << QStringLiteral("Sk\u00EFn");
+        QTest::newRow("control character") << QByteArray("Sk\x01n") << QStringLiteral("Sk\u0001n");
+    }
+
+    void namesAreBytes()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, shown);
+        const QByteArray work = QFile::encodeName(path(QString())) + "/work-" + name;
+        const QByteArray skin = work + '/' + name;
+        QCOMPARE(::mkdir(work.constData(), 0755), 0);
+        QCOMPARE(::mkdir(skin.constData(), 0755), 0);
+        const struct
+        {
+            const char *file;
+            QSize size;
+            QColor colour;
+        } files[] = {{"background.bmp", BackgroundSize, QColor(0x20, 0x40, 0x90)},
+                     {"sticker_background.bmp", StickerSize, Qt::darkGreen},
+                     {"backsettings.bmp", PanelSize, Qt::darkRed},
+                     {"backscreensaver.bmp", PanelSize, Qt::darkYellow},
+                     {"backadvanced.bmp", PanelSize, Qt::darkCyan}};
+        for (const auto &file : files)
+            QVERIFY(writeRaw(skin + '/' + file.file, pictureBytes(file.size, file.colour, "BMP")));
+        QVERIFY(writeRaw(skin + "/notes-" + name + ".bmp", "x"));
+
+        const Run check = skintoolRaw({"check", "--json", name}, work);
+        QCOMPARE(check.status, 0);
+        QJsonParseError error;
+        const QJsonObject folder = QJsonDocument::fromJson(check.out.toUtf8(), &error)["folders"][0].toObject();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(folder["folder"].toString(), shown);
+        QCOMPARE(folder["slots"][0]["file"].toString(), QStringLiteral("background.bmp"));
+        QCOMPARE(folder["slots"][0]["width"].toInt(), 800);
+        QCOMPARE(codesOf(folder), QStringList{"unknown-name notes-" + shown + ".bmp"});
+
+        // Into an output folder named as the skin: its subfolder bears the
+        // skin folder's bytes.
+        const Run render = skintoolRaw({"render", "--out", "out-" + name, name}, work);
+        QCOMPARE(render.status, 0);
+        const QImage preview = QImage::fromData(readRaw(work + "/out-" + name + '/' + name + "/preview.png"));
+        QCOMPARE(preview.pixelColor(400, 300), QColor(0x20, 0x40, 0x90));
+
+        const Run sheet = skintoolRaw({"sheet", "--out", name + ".png", name}, work);
+        QCOMPARE(sheet.status, 0);
+        QCOMPARE(QImage::fromData(readRaw(work + '/' + name + ".png")).pixelColor(12 + 100, 12 + 75),
+                 QColor(0x20, 0x40, 0x90));
+
+        // A missing folder is named on standard error as shown.
+        const Run missing = skintoolRaw({"check", name + "-gone"}, work);
+        QCOMPARE(missing.status, 2);
+        QCOMPARE(missing.err, "skintool: " + shown + "-gone: no such folder\n");
     }
 
     // An output folder that cannot be written: exit 2, and not a byte left

@@ -1,5 +1,6 @@
 #include "tool/commandline.h"
 
+#include "runtime/filename.h"
 #include "tool/check.h"
 #include "tool/memory.h"
 #include "tool/render.h"
@@ -89,9 +90,10 @@ int usageError(const QString &message, const char *usage)
 
 int run(int argc, char **argv)
 {
+    // Arguments are bytes: a FOLDER's name need not be UTF-8.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(textFromFileName(QByteArray(argv[i])));
     const QString first = arguments.value(1);
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         printOut(QString::fromLatin1(Usage));

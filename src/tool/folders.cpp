@@ -1,15 +1,51 @@
 #include "tool/folders.h"
 
 #include "runtime/filename.h"
+#include "runtime/places.h"
 #include "tool/terminal.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace skintool {
+
+QString absolutePath(const QString &path)
+{
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(workingDirectory() + QLatin1Char('/') + path);
+}
+
+bool makeFolders(const QString &folder)
+{
+    const QByteArray path = fileNameFromText(absolutePath(folder));
+    // Each parent in turn, from the root down; one that exists already is
+    // passed by.
+    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = slash < 0 ? path : path.left(slash);
+        struct stat status;
+        if (::mkdir(part.constData(), 0777) != 0
+            && (errno != EEXIST || ::stat(part.constData(), &status) != 0 || !S_ISDIR(status.st_mode)))
+            return false;
+        if (slash < 0)
+            return true;
+    }
+}
+
+void removeEmptyFolder(const QString &folder)
+{
+    ::rmdir(fileNameFromText(folder).constData());
+}
+
+bool pathExists(const QString &path)
+{
+    struct stat status;
+    return ::lstat(fileNameFromText(path).constData(), &status) == 0;
+}
 
 bool checkFolderArgument(const QString &folder)
 {
@@ -27,9 +63,10 @@ bool checkFolderArgument(const QString &folder)
 
 QString lastComponent(const QString &folder)
 {
-    QString name = QFileInfo(QDir::cleanPath(folder)).fileName();
+    const auto lastOf = [](const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); };
+    QString name = lastOf(QDir::cleanPath(folder));
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        name = QFileInfo(QDir::cleanPath(QDir::current().absoluteFilePath(folder))).fileName();
+        name = lastOf(absolutePath(folder));
     return name.isEmpty() ? QStringLiteral("root") : name;
 }
 

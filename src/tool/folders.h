@@ -5,6 +5,23 @@
 
 namespace skintool {
 
+// Paths here are text as runtime/filename.h decodes names: arguments and the
+// working directory arrive as bytes, and reach the file system again as the
+// same bytes, whether or not they are UTF-8.
+
+// The path made absolute against the working directory, and cleaned.
+QString absolutePath(const QString &path);
+
+// Makes the folder and any missing parents, like mkdir -p. False if it
+// cannot (and it is not a folder already).
+bool makeFolders(const QString &folder);
+
+// Removes the folder if it is empty.
+void removeEmptyFolder(const QString &folder);
+
+// Whether anything bears the name (a dangling link counts).
+bool pathExists(const QString &path);
+
 // Whether a FOLDER argument names a folder; if not, says so on standard
 // error ("skintool: skins/x: no such folder") and returns false.
 bool checkFolderArgument(const QString &folder);

@@ -1,9 +1,12 @@
 #include "tool/png.h"
 
+#include "runtime/error.h"
+#include "runtime/filename.h"
+#include "runtime/filereplacement.h"
+
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace skintool {
 
@@ -28,13 +31,6 @@ QImage bare(const QImage &image)
     return plain;
 }
 
-bool encodeInto(QIODevice *device, const QImage &image)
-{
-    QImageWriter writer(device, "png");
-    writer.setCompression(PngCompression);
-    return writer.write(bare(image));
-}
-
 } // namespace
 
 QByteArray encodePng(const QImage &image)
@@ -42,24 +38,27 @@ QByteArray encodePng(const QImage &image)
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    encodeInto(&buffer, image);
+    QImageWriter writer(&buffer, "png");
+    writer.setCompression(PngCompression);
+    if (!writer.write(bare(image)))
+        return {};
     return bytes;
 }
 
 bool writePng(const QString &path, const QImage &image, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
+    const QByteArray png = encodePng(image);
+    if (png.isEmpty()) {
+        *error = QStringLiteral("cannot encode PNG");
         return false;
     }
-    if (!encodeInto(&file, image)) {
-        *error = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("cannot encode PNG");
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
+    // The program's own way of replacing a file whole, which also takes the
+    // name as the bytes it stands for.
+    try {
+        FileReplacement file(fileNameFromText(path));
+        file.commit(png);
+    } catch (const RuntimeError &failure) {
+        *error = QString::fromUtf8(failure.what());
         return false;
     }
     return true;

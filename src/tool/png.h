@@ -10,10 +10,11 @@ namespace skintool {
 inline constexpr int PngCompression = 50;
 
 // Encodes image as PNG: no text, no time, no gamma, no colour profile.
+// Empty if it cannot.
 QByteArray encodePng(const QImage &image);
 
-// Writes image to path as PNG, whole or not at all: the file appears only
-// once it is complete. On failure, returns false and says why in error.
+// Writes image to path (text as runtime/filename.h decodes names) as PNG,
+// whole or not at all: the file appears only once it is complete. On failure, returns false and says why in error.
 bool writePng(const QString &path, const QImage &image, QString *error);
 
 } // namespace skintool

@@ -101,8 +101,8 @@ void addRenderOptions(QCommandLineParser &parser)
 int runRender(const QCommandLineParser &parser)
 {
     const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out")) : QStringLiteral(".");
-    const QString outFolder = QDir::current().absoluteFilePath(out);
-    if (!QFileInfo(outFolder).isDir() && !QDir().mkpath(outFolder)) {
+    const QString outFolder = absolutePath(out);
+    if (!makeFolders(outFolder)) {
         printError(QStringLiteral("%1: cannot make the folder").arg(out));
         return 2;
     }
@@ -120,15 +120,15 @@ int runRender(const QCommandLineParser &parser)
             allFolders = false;
             continue;
         }
-        jobs.push_back({folder, QDir::cleanPath(QDir::current().absoluteFilePath(folder)), names.take(folder)});
+        jobs.push_back({folder, absolutePath(folder), names.take(folder)});
     }
     leaveWorkingDirectory();
     for (const Job &job : jobs) {
         const std::vector<Rendering> pictures = renderFolder(job.absolute);
         const QString target = outFolder + QLatin1Char('/') + job.outName;
         const QString shownTarget = QDir(out).filePath(job.outName);
-        const bool made = !QFileInfo(target).exists();
-        if (!QDir().mkpath(target)) {
+        const bool made = !pathExists(target);
+        if (!makeFolders(target)) {
             printError(QStringLiteral("%1: cannot make the folder").arg(shownTarget));
             return 2;
         }
@@ -137,7 +137,7 @@ int runRender(const QCommandLineParser &parser)
             if (!writePng(target + QLatin1Char('/') + picture.fileName, picture.image, &error)) {
                 printError(QStringLiteral("%1: %2").arg(QDir(shownTarget).filePath(picture.fileName), error));
                 if (made)
-                    QDir().rmdir(target); // only if nothing went in
+                    removeEmptyFolder(target); // only if nothing went in
                 return 2;
             }
         }

@@ -1,5 +1,6 @@
 #include "tool/report.h"
 
+#include "runtime/filename.h"
 #include "tool/terminal.h"
 
 #include <QCoreApplication>
@@ -77,7 +78,10 @@ void printText(const std::vector<FolderReport> &reports)
 
 QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
 {
-    const auto orNull = [](const QString &text) { return text.isEmpty() ? QJsonValue() : QJsonValue(text); };
+    // Names that are not UTF-8 are shown as the terminal shows them, with
+    // U+FFFD for each byte that is no character: JSON holds text only.
+    const auto text = [](const QString &name) { return QJsonValue(displayFileName(name)); };
+    const auto orNull = [&](const QString &name) { return name.isEmpty() ? QJsonValue() : text(name); };
     QJsonArray folders;
     int errors = 0;
     int warnings = 0;
@@ -98,13 +102,13 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
                 {QStringLiteral("severity"), QLatin1String(severityName(problem.severity))},
                 {QStringLiteral("slot"), orNull(problem.slot)},
                 {QStringLiteral("file"), orNull(problem.file)},
-                {QStringLiteral("message"), problem.message},
+                {QStringLiteral("message"), text(problem.message)},
             });
         }
         errors += report.count(Severity::Error);
         warnings += report.count(Severity::Warning);
         folders.append(QJsonObject{
-            {QStringLiteral("folder"), report.folder},
+            {QStringLiteral("folder"), text(report.folder)},
             {QStringLiteral("errors"), report.count(Severity::Error)},
             {QStringLiteral("warnings"), report.count(Severity::Warning)},
             {QStringLiteral("slots"), slotList},

@@ -1,12 +1,12 @@
 #include "tool/sheet.h"
 
+#include "runtime/filename.h"
 #include "tool/folders.h"
 #include "tool/png.h"
 #include "tool/render.h"
 #include "tool/terminal.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -65,7 +65,7 @@ int runSheet(const QCommandLineParser &parser)
         return 2;
     }
     const QString out = parser.value(QStringLiteral("out"));
-    const QString outFile = QDir::current().absoluteFilePath(out);
+    const QString outFile = absolutePath(out);
     std::vector<std::pair<QString, QString>> folders; // name, absolute path
     bool allFolders = true;
     for (const QString &folder : parser.positionalArguments()) {
@@ -73,7 +73,7 @@ int runSheet(const QCommandLineParser &parser)
             allFolders = false;
             continue;
         }
-        folders.emplace_back(lastComponent(folder), QDir::cleanPath(QDir::current().absoluteFilePath(folder)));
+        folders.emplace_back(displayFileName(lastComponent(folder)), absolutePath(folder));
     }
     if (!allFolders)
         return 2;

@@ -1,5 +1,7 @@
 #include "tool/terminal.h"
 
+#include "runtime/filename.h"
+
 #include <cstdio>
 
 #include <unistd.h>
@@ -8,12 +10,12 @@ namespace skintool {
 
 void printError(const QString &message)
 {
-    std::fprintf(stderr, "skintool: %s\n", message.toUtf8().constData());
+    std::fprintf(stderr, "skintool: %s\n", displayFileName(message).toUtf8().constData());
 }
 
 void printOut(const QString &text)
 {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = displayFileName(text).toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
 }
 

@@ -4,11 +4,14 @@
 
 namespace skintool {
 
+// Both print names as a person reads them: a byte of a file name that is
+// not UTF-8 shows as U+FFFD (runtime/filename.h).
+
 // Messages on standard error, prefixed with the program's name:
-// "skintool: no such folder: skins/Midnight".
+// "skintool: skins/Midnight: no such folder".
 void printError(const QString &message);
 
-// Writes text to standard output as it is (UTF-8).
+// Writes text to standard output (UTF-8).
 void printOut(const QString &text);
 
 // Whether standard output should carry colour: only on a terminal, and
