@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <netinet/in.h>
@@ -264,6 +265,60 @@ private slots:
                      + "; start skinpreview from a desktop session, or with xvfb-run skinpreview\n");
         QCOMPARE(program.readAllStandardOutput(), QByteArray());
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+    }
+
+    // The X server goes away under the running program (a session ends,
+    // Xwayland crashes): Qt ends the program with status 1, and nothing of
+    // it crashes on the way out.
+    void programWhoseXServerGoesAway()
+    {
+        if (qEnvironmentVariableIsEmpty("SKINPREVIEW_BINARY"))
+            QSKIP("needs the program (SKINPREVIEW_BINARY)");
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
+            || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("needs Xvfb and xdotool");
+        QProcess server;
+        const QString displayFile = path(QStringLiteral("display"));
+        server.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("exec Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>\"$1\""),
+                      QStringLiteral("sh"), displayFile});
+        QVERIFY(server.waitForStarted());
+        QString display;
+        for (int i = 0; i < 100 && display.isEmpty(); ++i) {
+            QTest::qWait(100);
+            display = QString::fromLatin1(readRaw(QFile::encodeName(displayFile)).trimmed());
+        }
+        QVERIFY2(!display.isEmpty(), "Xvfb did not start");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + display);
+        // Qt ends the process in the middle of its run, with the font
+        // database and the rest of the application still alive: what is
+        // looked at here is the crash, not what such an end leaves.
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0:abort_on_error=1"));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(workDir());
+        program.start(qEnvironmentVariable("SKINPREVIEW_BINARY"), {});
+        QVERIFY(program.waitForStarted());
+        bool shown = false;
+        for (int i = 0; i < 200 && !shown && program.state() == QProcess::Running; ++i) {
+            QProcess search;
+            search.setProcessEnvironment(env);
+            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Form1$")});
+            search.waitForFinished();
+            shown = !search.readAllStandardOutput().trimmed().isEmpty();
+            if (!shown)
+                QTest::qWait(100);
+        }
+        QVERIFY2(shown, program.readAllStandardError().constData());
+        server.terminate();
+        QVERIFY(server.waitForFinished(20000));
+        QVERIFY(program.waitForFinished(20000));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit, program.readAllStandardError().constData());
         QCOMPARE(program.exitCode(), 1);
         QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
     }

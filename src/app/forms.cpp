@@ -9,26 +9,30 @@
 
 #include <malloc.h>
 
-#include <memory>
+#include <utility>
 
 namespace {
 
-std::unique_ptr<Form1> theForm1;
-std::unique_ptr<Form2> theForm2;
+// Owned here until releaseForms(), and never by a static destructor: a
+// process that ends without releasing them (Qt's X11 connection calls
+// exit() when the X server goes away) leaves them to the system, since
+// deleting them would talk to a connection that is gone.
+Form1 *theForm1 = nullptr;
+Form2 *theForm2 = nullptr;
 
 } // namespace
 
 Form1 &form1()
 {
     if (!theForm1)
-        theForm1 = std::make_unique<Form1>();
+        theForm1 = new Form1;
     return *theForm1;
 }
 
 Form2 &form2()
 {
     if (!theForm2)
-        theForm2 = std::make_unique<Form2>();
+        theForm2 = new Form2;
     return *theForm2;
 }
 
@@ -53,7 +57,7 @@ void startProgram()
 
 void releaseForms()
 {
-    theForm2.reset();
-    theForm1.reset();
+    delete std::exchange(theForm2, nullptr);
+    delete std::exchange(theForm1, nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
