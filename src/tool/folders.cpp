@@ -16,8 +16,8 @@ namespace skintool {
 QString absolutePath(const QString &path)
 {
     if (path.startsWith(QLatin1Char('/')))
-        return QDir::cleanPath(path);
-    return QDir::cleanPath(workingDirectory() + QLatin1Char('/') + path);
+        return path;
+    return workingDirectory() + QLatin1Char('/') + path;
 }
 
 bool makeFolders(const QString &folder)
@@ -66,7 +66,7 @@ QString lastComponent(const QString &folder)
     const auto lastOf = [](const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); };
     QString name = lastOf(QDir::cleanPath(folder));
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        name = lastOf(absolutePath(folder));
+        name = lastOf(QDir::cleanPath(absolutePath(folder)));
     return name.isEmpty() ? QStringLiteral("root") : name;
 }
 

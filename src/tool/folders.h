@@ -9,7 +9,8 @@ namespace skintool {
 // working directory arrive as bytes, and reach the file system again as the
 // same bytes, whether or not they are UTF-8.
 
-// The path made absolute against the working directory, and cleaned.
+// The path made absolute against the working directory; ".." is left for
+// the file system to follow.
 QString absolutePath(const QString &path);
 
 // Makes the folder and any missing parents, like mkdir -p. False if it

@@ -120,7 +120,7 @@ int runRender(const QCommandLineParser &parser)
             allFolders = false;
             continue;
         }
-        jobs.push_back({folder, absolutePath(folder), names.take(folder)});
+        jobs.push_back({folder, QDir::cleanPath(absolutePath(folder)), names.take(folder)});
     }
     leaveWorkingDirectory();
     for (const Job &job : jobs) {

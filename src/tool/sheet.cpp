@@ -7,6 +7,7 @@
 #include "tool/terminal.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -73,7 +74,7 @@ int runSheet(const QCommandLineParser &parser)
             allFolders = false;
             continue;
         }
-        folders.emplace_back(displayFileName(lastComponent(folder)), absolutePath(folder));
+        folders.emplace_back(displayFileName(lastComponent(folder)), QDir::cleanPath(absolutePath(folder)));
     }
     if (!allFolders)
         return 2;
