@@ -14,7 +14,8 @@ inline constexpr int PngCompression = 50;
 QByteArray encodePng(const QImage &image);
 
 // Writes image to path (text as runtime/filename.h decodes names) as PNG,
-// whole or not at all: the file appears only once it is complete. On failure, returns false and says why in error.
+// whole or not at all: the file appears only once it is complete. On
+// failure, returns false and says why in error.
 bool writePng(const QString &path, const QImage &image, QString *error);
 
 } // namespace skintool
