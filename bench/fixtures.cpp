@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 namespace bench {
 
@@ -198,6 +199,14 @@ long readdirCount(const std::string &folder)
         count += entry->d_name[0] != '\0';
     ::closedir(dir);
     return count;
+}
+
+double residentMegabytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 } // namespace bench

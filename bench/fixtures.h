@@ -56,4 +56,7 @@ long long fullSkinHeldBytes();
 // included; what any listing of the folder has to pay at least.
 long readdirCount(const std::string &folder);
 
+// Resident memory of this process in megabytes.
+double residentMegabytes();
+
 } // namespace bench

@@ -22,22 +22,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 namespace {
 
 constexpr int Folders = 500;
 constexpr int Settled = 50;
-
-// Resident memory of this process in megabytes.
-double residentMegabytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 // Folders of a complete skin each, sharing the files through hard links.
 std::vector<QString> manyFolders(const std::string &base, const std::string &skin)
@@ -79,9 +69,9 @@ Growth growthAfterSettling(const std::vector<QString> &folders, Step step)
     for (int i = 0; i < int(folders.size()); ++i) {
         step(folders[i]);
         if (i + 1 == Settled)
-            settled = {residentMegabytes(), heapInUseMegabytes()};
+            settled = {bench::residentMegabytes(), heapInUseMegabytes()};
     }
-    const Growth end{residentMegabytes(), heapInUseMegabytes()};
+    const Growth end{bench::residentMegabytes(), heapInUseMegabytes()};
     std::fprintf(stderr, "after %d folders: resident %.1f MB, heap in use %.1f MB; after %zu: %.1f MB, %.1f MB\n",
                  Settled, settled.resident, settled.heap, folders.size(), end.resident, end.heap);
     return {end.resident - settled.resident, end.heap - settled.heap};

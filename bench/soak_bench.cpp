@@ -21,12 +21,9 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,14 +53,6 @@ Options parseOptions(int argc, char **argv)
     if (options.cycles < Window || options.folderChanges < 0)
         bench::fail("needs at least " + std::to_string(Window) + " cycles");
     return options;
-}
-
-double residentMegabytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 // A folder worth browsing: subfolders, BMP files and a small background.
@@ -140,12 +129,12 @@ int main(int argc, char **argv)
         if (form2().isLoaded() || form1().picture().size() != QSize(800, 600))
             bench::fail("cycle " + std::to_string(cycle) + " did not close the selector and apply the skin");
         if (cycle + 1 == Window)
-            residentAfterFirst = residentMegabytes();
+            residentAfterFirst = bench::residentMegabytes();
         if ((cycle + 1) % (options.cycles / 10) == 0)
             std::fprintf(stderr, "  after %d cycles: resident %.1f MB, the last cycle %.0f ms\n", cycle + 1,
-                         residentMegabytes(), cycleMilliseconds.back());
+                         bench::residentMegabytes(), cycleMilliseconds.back());
     }
-    const double residentAtEnd = residentMegabytes();
+    const double residentAtEnd = bench::residentMegabytes();
 
     QFile lastPath(QString::fromLatin1(LastPathFileName));
     if (!lastPath.open(QIODevice::ReadOnly) || lastPath.readAll() != QFile::encodeName(skinFolder) + "\r\n")

@@ -1,6 +1,5 @@
 #include "tool/check.h"
 
-#include "runtime/filename.h"
 #include "runtime/filesystem.h"
 #include "skin/skinfiles.h"
 #include "tool/fileheader.h"
@@ -13,8 +12,6 @@
 #include <QSet>
 
 #include <algorithm>
-
-#include <sys/stat.h>
 
 namespace skintool {
 
@@ -53,19 +50,6 @@ private:
         return steps.back();
     }
 };
-
-// Whether the folder has an entry of that name at all, a dangling link or
-// a FIFO included.
-bool entryExists(const QString &path)
-{
-    struct stat status;
-    return !path.isEmpty() && ::lstat(fileNameFromText(path).constData(), &status) == 0;
-}
-
-QString nameOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
 
 // The loader's reason in a reader's words; a BMP whose header promises
 // more than the file holds is truncated.
@@ -170,7 +154,7 @@ private:
         for (const StepRecord *step : steps) {
             const QString wanted = fileName(*step->file);
             const QString found = nameOf(step->path);
-            const bool present = entryExists(step->path);
+            const bool present = pathExists(step->path);
             if (present && found != wanted)
                 add("letter-case", Severity::Warning, slot.name, found,
                     QStringLiteral("%1 is found for %2 only by ignoring letter case").arg(found, wanted));

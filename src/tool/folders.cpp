@@ -47,6 +47,11 @@ bool pathExists(const QString &path)
     return ::lstat(fileNameFromText(path).constData(), &status) == 0;
 }
 
+QString nameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 bool checkFolderArgument(const QString &folder)
 {
     struct stat status;
@@ -63,10 +68,9 @@ bool checkFolderArgument(const QString &folder)
 
 QString lastComponent(const QString &folder)
 {
-    const auto lastOf = [](const QString &path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); };
-    QString name = lastOf(QDir::cleanPath(folder));
+    QString name = nameOf(QDir::cleanPath(folder));
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        name = lastOf(QDir::cleanPath(absolutePath(folder)));
+        name = nameOf(QDir::cleanPath(absolutePath(folder)));
     return name.isEmpty() ? QStringLiteral("root") : name;
 }
 

@@ -20,8 +20,12 @@ bool makeFolders(const QString &folder);
 // Removes the folder if it is empty.
 void removeEmptyFolder(const QString &folder);
 
-// Whether anything bears the name (a dangling link counts).
+// Whether anything bears the name (a dangling link or a FIFO counts).
 bool pathExists(const QString &path);
+
+// The part of a path after its last slash: "skins/x/background.bmp" gives
+// "background.bmp".
+QString nameOf(const QString &path);
 
 // Whether a FOLDER argument names a folder; if not, says so on standard
 // error ("skintool: skins/x: no such folder") and returns false.
