@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 
@@ -71,6 +72,7 @@ private:
     {
         on(Text1(), &TextBox::change, &Probe::Text1_Change);
         on(Dir1(), &DirListBox::change, &Probe::Dir1_Change);
+        onKey(QKeySequence(Qt::Key_F5), &Probe::F5_Press);
     }
 
     void Form_Load() override
@@ -96,6 +98,13 @@ private:
         if (Text1().text() == QLatin1String("fail"))
             throw RuntimeError("failing handler");
         events << QStringLiteral("Text1_Change end");
+    }
+
+    void F5_Press()
+    {
+        events << QStringLiteral("F5");
+        if (Text1().text() == QLatin1String("fail"))
+            throw RuntimeError("failing key handler");
     }
 
     void Dir1_Change()
@@ -356,6 +365,40 @@ private slots:
                 changes ? QStringList{QStringLiteral("Dir1_Change ") + expand(expected)} : QStringList();
             QCOMPARE(form.events, expectedEvents);
         }
+    }
+
+    // A key reaches its handler whichever control has the focus, a failure
+    // in the handler goes unreported, and after the unload it reaches
+    // nothing.
+    void keyReachesItsHandlerFromAnyControl()
+    {
+        Probe form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form.window()));
+        for (QWidget *focus : {static_cast<QWidget *>(&form.Dir1()), static_cast<QWidget *>(&form.Text1())}) {
+            focus->setFocus();
+            form.events.clear();
+            QTest::keyClick(focus, Qt::Key_F5);
+            QCOMPARE(form.events, QStringList{QStringLiteral("F5")});
+        }
+        form.Text1().setText(QStringLiteral("fail"));
+        form.events.clear();
+        QTest::keyClick(&form.window(), Qt::Key_F5);
+        QCOMPARE(form.events, QStringList{QStringLiteral("F5")});
+        QTest::keyClick(&form.window(), Qt::Key_F6);
+        QCOMPARE(form.events, QStringList{QStringLiteral("F5")});
+
+        // A key that the window's shortcut still delivers after the unload
+        // (the window goes only at the next turn of the event loop).
+        const QList<QShortcut *> keys = form.window().findChildren<QShortcut *>();
+        QCOMPARE(keys.size(), 1);
+        QPointer<QShortcut> key = keys.first();
+        form.unload();
+        form.events.clear();
+        QVERIFY(key);
+        emit key->activated();
+        QVERIFY(form.events.isEmpty());
+        QVERIFY(!form.isLoaded());
     }
 
     void dirListBoxEntries()

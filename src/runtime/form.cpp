@@ -226,6 +226,15 @@ void Form::loadPicture(const QString &path)
     m_window->setEncodedPicture(bytes);
 }
 
+QShortcut &Form::keyOfWindow(const QKeySequence &key)
+{
+    load();
+    auto *shortcut = new QShortcut(key, m_window);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(false);
+    return *shortcut;
+}
+
 QWidget *Form::findControl(const char *name)
 {
     load();

@@ -4,7 +4,9 @@
 #include "runtime/error.h"
 #include "runtime/picture.h"
 
+#include <QKeySequence>
 #include <QObject>
+#include <QShortcut>
 
 #include <functional>
 #include <span>
@@ -69,12 +71,19 @@ protected:
     template <class Control, class Signal, class Derived>
     void on(Control &control, Signal signal, void (Derived::*handler)());
 
+    // Connects a key, pressed while the window is active (whichever of its
+    // controls has the focus), to a handler of the derived form, in the
+    // same way as on().
+    template <class Derived>
+    void onKey(const QKeySequence &key, void (Derived::*handler)());
+
     virtual void wireEvents() {}
     virtual void Form_Load() {}
     virtual void Form_Unload(int &cancel) { (void)cancel; }
 
 private:
     QWidget *findControl(const char *name);
+    QShortcut &keyOfWindow(const QKeySequence &key);
     void build();
 
     const WindowDesign &m_design;
@@ -95,6 +104,16 @@ void Form::on(Control &control, Signal signal, void (Derived::*handler)())
 {
     auto *self = static_cast<Derived *>(this);
     m_events.push_back(QObject::connect(&control, signal, &control, [self, handler] {
+        SkipOnFailure()([&] { (self->*handler)(); });
+    }));
+}
+
+template <class Derived>
+void Form::onKey(const QKeySequence &key, void (Derived::*handler)())
+{
+    auto *self = static_cast<Derived *>(this);
+    QShortcut &shortcut = keyOfWindow(key);
+    m_events.push_back(QObject::connect(&shortcut, &QShortcut::activated, &shortcut, [self, handler] {
         SkipOnFailure()([&] { (self->*handler)(); });
     }));
 }
