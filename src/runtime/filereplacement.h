@@ -27,6 +27,11 @@ public:
     // if it fails, and the old content then stays.
     void commit(const QByteArray &content);
 
+    // The new file being written beside the old one, until commit() puts
+    // it in place or the destructor removes it; empty when writing in
+    // place. For a program that must remove it on a signal.
+    const QByteArray &temporaryPath() const { return m_temporary; }
+
 private:
     void commitBeside(const QByteArray &content);
     void commitInPlace(const QByteArray &content);
