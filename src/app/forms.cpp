@@ -1,6 +1,8 @@
 #include "app/forms.h"
 
 #include "preview/form1.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/error.h"
 #include "selector/form2.h"
 
 #include <QApplication>
@@ -36,7 +38,7 @@ Form2 &form2()
     return *theForm2;
 }
 
-void startProgram()
+void startProgram(const QString &skinFolder)
 {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.bmp")));
     QApplication::setQuitOnLastWindowClosed(false); // the forms decide when the program ends
@@ -52,6 +54,15 @@ void startProgram()
     // loads, and what the style draws is the same.
     QPixmapCache::setCacheLimit(0);
     form1().load();
+    // A folder given at start is applied before the window shows, the way
+    // closing the selector on it would: the folder list goes there, and the
+    // close remembers and applies it.
+    if (!skinFolder.isEmpty()) {
+        SkipOnFailure()([&] {
+            form2().Dir1().setPath(skinFolder);
+            form2().unload();
+        });
+    }
     form1().show();
 }
 

@@ -32,6 +32,9 @@ void Form1::wireEvents()
     on(Label9(), &Label::click, &Form1::closeClick);
     on(Label10(), &Label::click, &Form1::closeClick);
     on(Label11(), &Label::click, &Form1::closeClick);
+    on(AppliedSkin, &FollowedSkin::change, &Form1::skinFilesChanged);
+    onKey(QKeySequence(Qt::Key_F5), &Form1::reloadSkin);
+    onKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), &Form1::reloadSkinAfresh);
 }
 
 // Points the selector at the default skins folder, then at the folder
@@ -51,6 +54,7 @@ void Form1::Form_Load()
 void Form1::Form_Unload(int &)
 {
     form2().unload();
+    AppliedSkin.stop();
 }
 
 // The window background, the sticker box and the three panels.
@@ -130,4 +134,37 @@ void Form1::Label7_Click()
 void Form1::closeClick()
 {
     unload();
+}
+
+void Form1::followSkin(const QString &folder)
+{
+    AppliedSkin.start(folder, true);
+}
+
+// The applied folder settled after a change: the slots whose files changed
+// load again.
+void Form1::skinFilesChanged()
+{
+    AppliedSkin.reload(*this, AppliedSkin.takeChanges());
+}
+
+// Loads every slot again from the applied folder, as closing the selector
+// does, but writes no "lastpath.skin"; nothing happens before a skin has
+// been applied.
+void Form1::reloadSkin()
+{
+    const QString folder = AppliedSkin.folder();
+    if (folder.isEmpty())
+        return;
+    followSkin(folder);
+    ApplySkin(*this, folder);
+}
+
+// The same from the built-in pictures: the skin as a new user sees it.
+void Form1::reloadSkinAfresh()
+{
+    if (AppliedSkin.folder().isEmpty())
+        return;
+    restoreDesignPictures();
+    reloadSkin();
 }

@@ -3,6 +3,7 @@
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
+#include "skin/followedskin.h"
 #include "skin/skinfiles.h"
 
 // The preview window: a frameless mock-up of the skinned application's main
@@ -36,6 +37,12 @@ public:
     // user's application-data folder.
     static QString defaultSkinFolder();
 
+    // The folder applied last, which the window follows: its files are
+    // loaded again as they change. Empty until a skin is applied.
+    FollowedSkin AppliedSkin{ApplySkinSteps};
+    // Follows folder from now on; call it before ApplySkin reads the folder.
+    void followSkin(const QString &folder);
+
 private:
     void wireEvents() override;
     void Form_Load() override;
@@ -50,6 +57,9 @@ private:
     void Label6_Click();
     void Label7_Click();
     void closeClick(); // Label8_Click to Label11_Click: the close glyphs
+    void skinFilesChanged();
+    void reloadSkin();       // F5
+    void reloadSkinAfresh(); // Shift+F5
 
     void selectMenuItem(int item, PictureBox *panel);
 };

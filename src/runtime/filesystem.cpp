@@ -21,6 +21,12 @@ namespace {
 // The most a folder's size reserves up front for its listing.
 constexpr off_t MaxReserveBytes = 64 * 1024 * 1024;
 
+FileSignature signatureOf(const struct stat &info)
+{
+    return {true, S_ISREG(info.st_mode), quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
+}
+
 bool isFolder(const QString &path)
 {
     struct stat info;
@@ -130,6 +136,14 @@ std::optional<QStringView> simpleSuffix(const QString &pattern)
 
 } // namespace
 
+FileSignature FileSignature::of(const QString &path)
+{
+    struct stat info;
+    if (::stat(fileNameFromText(path).constData(), &info) != 0)
+        return {};
+    return signatureOf(info);
+}
+
 std::optional<QString> existingFolder(const QString &text)
 {
     QString path = text;
@@ -152,7 +166,11 @@ FolderListing::FolderListing(const QString &folder) : m_folder(folder), m_native
     // Most file systems give a folder a size that grows with its names; as
     // a hint it spares a big folder's buffers most of their regrowing.
     struct stat info;
-    if (::fstat(::dirfd(dir.get()), &info) == 0 && info.st_size > 0) {
+    if (::fstat(::dirfd(dir.get()), &info) != 0)
+        info.st_size = 0;
+    else
+        m_signature = signatureOf(info);
+    if (info.st_size > 0) {
         const qsizetype hint = qsizetype(std::min<off_t>(info.st_size, MaxReserveBytes));
         m_names.reserve(hint);
         m_entries.reserve(std::size_t(hint / 32));

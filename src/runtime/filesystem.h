@@ -12,6 +12,26 @@
 // Paths are texts holding names as runtime/filename.h decodes them, so that
 // every name reaches the file system as the exact bytes it was read as.
 
+// A file or folder as the file system describes it, enough to tell whether
+// it changed without reading it: which file the name leads to (links
+// followed), its size and its modification time to the nanosecond. A name
+// that leads nowhere has a signature too, "missing"; so does one the
+// system refuses to describe.
+struct FileSignature
+{
+    bool exists = false;
+    bool regularFile = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedSeconds = 0;
+    qint64 modifiedNanoseconds = 0;
+
+    static FileSignature of(const QString &path);
+
+    bool operator==(const FileSignature &) const = default;
+};
+
 // The absolute, cleaned form of a folder text ("~" and "~/..." mean the home
 // folder; no trailing "/" but for "/" itself; symbolic links kept as
 // written), or nothing when the text is empty, relative or names no folder.
@@ -28,6 +48,9 @@ public:
     explicit FolderListing(const QString &folder);
 
     const QString &folder() const { return m_folder; }
+    // The folder as it was just before it was read: a folder's modification
+    // time moves whenever an entry is made, removed or renamed in it.
+    const FileSignature &signature() const { return m_signature; }
 
     // The subfolders (hidden ones included), and the regular files that are
     // not hidden and whose names match a pattern; each sorted ignoring
@@ -57,6 +80,7 @@ private:
     bool equalIgnoringCase(const Entry &entry, const QString &name, bool nameIsAscii) const;
 
     QString m_folder;
+    FileSignature m_signature;
     QByteArray m_native; // the folder's bytes
     QByteArray m_names;
     std::vector<Entry> m_entries;

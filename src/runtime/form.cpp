@@ -151,6 +151,8 @@ void Form::show()
     m_window->activateWindow();
     if (!wasVisible && m_window->focusProxy())
         m_window->focusProxy()->setFocus(Qt::ActiveWindowFocusReason);
+    if (!wasVisible)
+        SkipOnFailure()([&] { shown(); });
 }
 
 void Form::unload()
@@ -224,6 +226,16 @@ void Form::loadPicture(const QString &path)
     const QByteArray bytes = ReadPictureFile(path);
     load();
     m_window->setEncodedPicture(bytes);
+}
+
+void Form::restoreDesignPictures()
+{
+    load();
+    m_window->setBuiltInPicture(QString::fromLatin1(m_design.picture));
+    for (const ControlDesign &design : m_controls) {
+        if (design.kind == ControlKind::PictureBox && design.picture)
+            control<PictureBox>(design.name).setBuiltInPicture(QString::fromLatin1(design.picture));
+    }
 }
 
 QShortcut &Form::keyOfWindow(const QKeySequence &key)

@@ -54,6 +54,10 @@ public:
     // decode then leave the background as it was.
     void loadPicture(const QString &path);
 
+    // Puts back the pictures of the design: the window's background and
+    // every picture box's, as they were when the form was loaded.
+    void restoreDesignPictures();
+
     // The window itself, loading it if need be; for the tests and the runtime.
     QWidget &window();
 
@@ -80,6 +84,8 @@ protected:
     virtual void wireEvents() {}
     virtual void Form_Load() {}
     virtual void Form_Unload(int &cancel) { (void)cancel; }
+    // Runs when show() has made the hidden window visible.
+    virtual void shown() {}
 
 private:
     QWidget *findControl(const char *name);

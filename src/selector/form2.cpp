@@ -4,11 +4,14 @@
 #include "preview/form1.h"
 #include "runtime/dirlistbox.h"
 #include "runtime/filelistbox.h"
+#include "runtime/filesystem.h"
 #include "runtime/label.h"
 #include "runtime/textbox.h"
 #include "runtime/textfile.h"
 #include "selector/form2_design.h"
 #include "skin/lastpath.h"
+
+#include <optional>
 
 Form2::Form2() : Form(Form2Window, Form2Controls)
 {
@@ -16,10 +19,15 @@ Form2::Form2() : Form(Form2Window, Form2Controls)
 
 void Form2::wireEvents()
 {
+    // Ahead of Dir1_Change, so that the new folder is watched before that
+    // handler reads it.
+    on(Dir1(), &DirListBox::change, &Form2::followFolder);
     on(Dir1(), &DirListBox::change, &Form2::Dir1_Change);
     on(Text1(), &TextBox::change, &Form2::Text1_Change);
     on(Label2(), &Label::click, &Form2::Label2_Click);
     on(Label3(), &Label::click, &Form2::Label3_Click);
+    on(Following, &FollowedSkin::change, &Form2::folderChanged);
+    onKey(QKeySequence(Qt::Key_F5), &Form2::rereadFolder);
 }
 
 void Form2::Form_Load()
@@ -102,5 +110,52 @@ void Form2::Form_Unload(int &)
     step([&] { file.openForOutput(LastPathFileName); });
     step([&] { file.writeLine(SkinFolder); });
     step([&] { file.close(); });
+    form1().followSkin(SkinFolder);
     ApplySkin(form1(), SkinFolder);
+    Following.stop();
+}
+
+// While shown, the selector follows the folder that its folder list shows.
+void Form2::followFolder()
+{
+    ListedFolder = Dir1().listing() ? Dir1().listing()->signature() : FileSignature();
+    Following.start(Dir1().path(), window().isVisible());
+}
+
+// Whatever changed while the selector was hidden shows now.
+void Form2::shown()
+{
+    if (Following.folder() == Dir1().path())
+        Following.setWatched(true);
+    else
+        Following.start(Dir1().path(), true); // still at the working directory
+    catchUp(FolderChanges::all());
+}
+
+void Form2::folderChanged()
+{
+    catchUp(Following.takeChanges());
+}
+
+// The file list is read again when entries came or went, and the
+// background when its files changed.
+void Form2::catchUp(const FolderChanges &changes)
+{
+    std::optional<FolderListing> listing;
+    if (FileSignature::of(Dir1().path()) != ListedFolder) {
+        listing.emplace(Dir1().path());
+        ListedFolder = listing->signature();
+        File1().setPath(Dir1().path(), &*listing);
+    }
+    Following.reload(*this, changes, listing ? &*listing : nullptr);
+}
+
+// F5: the folder shown, read again: its file list and its background.
+void Form2::rereadFolder()
+{
+    Following.start(Dir1().path(), true);
+    const FolderListing listing(Dir1().path());
+    ListedFolder = listing.signature();
+    File1().setPath(Dir1().path(), &listing);
+    LoadBackgroundPreview(*this, Dir1().path(), &listing);
 }

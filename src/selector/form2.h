@@ -5,6 +5,7 @@
 #include "runtime/form.h"
 #include "runtime/label.h"
 #include "runtime/textbox.h"
+#include "skin/followedskin.h"
 #include "skin/skinfiles.h"
 
 // The skin selector: browses folders, lists a folder's BMP files, previews
@@ -35,6 +36,9 @@ public:
     // The folder chosen, as the folder list reports it; outlives the window.
     QString SkinFolder;
     QString InstructionText;
+    // The folder that the folder list shows, followed while the selector is
+    // shown: its file list and background.
+    FollowedSkin Following{BackgroundPreviewSteps};
 
 private:
     void wireEvents() override;
@@ -47,4 +51,11 @@ private:
     void Text1_Change();
     void Label2_Click();
     void Label3_Click();
+    void shown() override;
+    void followFolder();
+    void folderChanged();
+    void rereadFolder(); // F5
+    void catchUp(const FolderChanges &changes);
+
+    FileSignature ListedFolder; // the folder as the file list last read it
 };

@@ -1,0 +1,95 @@
+#include "skin/followedskin.h"
+
+#include "runtime/error.h"
+
+#include <algorithm>
+
+namespace {
+
+QString nameOf(const SkinFile &file)
+{
+    return QString::fromLatin1(file.name).mid(1); // without the leading separator
+}
+
+} // namespace
+
+FollowedSkin::FollowedSkin(std::span<const SkinFile> steps) : m_steps(steps), m_seen(steps.size())
+{
+    connect(&m_watcher, &FolderWatcher::change, this, &FollowedSkin::change);
+}
+
+void FollowedSkin::start(const QString &folder, bool watched)
+{
+    m_folder = folder;
+    m_watcher.follow(watched ? folder : QString());
+    // By the exact names: a file found only by ignoring letter case is
+    // taken for changed at the first change of its slot, and decoded once
+    // more than needed, but the folder is not listed here.
+    for (std::size_t i = 0; i < m_steps.size(); ++i)
+        m_seen[i] = folder.isEmpty() ? FileSignature() : FileSignature::of(folder + QString::fromLatin1(m_steps[i].name));
+}
+
+void FollowedSkin::setWatched(bool watched)
+{
+    const QString folder = watched ? m_folder : QString();
+    if (m_watcher.folder() != folder)
+        m_watcher.follow(folder);
+}
+
+void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, const FolderListing *listing)
+{
+    if (m_folder.isEmpty() || changes.isEmpty())
+        return;
+    CaseInsensitiveFolder folder(m_folder, listing);
+    std::vector<bool> handled(m_steps.size());
+    for (std::size_t first = 0; first < m_steps.size(); ++first) {
+        if (handled[first])
+            continue;
+        // The slot's steps, in loading order.
+        const Slot slot = m_steps[first].slot;
+        std::vector<std::size_t> steps;
+        for (std::size_t i = first; i < m_steps.size(); ++i) {
+            if (m_steps[i].slot == slot) {
+                steps.push_back(i);
+                handled[i] = true;
+            }
+        }
+        if (std::none_of(steps.begin(), steps.end(), [&](std::size_t i) { return changes.touches(nameOf(m_steps[i])); }))
+            continue;
+
+        std::vector<QString> paths;
+        std::vector<FileSignature> now;
+        for (std::size_t i : steps) {
+            paths.push_back(folder.resolve(nameOf(m_steps[i])));
+            now.push_back(FileSignature::of(paths.back()));
+        }
+        bool unchanged = true;
+        for (std::size_t k = 0; k < steps.size(); ++k)
+            unchanged = unchanged && now[k] == m_seen[steps[k]];
+        if (unchanged)
+            continue;
+
+        // The last file that loads wins, as when the folder is loaded; a
+        // file that was already there, as it is, and does not load is passed
+        // over as then. One that changed and does not load is still being
+        // written: the slot stays as it is, and the next change looks again.
+        bool settled = true;
+        for (std::size_t k = steps.size(); k-- > 0;) {
+            if (!now[k].regularFile)
+                continue;
+            try {
+                target.put(slot, LoadPicture(paths[k]));
+                break;
+            } catch (const RuntimeError &) {
+                if (now[k] != m_seen[steps[k]]) {
+                    settled = false;
+                    break;
+                }
+            }
+        }
+        if (settled) {
+            for (std::size_t k = 0; k < steps.size(); ++k)
+                m_seen[steps[k]] = now[k];
+        }
+    }
+}

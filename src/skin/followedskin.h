@@ -1,0 +1,65 @@
+#pragma once
+
+#include "runtime/filesystem.h"
+#include "runtime/folderwatcher.h"
+#include "skin/skinfiles.h"
+
+#include <QObject>
+
+#include <span>
+#include <vector>
+
+// A skin folder that a window follows after loading it: the folder is
+// watched, and after each settled change the slots whose files changed are
+// loaded again, by the steps that loaded them, so that what the window
+// shows stays what loading the folder anew would show. Only files that
+// differ from when they were last read are decoded again: a change to a
+// file that no slot uses, or one that left a file as it was, costs none.
+//
+// A file that changed and does not load (an editor is still writing it)
+// leaves its slot as it is until the next change: no half-written picture
+// and no other file's picture shows in the meantime.
+class FollowedSkin : public QObject
+{
+    Q_OBJECT
+
+public:
+    // steps: ApplySkinSteps for the preview window, BackgroundPreviewSteps
+    // for the selector.
+    explicit FollowedSkin(std::span<const SkinFile> steps);
+
+    const QString &folder() const { return m_folder; }
+
+    // Follows folder from now on, watched or not (an empty folder follows
+    // nothing): watches it, then notes how its files are. Call it before the
+    // load that reads them, so that a change in between is not missed.
+    void start(const QString &folder, bool watched);
+    void stop() { start({}, false); }
+
+    // Starts or stops watching the folder followed, keeping what was noted
+    // of its files: what changed meanwhile is found by reload() with
+    // FolderChanges::all().
+    void setWatched(bool watched);
+
+    // Whether the kernel watches the folder itself now.
+    bool isWatchingFolder() const { return m_watcher.isWatchingFolder(); }
+
+    // The changes that the last change() reported, taken.
+    FolderChanges takeChanges() { return m_watcher.takeChanges(); }
+
+    // Loads again, into target, each slot one of whose files is among the
+    // changes and differs from when it was last read. The folder is listed
+    // at most once, for the letter-case look-up, and not at all when a
+    // listing of it read for the same change is given.
+    void reload(SlotTarget &target, const FolderChanges &changes, const FolderListing *listing = nullptr);
+
+signals:
+    // The folder settled after a change (see FolderWatcher).
+    void change();
+
+private:
+    std::span<const SkinFile> m_steps;
+    FolderWatcher m_watcher;
+    QString m_folder;
+    std::vector<FileSignature> m_seen; // per step: the file as last read
+};

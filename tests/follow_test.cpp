@@ -1,0 +1,470 @@
+// Following a skin's files as they change: the folder watcher, the preview
+// window loading again what changed, the selector following its folder, and
+// the reload keys.
+
+#include "support/fixture.h"
+
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "runtime/dirlistbox.h"
+#include "runtime/filelistbox.h"
+#include "runtime/folderwatcher.h"
+#include "runtime/label.h"
+#include "runtime/picturebox.h"
+#include "selector/form2.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Patience = 10000;
+constexpr QSize BackgroundSize(800, 600);
+constexpr QSize StickerSize(178, 357);
+constexpr QSize PanelSize(615, 599);
+const QColor Red(200, 30, 30);
+const QColor Green(30, 170, 60);
+const QColor Blue(30, 40, 210);
+const QColor Yellow(230, 210, 40);
+
+QByteArray bmpBytes(QColor color, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return buffer.data();
+}
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+void writeAll(int fd, const QByteArray &bytes)
+{
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+}
+
+// The ways editors and tools save a picture.
+enum class Save {
+    InPlace,          // cut to nothing, then written in pieces
+    Rename,           // a temporary file renamed over the old one
+    DeleteThenCreate, // removed, then made anew
+};
+
+void save(const QString &path, const QByteArray &bytes, Save how)
+{
+    switch (how) {
+    case Save::InPlace: {
+        const int fd = ::open(native(path).constData(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        const qsizetype half = bytes.size() / 2;
+        writeAll(fd, bytes.left(half));
+        writeAll(fd, bytes.mid(half));
+        ::close(fd);
+        break;
+    }
+    case Save::Rename: {
+        const QString temporary = path + QStringLiteral(".tmp~");
+        QVERIFY(writeRaw(native(temporary), bytes));
+        QCOMPARE(::rename(native(temporary).constData(), native(path).constData()), 0);
+        break;
+    }
+    case Save::DeleteThenCreate:
+        QCOMPARE(::unlink(native(path).constData()), 0);
+        QVERIFY(writeRaw(native(path), bytes));
+        break;
+    }
+}
+
+// The colour a slot's picture holds at its middle.
+QColor middleOf(const QImage &picture)
+{
+    return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+}
+
+QColor previewBackground()
+{
+    return middleOf(form1().picture());
+}
+
+QColor sticker()
+{
+    return middleOf(form1().Picture1().picture());
+}
+
+// Every pixel of the picture is the colour.
+bool plain(const QImage &picture, QColor color)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x)
+            if (rgb.pixel(x, y) != color.rgb())
+                return false;
+    return !rgb.isNull();
+}
+
+} // namespace
+
+class FollowTest : public Fixture
+{
+    Q_OBJECT
+
+private:
+    // A skin with a red background, a green background_us and a yellow
+    // sticker, applied as if the program had been started on it.
+    QString startOnSkin()
+    {
+        const QString skin = makeFolder(QStringLiteral("skins/Ember"));
+        writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red, BackgroundSize);
+        writeBmp(QStringLiteral("skins/Ember/background_us.bmp"), Green, BackgroundSize);
+        writeBmp(QStringLiteral("skins/Ember/sticker_background.bmp"), Yellow, StickerSize);
+        startProgram(skin);
+        if (previewBackground() != Red || sticker() != Yellow)
+            qWarning("the skin was not applied at start");
+        return skin;
+    }
+
+    // Waits until the preview window has dealt with a settled change.
+    static bool changeHandled(QSignalSpy &spy)
+    {
+        return spy.wait(Patience) || !spy.isEmpty();
+    }
+
+    static void pressOn(Form &form, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QVERIFY(QTest::qWaitForWindowActive(&form.window()));
+        QTest::keyClick(&form.window(), key, modifiers);
+    }
+
+private slots:
+    // ---- The folder watcher ----
+
+    // Pieces of saves, renames and removals that come together are one
+    // change, which names every entry they touched.
+    void watcherTakesABurstAsOneChange()
+    {
+        const QString folder = makeFolder(QStringLiteral("skin"));
+        writeBmp(QStringLiteral("skin/gone.bmp"), Red);
+        FolderWatcher watcher;
+        watcher.follow(folder);
+        QVERIFY(watcher.isWatchingFolder());
+        QSignalSpy changes(&watcher, &FolderWatcher::change);
+        save(folder + QStringLiteral("/a.bmp"), bmpBytes(Red, {8, 8}), Save::InPlace);
+        save(folder + QStringLiteral("/b.bmp"), bmpBytes(Red, {8, 8}), Save::Rename);
+        QCOMPARE(::unlink(native(folder + QStringLiteral("/gone.bmp")).constData()), 0);
+        QVERIFY(changes.wait(Patience));
+        QCOMPARE(changes.size(), 1);
+        const FolderChanges taken = watcher.takeChanges();
+        QVERIFY(!taken.everything);
+        QCOMPARE(taken.names, (QSet<QString>{QStringLiteral("a.bmp"), QStringLiteral("b.bmp.tmp~"),
+                                             QStringLiteral("b.bmp"), QStringLiteral("gone.bmp")}));
+        QVERIFY(taken.touches(QStringLiteral("B.BMP")));
+        QVERIFY(watcher.takeChanges().isEmpty());
+    }
+
+    // The folder goes away and comes back: while it is away an ancestor is
+    // watched, and once it is back the folder is watched again and the
+    // change covers everything in it.
+    void watcherFollowsTheFolderAwayAndBack_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("removed and made again") << QStringLiteral("remove");
+        QTest::newRow("renamed away and back") << QStringLiteral("rename");
+        QTest::newRow("its parent removed and made again") << QStringLiteral("parent");
+        QTest::newRow("made after following began") << QStringLiteral("late");
+    }
+
+    void watcherFollowsTheFolderAwayAndBack()
+    {
+        QFETCH(QString, way);
+        const QString parent = path(QStringLiteral("skins"));
+        const QString folder = parent + QStringLiteral("/Ember");
+        if (way != QLatin1String("late"))
+            writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red);
+        FolderWatcher watcher;
+        watcher.follow(folder);
+        QSignalSpy changes(&watcher, &FolderWatcher::change);
+
+        if (way == QLatin1String("remove"))
+            QVERIFY(QDir(folder).removeRecursively());
+        else if (way == QLatin1String("rename"))
+            QCOMPARE(::rename(native(folder).constData(), native(folder + QStringLiteral(".old")).constData()), 0);
+        else if (way == QLatin1String("parent"))
+            QVERIFY(QDir(parent).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.isWatchingFolder(), Patience);
+        watcher.takeChanges();
+        changes.clear();
+
+        if (way == QLatin1String("rename")) {
+            QCOMPARE(::rename(native(folder + QStringLiteral(".old")).constData(), native(folder).constData()), 0);
+        } else {
+            makeFolder(QStringLiteral("skins/Ember"));
+            writeBmp(QStringLiteral("skins/Ember/background.bmp"), Blue);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.isWatchingFolder(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), Patience);
+        QVERIFY(watcher.takeChanges().everything);
+
+        // And it is the folder now there that is watched.
+        changes.clear();
+        writeBmp(QStringLiteral("skins/Ember/sticker_background.bmp"), Blue);
+        QVERIFY(changes.wait(Patience));
+        QVERIFY(watcher.takeChanges().names.contains(QStringLiteral("sticker_background.bmp")));
+    }
+
+    // ---- The preview window ----
+
+    // Started on a folder, the program has applied and remembered it, as
+    // closing the selector on it would.
+    void startingOnAFolderAppliesAndRemembersIt()
+    {
+        const QString skin = startOnSkin();
+        QCOMPARE(previewBackground(), Red);
+        QCOMPARE(sticker(), Yellow);
+        QVERIFY(!form2().isLoaded());
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), native(skin) + "\r\n");
+        QCOMPARE(form1().AppliedSkin.folder(), skin);
+        QVERIFY(form1().AppliedSkin.isWatchingFolder());
+        QVERIFY(form1().window().isVisible());
+    }
+
+    void eachWayOfSavingShows_data()
+    {
+        QTest::addColumn<Save>("how");
+        QTest::newRow("in place") << Save::InPlace;
+        QTest::newRow("renamed over") << Save::Rename;
+        QTest::newRow("removed, then made") << Save::DeleteThenCreate;
+    }
+
+    void eachWayOfSavingShows()
+    {
+        QFETCH(Save, how);
+        const QString skin = startOnSkin();
+        save(skin + QStringLiteral("/background.bmp"), bmpBytes(Blue, BackgroundSize), how);
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Blue, Patience);
+        QCOMPARE(pixelAt(form1().window(), {600, 20}), Blue);
+        // And again: the file that replaced the old one is followed too.
+        save(skin + QStringLiteral("/background.bmp"), bmpBytes(Red, BackgroundSize), how);
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Red, Patience);
+        QCOMPARE(sticker(), Yellow);
+    }
+
+    // Saves in quick succession end on the last one, whichever way.
+    void quickSavesInARowEndOnTheLast()
+    {
+        const QString skin = startOnSkin();
+        const QColor colours[] = {Blue, Green, Yellow, Red, Blue};
+        const Save ways[] = {Save::Rename, Save::InPlace, Save::DeleteThenCreate, Save::Rename, Save::InPlace};
+        for (int i = 0; i < 5; ++i) {
+            save(skin + QStringLiteral("/sticker_background.bmp"), bmpBytes(colours[i], StickerSize), ways[i]);
+            QCoreApplication::processEvents();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(sticker(), Blue, Patience);
+        QVERIFY(plain(form1().Picture1().picture(), Blue));
+    }
+
+    // Removing a file brings back what closing the selector on the folder
+    // would show: the _us twin, or, for a slot with no file left, what the
+    // slot showed.
+    void removalsShowWhatApplyingWouldShow()
+    {
+        const QString skin = startOnSkin();
+        QSignalSpy changes(&form1().AppliedSkin, &FollowedSkin::change);
+        QVERIFY(QFile::remove(skin + QStringLiteral("/background.bmp")));
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Green, Patience);
+        QVERIFY(QFile::remove(skin + QStringLiteral("/sticker_background.bmp")));
+        changes.clear();
+        QVERIFY(changeHandled(changes));
+        QCOMPARE(sticker(), Yellow);
+    }
+
+    // A picture that does not load yet (an editor is still writing it)
+    // leaves its slot as it was: not the _us twin, not a broken picture.
+    // The end of the save brings the new picture.
+    void aFileBeingWrittenLeavesItsSlotAsItWas()
+    {
+        const QString skin = startOnSkin();
+        QSignalSpy changes(&form1().AppliedSkin, &FollowedSkin::change);
+        const QByteArray blue = bmpBytes(Blue, BackgroundSize);
+        const int fd = ::open(native(skin + QStringLiteral("/background.bmp")).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        writeAll(fd, blue.left(20)); // not even the whole header
+        // In the same burst, a change that shows when the burst was handled.
+        save(skin + QStringLiteral("/sticker_background.bmp"), bmpBytes(Blue, StickerSize), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(sticker(), Blue, Patience);
+        QCOMPARE(previewBackground(), Red);
+
+        // Then the rest, which an editor may write a while later.
+        writeAll(fd, blue.mid(20, blue.size() / 2));
+        changes.clear();
+        QVERIFY(changeHandled(changes));
+        writeAll(fd, blue.mid(20 + blue.size() / 2));
+        ::close(fd);
+        QTRY_VERIFY_WITH_TIMEOUT(plain(form1().picture(), Blue), Patience);
+    }
+
+    // Changes that leave every skin file as it was decode nothing: another
+    // file, a file no slot uses, a skin file whose permissions changed.
+    void changesToOtherFilesDecodeNothing()
+    {
+        const QString skin = startOnSkin();
+        const qint64 background = form1().picture().cacheKey();
+        const qint64 stickerKey = form1().Picture1().picture().cacheKey();
+        QSignalSpy changes(&form1().AppliedSkin, &FollowedSkin::change);
+        writeFile(QStringLiteral("skins/Ember/notes.txt"), "text");
+        writeBmp(QStringLiteral("skins/Ember/photo.bmp"), Blue);
+        QCOMPARE(::chmod(native(skin + QStringLiteral("/background.bmp")).constData(), 0600), 0);
+        QVERIFY(changeHandled(changes));
+        QCOMPARE(form1().picture().cacheKey(), background);
+        QCOMPARE(form1().Picture1().picture().cacheKey(), stickerKey);
+    }
+
+    // Removed, the folder leaves the pictures as they are; made again,
+    // it shows again.
+    void folderRemovedAndMadeAgain()
+    {
+        const QString skin = startOnSkin();
+        QSignalSpy changes(&form1().AppliedSkin, &FollowedSkin::change);
+        QVERIFY(QDir(skin).removeRecursively());
+        QVERIFY(changeHandled(changes));
+        QCOMPARE(previewBackground(), Red);
+        QCOMPARE(sticker(), Yellow);
+        makeFolder(QStringLiteral("skins/Ember"));
+        writeBmp(QStringLiteral("skins/Ember/background_us.bmp"), Blue, BackgroundSize);
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Blue, Patience);
+        QCOMPARE(sticker(), Yellow);
+        QVERIFY(form1().AppliedSkin.isWatchingFolder());
+    }
+
+    void shownPanelTakesItsNewPictureAtOnce()
+    {
+        const QString skin = startOnSkin();
+        writeBmp(QStringLiteral("skins/Ember/backsettings.bmp"), Green, PanelSize);
+        QTRY_COMPARE_WITH_TIMEOUT(middleOf(form1().Picture2().picture()), Green, Patience);
+        QTest::mouseClick(&form1().Label3(), Qt::LeftButton); // "Desktop settings"
+        QVERIFY(form1().Picture2().isVisible());
+        save(skin + QStringLiteral("/backsettings.bmp"), bmpBytes(Blue, PanelSize), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(pixelAt(form1().Picture2(), {300, 300}), Blue, Patience);
+    }
+
+    // ---- The reload keys ----
+
+    // F5 loads every slot as closing the selector would, a file that does
+    // not load included; Shift+F5 does so from the built-in pictures.
+    // Neither writes "lastpath.skin".
+    void reloadKeys()
+    {
+        const QString skin = startOnSkin();
+        QSignalSpy changes(&form1().AppliedSkin, &FollowedSkin::change);
+        QVERIFY(QFile::remove(path(QStringLiteral("work/lastpath.skin"))));
+        QVERIFY(QFile::remove(skin + QStringLiteral("/sticker_background.bmp")));
+        // Written broken and left so: following takes it for a save not
+        // done yet, and keeps the red picture.
+        writeFile(QStringLiteral("skins/Ember/background.bmp"), "BM broken");
+        QVERIFY(changeHandled(changes));
+        QCOMPARE(previewBackground(), Red);
+
+        pressOn(form1(), Qt::Key_F5);
+        QCOMPARE(previewBackground(), Green);
+        QCOMPARE(sticker(), Yellow);
+
+        pressOn(form1(), Qt::Key_F5, Qt::ShiftModifier);
+        QCOMPARE(previewBackground(), Green);
+        QVERIFY(form1().Picture1().picture() == QImage(QStringLiteral(":/sticker.bmp")).convertToFormat(QImage::Format_RGB32));
+        QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+        QVERIFY(form1().AppliedSkin.isWatchingFolder());
+    }
+
+    // Before any skin is applied there is nothing to load again.
+    void reloadKeysBeforeAnySkinDoNothing()
+    {
+        writeBmp(QStringLiteral("work/background.bmp"), Red, BackgroundSize);
+        startProgram();
+        const QImage builtIn = form1().picture();
+        pressOn(form1(), Qt::Key_F5);
+        pressOn(form1(), Qt::Key_F5, Qt::ShiftModifier);
+        QVERIFY(form1().picture() == builtIn);
+        QVERIFY(form1().AppliedSkin.folder().isEmpty());
+        QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+    }
+
+    // ---- The selector ----
+
+    // Shown, the selector follows the folder it shows: its file list and
+    // its background. Hidden, it watches nothing, and catches up when shown.
+    void selectorFollowsItsFolderWhileShown()
+    {
+        const QString skin = makeFolder(QStringLiteral("skins/Ember"));
+        writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red, BackgroundSize);
+        writeFile(QStringLiteral("work/lastpath.skin"), native(skin) + "\r\n");
+        startProgram();
+        Form2 &selector = form2();
+        QCOMPARE(selector.Dir1().path(), skin);
+        QVERIFY(!selector.Following.isWatchingFolder());
+
+        // Changes while it is hidden show when it is shown.
+        writeBmp(QStringLiteral("skins/Ember/new.bmp"), Blue);
+        save(skin + QStringLiteral("/background.bmp"), bmpBytes(Blue, BackgroundSize), Save::InPlace);
+        QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+        QVERIFY(selector.window().isVisible());
+        QVERIFY(selector.Following.isWatchingFolder());
+        QCOMPARE(selector.File1().fileNames(), (QStringList{QStringLiteral("background.bmp"), QStringLiteral("new.bmp")}));
+        QCOMPARE(middleOf(selector.picture()), Blue);
+
+        // Shown, it follows.
+        QVERIFY(QFile::remove(skin + QStringLiteral("/new.bmp")));
+        writeBmp(QStringLiteral("skins/Ember/Sticker_Background.BMP"), Blue);
+        QTRY_COMPARE_WITH_TIMEOUT(selector.File1().fileNames(),
+                                  (QStringList{QStringLiteral("background.bmp"), QStringLiteral("Sticker_Background.BMP")}),
+                                  Patience);
+        save(skin + QStringLiteral("/background.bmp"), bmpBytes(Green, BackgroundSize), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(pixelAt(selector.window(), {775, 300}), Green, Patience);
+
+        // The watch moves with the folder list.
+        const QString other = makeFolder(QStringLiteral("skins/Other"));
+        selector.Dir1().setPath(other);
+        QCOMPARE(selector.Following.folder(), other);
+        QVERIFY(selector.Following.isWatchingFolder());
+        writeBmp(QStringLiteral("skins/Other/background_us.bmp"), Yellow, BackgroundSize);
+        QTRY_COMPARE_WITH_TIMEOUT(middleOf(selector.picture()), Yellow, Patience);
+        QCOMPARE(selector.File1().fileNames(), QStringList{QStringLiteral("background_us.bmp")});
+
+        // Closed, it follows nothing; the preview window follows the folder.
+        QTest::mouseClick(&selector.Label3(), Qt::LeftButton);
+        QVERIFY(!form2().Following.isWatchingFolder());
+        QCOMPARE(form1().AppliedSkin.folder(), other);
+        QVERIFY(form1().AppliedSkin.isWatchingFolder());
+    }
+
+    // F5 in the selector reads its folder again, where no change was
+    // reported (a network file system).
+    void selectorF5ReadsTheFolderAgain()
+    {
+        const QString skin = makeFolder(QStringLiteral("skins/Ember"));
+        writeFile(QStringLiteral("work/lastpath.skin"), native(skin) + "\r\n");
+        startProgram();
+        QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+        Form2 &selector = form2();
+        selector.Following.setWatched(false);
+        writeBmp(QStringLiteral("skins/Ember/background.bmp"), Blue, BackgroundSize);
+        pressOn(selector, Qt::Key_F5);
+        QCOMPARE(selector.File1().fileNames(), QStringList{QStringLiteral("background.bmp")});
+        QCOMPARE(middleOf(selector.picture()), Blue);
+        QVERIFY(selector.Following.isWatchingFolder());
+        QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), native(skin) + "\r\n");
+    }
+};
+
+QTEST_MAIN(FollowTest)
+#include "follow_test.moc"
