@@ -59,7 +59,7 @@ appstreamcli validate-tree --no-net --strict "$destdir" || fail "appstreamcli va
 # installed one.
 entry() { sed -n "s/^$1=//p" "$desktop"; }
 exec_line=$(entry Exec)
-[ "$exec_line" = skinpreview ] || fail "Exec is '$exec_line', not the installed skinpreview"
+[ "$exec_line" = "skinpreview %f" ] || fail "Exec is '$exec_line', not the installed skinpreview with a file or folder"
 [ "$(entry Icon)" = "$id" ] || fail "Icon is '$(entry Icon)', not $id"
 [ "$(entry StartupWMClass)" = skinpreview ] || fail "StartupWMClass is not skinpreview"
 grep -q "<id>$id</id>" "$metainfo" || fail "the metainfo's id is not $id"

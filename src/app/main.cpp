@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/forms.h"
 #include "app/windowsystem.h"
 
@@ -5,10 +6,13 @@
 
 int main(int argc, char *argv[])
 {
+    CommandLine command = readCommandLine(argc, argv);
+    if (command.exitStatus)
+        return *command.exitStatus;
     if (!useReachableWindowSystem())
         return 1;
-    QApplication app(argc, argv);
-    startProgram();
+    QApplication app(command.qtArgc, command.qtArgv.data());
+    startProgram(command.skinFolder);
     const int status = QApplication::exec();
     releaseForms();
     return status;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// "skinpreview [OPTION]... [FOLDER]", read before any window system is
+// chosen: --help, --version, a usage error and a FOLDER that is no folder
+// are answered without a display. Qt's own options (-platform, -display,
+// -style and the like, with their values) are kept for QApplication.
+struct CommandLine
+{
+    // Set when the program ends at once with this status; what it had to
+    // say is printed already.
+    std::optional<int> exitStatus;
+    // The absolute, cleaned path of FOLDER; empty without one.
+    QString skinFolder;
+    // The program's name and Qt's options, for QApplication, which keeps
+    // both for as long as it lives.
+    int qtArgc = 0;
+    std::vector<char *> qtArgv;
+};
+
+CommandLine readCommandLine(int argc, char **argv);
+
+// What --help prints.
+extern const char SkinpreviewUsage[];

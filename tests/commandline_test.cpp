@@ -1,0 +1,134 @@
+// skinpreview's command line: a FOLDER to apply at start, Qt's own options
+// passed on, and what is answered before any window system is chosen:
+// --help, --version, usage errors and a FOLDER that is no folder.
+
+#include "support/fixture.h"
+
+#include "app/commandline.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+// What readCommandLine makes of "skinpreview" followed by the arguments.
+struct Read
+{
+    std::optional<int> exitStatus;
+    QString skinFolder;
+    QStringList qt; // the arguments passed to Qt, without the program's name
+};
+
+Read read(const QStringList &arguments)
+{
+    std::vector<QByteArray> bytes{"skinpreview"};
+    for (const QString &argument : arguments)
+        bytes.push_back(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const CommandLine command = readCommandLine(int(argv.size()) - 1, argv.data());
+    Read result{command.exitStatus, command.skinFolder, {}};
+    for (int i = 1; i < command.qtArgc; ++i)
+        result.qt.append(QString::fromLocal8Bit(command.qtArgv[std::size_t(i)]));
+    return result;
+}
+
+} // namespace
+
+class CommandLineTest : public Fixture
+{
+    Q_OBJECT
+
+private slots:
+    void foldersAndQtOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("folder"); // below the test's folder; empty for none
+        QTest::addColumn<QStringList>("qt");
+        QTest::newRow("nothing") << QStringList{} << QString() << QStringList{};
+        QTest::newRow("a relative folder") << QStringList{"../skins/Ember"} << "skins/Ember" << QStringList{};
+        QTest::newRow("an absolute folder, not clean") << QStringList{"@/skins/./Ember/"} << "skins/Ember" << QStringList{};
+        QTest::newRow("Qt's options around it")
+            << QStringList{"-platform", "offscreen", "../skins/Ember", "-style=fusion", "-reverse"} << "skins/Ember"
+            << QStringList{"-platform", "offscreen", "-style=fusion", "-reverse"};
+        QTest::newRow("Qt's options with two dashes")
+            << QStringList{"--display", ":7", "--stylesheet", "x.qss"} << QString()
+            << QStringList{"--display", ":7", "--stylesheet", "x.qss"};
+        QTest::newRow("a value that looks like a folder")
+            << QStringList{"-title", "../skins/Ember"} << QString() << QStringList{"-title", "../skins/Ember"};
+        QTest::newRow("a folder that looks like an option")
+            << QStringList{"-reverse", "--", "-dash"} << "work/-dash" << QStringList{"-reverse"};
+    }
+
+    void foldersAndQtOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, qt);
+        makeFolder(QStringLiteral("skins/Ember"));
+        makeFolder(QStringLiteral("work/-dash"));
+        arguments.replaceInStrings(QStringLiteral("@"), path(QString()));
+        const Read command = read(arguments);
+        QVERIFY(!command.exitStatus);
+        QCOMPARE(command.skinFolder, folder.isEmpty() ? QString() : path(folder));
+        QCOMPARE(command.qt, qt);
+    }
+
+    // The real program, with no display at all: each of these is answered
+    // before it looks for one.
+    void answeredWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");   // how standard output starts
+        QTest::addColumn<QString>("error"); // how standard error starts
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: skinpreview [OPTION]... [FOLDER]\n" << "";
+        QTest::newRow("-h, after a folder") << QStringList{"../skins", "-h"} << 0 << "Usage: skinpreview" << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "skinpreview " SKINPREVIEW_VERSION "\n" << "";
+        QTest::newRow("a missing folder")
+            << QStringList{"Ember"} << 2 << "" << "skinpreview: Ember: no such folder\n";
+        QTest::newRow("a file, not a folder")
+            << QStringList{"notes.txt"} << 2 << "" << "skinpreview: notes.txt: not a folder\n";
+        QTest::newRow("an unknown option")
+            << QStringList{"--follow", "../skins"} << 2 << ""
+            << "skinpreview: unknown option '--follow'\nUsage: skinpreview [OPTION]... [FOLDER]\n";
+        QTest::newRow("two folders")
+            << QStringList{"../skins", "../skins"} << 2 << "" << "skinpreview: more than one FOLDER given\nUsage:";
+        QTest::newRow("Qt's option without its value")
+            << QStringList{"-platform"} << 2 << "" << "skinpreview: option '-platform' needs a value\nUsage:";
+    }
+
+    void answeredWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, error);
+        if (qEnvironmentVariableIsEmpty("SKINPREVIEW_BINARY"))
+            QSKIP("needs the program (SKINPREVIEW_BINARY)");
+        makeFolder(QStringLiteral("skins"));
+        writeFile(QStringLiteral("work/notes.txt"), "text");
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(workDir());
+        program.start(qEnvironmentVariable("SKINPREVIEW_BINARY"), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        const QString stdoutText = QString::fromUtf8(program.readAllStandardOutput());
+        const QString stderrText = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(out.isEmpty() ? stdoutText.isEmpty() : stdoutText.startsWith(out), qPrintable(stdoutText));
+        QVERIFY2(error.isEmpty() ? stderrText.isEmpty() : stderrText.startsWith(error), qPrintable(stderrText));
+        // Nothing is written.
+        QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+    }
+};
+
+QTEST_MAIN(CommandLineTest)
+#include "commandline_test.moc"
