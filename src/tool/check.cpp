@@ -6,6 +6,7 @@
 #include "tool/folders.h"
 #include "tool/report.h"
 #include "tool/skinslots.h"
+#include "tool/watch.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -278,11 +279,14 @@ void addCheckOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("json"), QStringLiteral("One JSON document for all folders.")});
     parser.addOption({QStringLiteral("strict"), QStringLiteral("Warnings fail the check too.")});
+    parser.addOption({QStringLiteral("watch"), QStringLiteral("Check again after every change.")});
 }
 
 int runCheck(const QCommandLineParser &parser)
 {
     const QStringList folders = parser.positionalArguments();
+    if (parser.isSet(QStringLiteral("watch")))
+        return watchCheck(folders, parser.isSet(QStringLiteral("json")));
     bool allFolders = true;
     std::vector<FolderReport> reports;
     for (const QString &folder : folders) {

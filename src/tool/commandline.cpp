@@ -21,7 +21,8 @@ const char Usage[] =
     "Check skin folders, or draw them with skinpreview's own windows.\n"
     "\n"
     "Commands:\n"
-    "  check [--json] [--strict] FOLDER...  report what each slot shows and\n"
+    "  check [--json] [--strict] [--watch] FOLDER...\n"
+    "                                       report what each slot shows and\n"
     "                                       every problem found\n"
     "  render [--out DIR] FOLDER...         write PNG pictures of the windows\n"
     "  sheet --out FILE.png FOLDER...       write a contact sheet of the skins\n"
@@ -44,12 +45,13 @@ struct Command
 
 const Command Commands[] = {
     {"check",
-     "Usage: skintool check [--json] [--strict] FOLDER...\n"
+     "Usage: skintool check [--json] [--strict] [--watch] FOLDER...\n"
      "Report, for each skin folder, the file that ends up in each slot and every\n"
      "problem found, each with a code and a severity. Writes nothing.\n"
      "\n"
      "      --json     one JSON document for all folders\n"
      "      --strict   warnings fail the check too (exit status 1)\n"
+     "      --watch    check again after every change, until Ctrl-C\n"
      "  -h, --help     show this help\n",
      false, addCheckOptions, runCheck},
     {"render",
