@@ -209,4 +209,43 @@ double residentMegabytes()
     return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+namespace {
+
+// Calls read with the /proc folder of each thread of a running process.
+template <class Read>
+void forEachThread(int process, Read read)
+{
+    std::error_code error;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error))
+        read(task.path());
+}
+
+} // namespace
+
+double cpuSecondsOf(int process)
+{
+    double seconds = 0;
+    forEachThread(process, [&](const std::filesystem::path &thread) {
+        std::ifstream schedstat(thread / "schedstat");
+        unsigned long long nanoseconds = 0;
+        if (schedstat >> nanoseconds)
+            seconds += double(nanoseconds) / 1e9;
+    });
+    return seconds;
+}
+
+long contextSwitchesOf(int process)
+{
+    long switches = 0;
+    forEachThread(process, [&](const std::filesystem::path &thread) {
+        std::ifstream status(thread / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:"))
+                switches += std::stol(line.substr(line.find(':') + 1));
+        }
+    });
+    return switches;
+}
+
 } // namespace bench

@@ -59,4 +59,12 @@ long readdirCount(const std::string &folder);
 // Resident memory of this process in megabytes.
 double residentMegabytes();
 
+// The CPU time that a running process has used so far, all its threads
+// together, from the scheduler's nanosecond counts.
+double cpuSecondsOf(int process);
+
+// How often the threads of a running process have given up the CPU or
+// been made to (voluntary and involuntary context switches): its wake-ups.
+long contextSwitchesOf(int process);
+
 } // namespace bench

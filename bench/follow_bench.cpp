@@ -40,7 +40,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -179,21 +178,7 @@ struct Usage
 
 Usage usageOf(pid_t process)
 {
-    Usage usage;
-    std::error_code error;
-    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error)) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        unsigned long long nanoseconds = 0;
-        if (schedstat >> nanoseconds)
-            usage.cpuMilliseconds += double(nanoseconds) / 1e6;
-        std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:"))
-                usage.wakeUps += std::stol(line.substr(line.find(':') + 1));
-        }
-    }
-    return usage;
+    return {bench::cpuSecondsOf(process) * 1e3, bench::contextSwitchesOf(process)};
 }
 
 pid_t startChild(const std::string &folder, const std::vector<std::string> &arguments)

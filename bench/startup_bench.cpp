@@ -33,8 +33,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,22 +80,6 @@ struct Launch
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The CPU time that a running process has used so far, all its threads
-// together, from the scheduler's nanosecond counts.
-double cpuSecondsOf(pid_t process)
-{
-    const std::string tasks = "/proc/" + std::to_string(process) + "/task";
-    double seconds = 0;
-    std::error_code error;
-    for (const auto &task : std::filesystem::directory_iterator(tasks, error)) {
-        std::ifstream schedstat(task.path() / "schedstat");
-        unsigned long long nanoseconds = 0;
-        if (schedstat >> nanoseconds)
-            seconds += double(nanoseconds) / 1e9;
-    }
-    return seconds;
 }
 
 class Watcher
@@ -148,7 +130,7 @@ public:
         const Window window = waitForWindow(child, start, launch);
         if (window != None && waitForFrame(program, start, launch)) {
             launch.frameSeconds = secondsSince(start);
-            launch.cpuToFrameSeconds = cpuSecondsOf(child);
+            launch.cpuToFrameSeconds = bench::cpuSecondsOf(child);
             close(window);
         }
         finish(child, program.peer, launch, start);
