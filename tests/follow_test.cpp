@@ -2,6 +2,7 @@
 // window loading again what changed, the selector following its folder, and
 // the reload keys.
 
+#include "support/child.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
@@ -356,6 +357,34 @@ private slots:
         QVERIFY(form1().Picture2().isVisible());
         save(skin + QStringLiteral("/backsettings.bmp"), bmpBytes(Blue, PanelSize), Save::Rename);
         QTRY_COMPARE_WITH_TIMEOUT(pixelAt(form1().Picture2(), {300, 300}), Blue, Patience);
+    }
+
+    // A folder that cannot be watched (here: one that may not be read; the
+    // same as when the user's inotify limits are spent) is survived:
+    // nothing is followed, and F5 loads what changed.
+    void aFolderThatCannotBeWatchedLeavesF5()
+    {
+        const QString skin = makeFolder(QStringLiteral("skins/Locked"));
+        writeBmp(QStringLiteral("skins/Locked/background.bmp"), Red, BackgroundSize);
+        QCOMPARE(::chmod(native(skin).constData(), 0300), 0);
+        const QString problems = inChild([&]() -> QString {
+            if (!dropPermissionOverride())
+                return QStringLiteral("cannot drop the permission override");
+            startProgram(skin);
+            if (previewBackground() != Red)
+                return QStringLiteral("the skin was not applied");
+            if (form1().AppliedSkin.isWatchingFolder())
+                return QStringLiteral("the folder is watched");
+            const QByteArray file = native(skin + QStringLiteral("/background.bmp"));
+            if (!writeRaw(file + ".part", bmpBytes(Blue, BackgroundSize)) || ::rename(file + ".part", file) != 0)
+                return QStringLiteral("cannot save");
+            if (!QTest::qWaitForWindowActive(&form1().window()))
+                return QStringLiteral("the window is not active");
+            QTest::keyClick(&form1().window(), Qt::Key_F5);
+            return previewBackground() == Blue ? QString() : QStringLiteral("F5 did not load the new picture");
+        });
+        QCOMPARE(::chmod(native(skin).constData(), 0700), 0);
+        QCOMPARE(problems, QString());
     }
 
     // ---- The reload keys ----
