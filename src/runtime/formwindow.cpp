@@ -12,22 +12,25 @@ FormWindow::FormWindow(Form *form)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void FormWindow::setPicture(const Picture &picture)
+void FormWindow::setPicture(const Picture &picture, const QString &source)
 {
-    m_picture.set(picture);
+    m_picture.set(picture, source);
     update();
+    emit pictureChanged();
 }
 
 void FormWindow::setBuiltInPicture(const QString &resource)
 {
     m_picture.setBuiltIn(resource);
     update();
+    emit pictureChanged();
 }
 
-void FormWindow::setEncodedPicture(const QByteArray &bytes)
+void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
 {
-    m_picture.setEncoded(bytes);
+    m_picture.setEncoded(bytes, path);
     update();
+    emit pictureChanged();
 }
 
 bool FormWindow::anyLoaded()

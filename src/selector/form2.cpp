@@ -20,6 +20,7 @@ void Form2::wireEvents()
     on(Text1(), &TextBox::change, &Form2::Text1_Change);
     on(Label2(), &Label::click, &Form2::Label2_Click);
     on(Label3(), &Label::click, &Form2::Label3_Click);
+    onKey(QKeySequence(Qt::CTRL | Qt::Key_G), &Form2::toggleGuides);
 }
 
 void Form2::Form_Load()
