@@ -23,7 +23,8 @@ const char Usage[] =
     "Commands:\n"
     "  check [--json] [--strict] FOLDER...  report what each slot shows and\n"
     "                                       every problem found\n"
-    "  render [--out DIR] FOLDER...         write PNG pictures of the windows\n"
+    "  render [--out DIR] [--guides] FOLDER...\n"
+    "                                       write PNG pictures of the windows\n"
     "  sheet --out FILE.png FOLDER...       write a contact sheet of the skins\n"
     "\n"
     "  -h, --help     show this help, or a command's: skintool COMMAND --help\n"
@@ -53,12 +54,14 @@ const Command Commands[] = {
      "  -h, --help     show this help\n",
      false, addCheckOptions, runCheck},
     {"render",
-     "Usage: skintool render [--out DIR] FOLDER...\n"
+     "Usage: skintool render [--out DIR] [--guides] FOLDER...\n"
      "Write preview.png, desktop-settings.png, screensaver-settings.png,\n"
      "advanced-settings.png and selector.png for each skin folder into a\n"
      "subfolder of DIR named after the folder.\n"
      "\n"
      "      --out DIR  write into DIR (default: the working directory)\n"
+     "      --guides   also write NAME-guides.png beside each: the window with\n"
+     "                 its guides on, as Ctrl+G shows them\n"
      "  -h, --help     show this help\n",
      true, addRenderOptions, runRender},
     {"sheet",
