@@ -16,21 +16,18 @@ void FormWindow::setPicture(const Picture &picture, const QString &source)
 {
     m_picture.set(picture, source);
     update();
-    emit pictureChanged();
 }
 
 void FormWindow::setBuiltInPicture(const QString &resource)
 {
     m_picture.setBuiltIn(resource);
     update();
-    emit pictureChanged();
 }
 
 void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
 {
     m_picture.setEncoded(bytes, path);
     update();
-    emit pictureChanged();
 }
 
 bool FormWindow::anyLoaded()

@@ -30,9 +30,6 @@ public:
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();
 
-signals:
-    void pictureChanged();
-
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -36,6 +36,7 @@ struct Mark
     bool slot = false;
     bool hotSpot = false;
     bool drawing = false;
+    bool opaque = false;    // a control that hides what lies under it
     bool tagInside = false; // a box large enough to hold its tag without hiding what matters
     QStringList lines;
     std::optional<QColor> swatch; // the colour a drawing's text is in
@@ -71,6 +72,7 @@ Mark slotMark(const QRect &box, const char *name, const Picture &picture, const 
     Mark mark;
     mark.box = box;
     mark.slot = true;
+    mark.opaque = true;
     mark.tagInside = true;
     const QRect shown(box.topLeft(), picture.size());
     mark.cutOff = (QRegion(shown) - box) & area;
@@ -100,6 +102,7 @@ std::optional<Mark> controlMark(const ControlDesign &design, QWidget &control, c
         // Lists and the path box draw their entries in the desktop's text
         // colour on their background; a list starts at its top.
         mark.drawing = true;
+        mark.opaque = true;
         mark.tagInside = true;
         mark.lines = {name, QStringLiteral("%1 \u00b7 on %2").arg(fontText(design.font), design.backColor.name())};
         mark.swatch = design.backColor.resolve(control.palette());
@@ -275,8 +278,10 @@ Guides::Guides(FormWindow &window, const WindowDesign &design, std::span<const C
     setGeometry(window.rect());
 
     // The marks follow what the controls show: pictures, captions and
-    // colours, and which controls are shown.
-    connect(&window, &FormWindow::pictureChanged, this, qOverload<>(&QWidget::update));
+    // colours, and which controls are shown. Each of these repaints its
+    // control, and the marks over it with it, but a mark may also reach
+    // beyond the control (a picture cut off, a tag beside its box), or a
+    // tag move. The window's own background repaints all of it.
     for (const ControlDesign &control : m_controls) {
         QWidget *widget = window.findChild<QWidget *>(QString::fromLatin1(control.name));
         if (!widget || !control.guide.name)
@@ -307,6 +312,18 @@ void Guides::draw(QPainter &painter, QWidget &scope, const QRect &area) const
             marks.push_back(slotMark(box, design.guide.name, picture->picture(), picture->pictureSource(), area));
         else if (std::optional<Mark> mark = controlMark(design, *control, box))
             marks.push_back(*mark);
+    }
+
+    // A slot's losses show only where no control lies over them.
+    for (Mark &mark : marks) {
+        if (!mark.slot)
+            continue;
+        for (const Mark &other : marks) {
+            if (other.opaque && mark.box.contains(other.box) && mark.box != other.box) {
+                mark.cutOff -= other.box;
+                mark.uncovered -= other.box;
+            }
+        }
     }
 
     painter.save();
