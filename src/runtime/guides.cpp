@@ -1,5 +1,6 @@
 #include "runtime/guides.h"
 
+#include "runtime/filename.h"
 #include "runtime/formwindow.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
@@ -9,7 +10,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -37,7 +37,7 @@ struct Mark
     bool hotSpot = false;
     bool drawing = false;
     bool opaque = false;    // a control that hides what lies under it
-    bool tagInside = false; // a box large enough to hold its tag without hiding what matters
+    bool tagInside = false; // its tag may lie inside its box, where it hides nothing that matters
     QStringList lines;
     std::optional<QColor> swatch; // the colour a drawing's text is in
     QRegion cutOff;               // a slot's picture beyond its box
@@ -78,7 +78,7 @@ Mark slotMark(const QRect &box, const char *name, const Picture &picture, const 
     mark.cutOff = (QRegion(shown) - box) & area;
     mark.uncovered = (QRegion(box) - shown) & area;
     mark.lines = {QString::fromUtf8(name),
-                  source.isEmpty() ? QStringLiteral("built-in") : source.section(QLatin1Char('/'), -1),
+                  source.isEmpty() ? QStringLiteral("built-in") : displayFileName(source.section(QLatin1Char('/'), -1)),
                   QStringLiteral("picture %1 in box %2").arg(sizeText(picture.size()), sizeText(box.size()))};
     return mark;
 }
@@ -197,16 +197,13 @@ std::vector<QRect> placeTags(const std::vector<Mark> &marks, const QFontMetrics 
         std::vector<QRect> places;
         for (const QRect &place : tagPlaces(mark, tagSize(mark, metrics)))
             places.push_back(keptInside(place, area));
-        // A slot covered all over by others (the background under a panel)
-        // has its tag on one of them rather than on a hot spot or a text.
+        // Short of a free place, a tag may cover the slots that lie on its
+        // own (the background's under a panel), then any box, never a tag.
         auto found = places.end();
-        for (const auto &fits : std::initializer_list<std::function<bool(const QRect &)>>{
-                 [&](const QRect &place) { return !coversTag(place) && !coversBox(place, true); },
-                 [&](const QRect &place) { return !coversTag(place) && !coversBox(place, false); },
-                 [&](const QRect &place) { return !coversTag(place); }}) {
-            found = std::find_if(places.begin(), places.end(), fits);
-            if (found != places.end())
-                break;
+        for (int strictness = 2; strictness >= 0 && found == places.end(); --strictness) {
+            found = std::find_if(places.begin(), places.end(), [&](const QRect &place) {
+                return !coversTag(place) && (strictness == 0 || !coversBox(place, strictness == 2));
+            });
         }
         tags[index] = found != places.end() ? *found : places.front();
         placed.push_back(tags[index]);
