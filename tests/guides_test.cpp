@@ -142,8 +142,11 @@ private slots:
     {
         startPreview();
         Form2 &selector = showSelector();
-        pressCtrlG(selector);
+        // Also while the path box, which takes keys, has the focus.
+        selector.Text1().setFocus();
+        QTest::keyClick(&selector.Text1(), Qt::Key_G, Qt::ControlModifier);
         QVERIFY(selector.guidesShown());
+        QCOMPARE(selector.Text1().text(), QString());
         QVERIFY(!form1().guidesShown());
 
         clickAt(selector, {60, 25}); // the logo closes the selector
