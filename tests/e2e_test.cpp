@@ -239,6 +239,53 @@ private slots:
         QCOMPARE(differences(shown, desktop), QString());
     }
 
+    // The guides that skintool draws are what Ctrl+G shows after the same
+    // clicks, pixel for pixel, in both windows; turned off again, the
+    // window is as before.
+    void skintoolGuidesAreWhatCtrlGShows()
+    {
+        if (qEnvironmentVariableIsEmpty("SKINTOOL_BINARY"))
+            QSKIP("needs skintool (SKINTOOL_BINARY)");
+        // Pictures that leave strips of their boxes uncovered and have
+        // strips cut off, each hatched.
+        writePatternBmp(QStringLiteral("skin/background_us.bmp"), {780, 600}, 4);
+        writePatternBmp(QStringLiteral("skin/sticker_background.bmp"), {170, 380}, 5);
+        writePatternBmp(QStringLiteral("skin/backsettings.bmp"), {600, 620}, 6);
+        const QString skin = path(QStringLiteral("skin"));
+        QProcess skintool;
+        skintool.start(qEnvironmentVariable("SKINTOOL_BINARY"), {QStringLiteral("render"), QStringLiteral("--guides"),
+                                                                 QStringLiteral("--out"), path(QStringLiteral("rendered")), skin});
+        QVERIFY(skintool.waitForFinished(Patience));
+        QCOMPARE(skintool.exitCode(), 0);
+        auto rendered = [&](const char *name) {
+            return QImage(path(QStringLiteral("rendered/skin/")) + QLatin1String(name)).convertToFormat(QImage::Format_RGB32);
+        };
+        auto pressCtrlG = [](const QString &window) {
+            const auto id = findWindow(window);
+            QVERIFY(id);
+            xdotool({"windowfocus", "--sync", *id});
+            xdotool({"key", "ctrl+g"});
+        };
+
+        writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(skin) + "\r\n");
+        start();
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        pressCtrlG(QStringLiteral("Skin Selector"));
+        QCOMPARE(differences(previewOnScreen(rendered("selector-guides.png")), rendered("selector-guides.png")), QString());
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(!findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+
+        pressCtrlG(QStringLiteral("Form1"));
+        QCOMPARE(differences(previewOnScreen(rendered("preview-guides.png")), rendered("preview-guides.png")), QString());
+        clickAt({60, 118}); // "Desktop settings"
+        const QImage desktop = rendered("desktop-settings-guides.png");
+        QCOMPARE(differences(previewOnScreen(desktop), desktop), QString());
+        saveScreenshot(QStringLiteral("guides"));
+        pressCtrlG(QStringLiteral("Form1"));
+        QCOMPARE(differences(previewOnScreen(rendered("desktop-settings.png")), rendered("desktop-settings.png")), QString());
+    }
+
     void closeGlyphEndsTheProgramQuietly()
     {
         start();

@@ -1,3 +1,4 @@
+#include "support/child.h"
 #include "support/fixture.h"
 
 #include "runtime/dirlistbox.h"
@@ -21,10 +22,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 // A small window of its own, so that the runtime is exercised apart from the
 // program's two windows.
@@ -113,6 +116,9 @@ private:
         listingsSeen << (Dir1().listing() ? Dir1().listing()->folder() : QStringLiteral("none"));
     }
 };
+
+// A case that needs a mount it could not make is skipped, not failed.
+const QString NoMount = QStringLiteral("cannot mount: ");
 
 // The folder paths from "/" down to folder, as the folder list shows them.
 QStringList ancestorsOf(const QString &folder)
@@ -704,6 +710,77 @@ private slots:
                  a + QStringLiteral("/three.bmp"));
         QCOMPARE(CaseInsensitiveFolder(a, &listingOfB).resolve(QStringLiteral("three.bmp")),
                  a + QStringLiteral("/THREE.bmp"));
+    }
+
+    // Where a listing gives no entry types (file systems made without
+    // them, as old ones were), every entry is looked up, links by what they
+    // lead to: the lists are the same as where it gives them.
+    void listingWithoutEntryTypes_data()
+    {
+        QTest::addColumn<bool>("typesGiven");
+        QTest::newRow("types given") << true;
+        QTest::newRow("no types given") << false;
+    }
+
+    void listingWithoutEntryTypes()
+    {
+        QFETCH(bool, typesGiven);
+        const QByteArray folder = QFile::encodeName(makeFolder(QStringLiteral("work/listed")));
+        const QByteArray image = QFile::encodeName(path(QStringLiteral("typeless.img")));
+        const auto run = [&]() -> QString {
+            if (!typesGiven) {
+                if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                    return NoMount + failed;
+                const QByteArray make = "mkfs.ext4 -q -F -O ^filetype,^has_journal " + image + " 4M >/dev/null 2>&1";
+                if (std::system(make.constData()) != 0
+                    || std::system(("mount -o loop " + image + " " + folder + " >/dev/null 2>&1").constData()) != 0)
+                    return NoMount + QStringLiteral("no loop-mounted file system without entry types");
+                ::rmdir((folder + "/lost+found").constData());
+            }
+            const auto make = [&](const char *name, const char *what) {
+                const QByteArray entry = folder + '/' + name;
+                if (qstrcmp(what, "folder") == 0)
+                    return ::mkdir(entry.constData(), 0755) == 0;
+                if (qstrcmp(what, "fifo") == 0)
+                    return ::mkfifo(entry.constData(), 0600) == 0;
+                if (qstrcmp(what, "file") == 0)
+                    return writeRaw(entry, "x");
+                return ::symlink(what, entry.constData()) == 0; // a link to what
+            };
+            const char *tree[][2] = {
+                {"Beta", "folder"},        {"alpha", "folder"},      {"c.bmp", "folder"},
+                {"b.BMP", "file"},         {"a.bmp", "file"},        {"notes.txt", "file"},
+                {"fifo.bmp", "fifo"},      {"to-alpha", "alpha"},    {"to-a.bmp", "a.bmp"},
+                {"nowhere.bmp", "missing"}, {"to-fifo.bmp", "fifo.bmp"},
+            };
+            for (const auto &[name, what] : tree) {
+                if (!make(name, what))
+                    return QStringLiteral("cannot make %1").arg(QLatin1String(name));
+            }
+            DIR *dir = ::opendir(folder.constData());
+            bool typed = false;
+            while (const dirent *entry = dir ? ::readdir(dir) : nullptr)
+                typed = typed || (entry->d_name[0] != '.' && entry->d_type != DT_UNKNOWN);
+            if (dir)
+                ::closedir(dir);
+            if (typed != typesGiven)
+                return QStringLiteral("the file system gives entry types: %1").arg(typed);
+
+            const FolderListing listing(QFile::decodeName(folder));
+            const QStringList subfolders{QStringLiteral("alpha"), QStringLiteral("Beta"), QStringLiteral("c.bmp"),
+                                         QStringLiteral("to-alpha")};
+            const QStringList files{QStringLiteral("a.bmp"), QStringLiteral("b.BMP"), QStringLiteral("to-a.bmp")};
+            QString problems;
+            if (listing.subfolders() != subfolders)
+                problems += QStringLiteral("subfolders: %1\n").arg(listing.subfolders().join(u','));
+            if (listing.files(QStringLiteral("*.bmp")) != files)
+                problems += QStringLiteral("files: %1\n").arg(listing.files(QStringLiteral("*.bmp")).join(u','));
+            return problems;
+        };
+        const QString problems = typesGiven ? run() : inChild(run);
+        if (problems.startsWith(NoMount))
+            QSKIP(qPrintable(problems));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
     void loadPicture_data()

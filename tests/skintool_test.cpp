@@ -635,8 +635,10 @@ private slots:
         const QByteArray program = QFile::encodeName(binary());
         const QByteArray outBytes = QFile::encodeName(out);
         const QByteArray skinBytes = QFile::encodeName(skin);
-        for (const char *command : {"render", "sheet"}) {
+        for (const char *command : {"render", "sheet", "template"}) {
             const QByteArray target = qstrcmp(command, "sheet") == 0 ? outBytes + "/sheet.png" : outBytes;
+            // template takes no FOLDER
+            const char *folder = qstrcmp(command, "template") == 0 ? nullptr : skinBytes.constData();
             const pid_t child = ::fork();
             QVERIFY(child >= 0);
             if (child == 0) {
@@ -650,8 +652,8 @@ private slots:
                 }
                 const int devnull = ::open("/dev/null", O_WRONLY);
                 ::dup2(devnull, STDERR_FILENO);
-                ::execl(program.constData(), program.constData(), command, "--out", target.constData(),
-                        skinBytes.constData(), static_cast<char *>(nullptr));
+                ::execl(program.constData(), program.constData(), command, "--out", target.constData(), folder,
+                        static_cast<char *>(nullptr));
                 ::_exit(99);
             }
             int status = 0;
@@ -688,6 +690,173 @@ private slots:
         const QByteArray bytes = readFile(QStringLiteral("work/sheet.png"));
         QCOMPARE(skintool({QStringLiteral("sheet"), QStringLiteral("--out"), QStringLiteral("sheet.png"), a, b}).status, 0);
         QCOMPARE(readFile(QStringLiteral("work/sheet.png")), bytes);
+    }
+
+    // With --guides, each picture has its guides beside it; the plain
+    // pictures stay as they are.
+    void renderGuides()
+    {
+        const QString skin = cleanSkin(QStringLiteral("Skin"));
+        QCOMPARE(skintool({QStringLiteral("render"), QStringLiteral("--out"), QStringLiteral("plain"), skin}).status, 0);
+        const Run run = skintool({QStringLiteral("render"), QStringLiteral("--guides"), QStringLiteral("--out"),
+                                  QStringLiteral("guided"), skin});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QString());
+        const QStringList names = {"advanced-settings", "desktop-settings", "preview", "screensaver-settings", "selector"};
+        QStringList files;
+        for (const QString &name : names)
+            files << name + QStringLiteral("-guides.png") << name + QStringLiteral(".png");
+        QCOMPARE(QDir(path(QStringLiteral("work/guided/Skin"))).entryList(QDir::Files, QDir::Name), files);
+        for (const QString &name : names) {
+            const QByteArray plain = readFile(QStringLiteral("work/guided/Skin/") + name + QStringLiteral(".png"));
+            QCOMPARE(plain, readFile(QStringLiteral("work/plain/Skin/") + name + QStringLiteral(".png")));
+            const QImage guides(path(QStringLiteral("work/guided/Skin/") + name + QStringLiteral("-guides.png")));
+            QCOMPARE(guides.size(), QSize(800, 600));
+            QVERIFY2(guides != QImage::fromData(plain), qPrintable(name));
+        }
+        // The panel's guides over the panel's own picture, which fills its box.
+        const QImage desktop(path(QStringLiteral("work/guided/Skin/desktop-settings-guides.png")));
+        QCOMPARE(desktop.pixelColor(500, 300), QColor(0xa0, 0x30, 0x30));
+    }
+
+    // A template is the built-in look as a skin: five 24-bit uncompressed
+    // BMPs with the classic header at their designed sizes, which check
+    // finds nothing wrong with and render draws as the built-in pictures,
+    // and a transparent guides picture of the same size for each.
+    void templateIsTheBuiltInLook()
+    {
+        const Run made = skintool({QStringLiteral("template"), QStringLiteral("--out"), QStringLiteral("New skin")});
+        QCOMPARE(made.status, 0);
+        QCOMPARE(made.err, QString());
+        QCOMPARE(made.out, QString());
+        const QString skin = path(QStringLiteral("work/New skin"));
+        const struct
+        {
+            const char *name;
+            QSize size;
+        } pictures[] = {{"background", {800, 600}}, {"sticker_background", {178, 361}}, {"backsettings", {616, 600}},
+                        {"backscreensaver", {616, 600}}, {"backadvanced", {616, 600}}};
+        QCOMPARE(QDir(skin).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+                 QStringList({"backadvanced.bmp", "background.bmp", "backscreensaver.bmp", "backsettings.bmp", "guides",
+                              "sticker_background.bmp"}));
+        QCOMPARE(QDir(skin + QStringLiteral("/guides")).entryList(QDir::Files, QDir::Name),
+                 QStringList({"backadvanced.png", "background-selector.png", "background.png", "backscreensaver.png",
+                              "backsettings.png", "sticker_background.png"}));
+        auto le = [](const QByteArray &bytes, int at, int size) {
+            quint32 value = 0;
+            for (int i = size - 1; i >= 0; --i)
+                value = value << 8 | quint8(bytes.at(at + i));
+            return value;
+        };
+        for (const auto &picture : pictures) {
+            const QString name = QString::fromLatin1(picture.name);
+            const QByteArray bmp = readFile(QStringLiteral("work/New skin/") + name + QStringLiteral(".bmp"));
+            QVERIFY2(bmp.size() > 54 && bmp.startsWith("BM"), picture.name);
+            QCOMPARE(le(bmp, 14, 4), 40u);                              // the classic header
+            QCOMPARE(QSize(int(le(bmp, 18, 4)), int(le(bmp, 22, 4))), picture.size);
+            QCOMPARE(le(bmp, 28, 2), 24u);                              // bits per pixel
+            QCOMPARE(le(bmp, 30, 4), 0u);                               // BI_RGB: uncompressed
+            for (const QString &guidesName : {name, QStringLiteral("background-selector")}) {
+                if (guidesName != name && name != QLatin1String("background"))
+                    continue;
+                const QImage guides(skin + QStringLiteral("/guides/") + guidesName + QStringLiteral(".png"));
+                QCOMPARE(guides.size(), picture.size);
+                QVERIFY(guides.hasAlphaChannel());
+                QCOMPARE(qAlpha(guides.pixel(picture.size.width() / 2, picture.size.height() / 2)), 0);
+                QVERIFY2(qAlpha(guides.pixel(0, 0)) == 255, qPrintable(guidesName)); // the slot's outline
+            }
+        }
+
+        const Run check = skintool({QStringLiteral("check"), QStringLiteral("--strict"), skin});
+        QCOMPARE(check.status, 0);
+        QVERIFY2(check.out.contains(QLatin1String("0 errors, 0 warnings")), qPrintable(check.out));
+
+        const QString empty = makeFolder(QStringLiteral("empty"));
+        QCOMPARE(skintool({QStringLiteral("render"), QStringLiteral("--out"), QStringLiteral("r"), skin, empty}).status, 0);
+        for (const char *name : {"preview.png", "desktop-settings.png", "screensaver-settings.png", "advanced-settings.png"})
+            QVERIFY2(readFile(QStringLiteral("work/r/New skin/") + QLatin1String(name))
+                         == readFile(QStringLiteral("work/r/empty/") + QLatin1String(name)),
+                     name);
+    }
+
+    // A file in the way, even a link to nothing: nothing is written, and
+    // the message names it. Nor does template take a FOLDER.
+    void templateNeverOverwrites_data()
+    {
+        QTest::addColumn<QString>("inTheWay"); // below the output folder "t"
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a picture") << "background.bmp" << "skintool: t/background.bmp: already exists; nothing written\n";
+        QTest::newRow("a guides picture") << "guides/backsettings.png"
+                                          << "skintool: t/guides/backsettings.png: already exists; nothing written\n";
+        QTest::newRow("a dangling link") << "guides/background-selector.png=link"
+                                         << "skintool: t/guides/background-selector.png: already exists; nothing written\n";
+        QTest::newRow("a file named guides") << "guides=file" << "skintool: t/guides: cannot make the folder\n";
+        QTest::newRow("a FOLDER given") << "" << "";
+    }
+
+    void templateNeverOverwrites()
+    {
+        QFETCH(QString, inTheWay);
+        QFETCH(QString, message);
+        makeFolder(QStringLiteral("work/t"));
+        const QString name = inTheWay.section(QLatin1Char('='), 0, 0);
+        if (inTheWay.endsWith(QLatin1String("=link"))) {
+            makeFolder(QStringLiteral("work/t/guides"));
+            QVERIFY(QFile::link(path(QStringLiteral("nowhere")), path(QStringLiteral("work/t/") + name)));
+        } else if (!name.isEmpty()) {
+            writeFile(QStringLiteral("work/t/") + name, "mine");
+        }
+        const auto before = tree();
+        QStringList arguments = {QStringLiteral("template"), QStringLiteral("--out"), QStringLiteral("t")};
+        if (name.isEmpty())
+            arguments << QStringLiteral("skins/Ember");
+        const Run run = skintool(arguments);
+        QCOMPARE(run.status, 2);
+        if (!message.isEmpty())
+            QCOMPARE(run.err, message);
+        else
+            QVERIFY2(run.err.startsWith(QLatin1String("skintool: template: unexpected argument 'skins/Ember'\n")),
+                     qPrintable(run.err));
+        QVERIFY(tree() == before);
+    }
+
+    // A write that fails half-way, once the pictures are written: they go
+    // again. As root, permission bits stop nothing, so the guides folder
+    // is made read-only by a bind mount in a private mount namespace.
+    void templateFailingHalfWayLeavesNothing()
+    {
+        const QString out = makeFolder(QStringLiteral("out"));
+        const QString guides = makeFolder(QStringLiteral("out/guides"));
+        const QByteArray program = QFile::encodeName(binary());
+        const QByteArray outBytes = QFile::encodeName(out);
+        const QByteArray guidesBytes = QFile::encodeName(guides);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            if (::geteuid() == 0) {
+                if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                    || ::mount(guidesBytes.constData(), guidesBytes.constData(), nullptr, MS_BIND, nullptr) != 0
+                    || ::mount(nullptr, guidesBytes.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                    ::_exit(77);
+            } else if (::chmod(guidesBytes.constData(), 0555) != 0) {
+                ::_exit(77);
+            }
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, STDERR_FILENO);
+            ::execl(program.constData(), program.constData(), "template", "--out", outBytes.constData(),
+                    static_cast<char *>(nullptr));
+            ::_exit(99);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        ::chmod(guidesBytes.constData(), 0755);
+        QVERIFY(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77)
+            QSKIP("no read-only place to write to here");
+        QCOMPARE(WEXITSTATUS(status), 2);
+        // The guides folder was there before and stays.
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"guides"});
+        QCOMPARE(QDir(guides).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 };
 

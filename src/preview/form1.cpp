@@ -32,6 +32,7 @@ void Form1::wireEvents()
     on(Label9(), &Label::click, &Form1::closeClick);
     on(Label10(), &Label::click, &Form1::closeClick);
     on(Label11(), &Label::click, &Form1::closeClick);
+    onKey(QKeySequence(Qt::CTRL | Qt::Key_G), &Form1::toggleGuides);
     on(AppliedSkin, &FollowedSkin::change, &Form1::skinFilesChanged);
     onKey(QKeySequence(Qt::Key_F5), &Form1::reloadSkin);
     onKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), &Form1::reloadSkinAfresh);
@@ -57,28 +58,42 @@ void Form1::Form_Unload(int &)
     AppliedSkin.stop();
 }
 
-// The window background, the sticker box and the three panels.
-void Form1::put(Slot slot, const Picture &picture)
+// The sticker box and the three panels.
+PictureBox *Form1::slotBox(Slot slot)
 {
     switch (slot) {
-    case Slot::PreviewBackground:
-        setPicture(picture);
-        break;
     case Slot::Sticker:
-        Picture1().setPicture(picture);
-        break;
+        return &Picture1();
     case Slot::DesktopPanel:
-        Picture2().setPicture(picture);
-        break;
+        return &Picture2();
     case Slot::ScreenSaverPanel:
-        Picture3().setPicture(picture);
-        break;
+        return &Picture3();
     case Slot::AdvancedPanel:
-        Picture4().setPicture(picture);
-        break;
+        return &Picture4();
+    case Slot::PreviewBackground:
     case Slot::SelectorBackground:
         break;
     }
+    return nullptr;
+}
+
+void Form1::put(Slot slot, const Picture &picture)
+{
+    place(slot, picture, QString());
+}
+
+// Decoded at once, and the file remembered: the guides name it.
+void Form1::loadFile(Slot slot, const QString &path)
+{
+    place(slot, LoadPicture(path), path);
+}
+
+void Form1::place(Slot slot, const Picture &picture, const QString &source)
+{
+    if (slot == Slot::PreviewBackground)
+        setPicture(picture, source);
+    else if (PictureBox *box = slotBox(slot))
+        box->setPicture(picture, source);
 }
 
 // Highlights menu item k (1 to 6) in red and the others in black, then

@@ -33,6 +33,9 @@ public:
     // The folder read from "lastpath.skin" at start-up.
     QString LastPath;
 
+    // The picture box that shows slot; null for the window background.
+    PictureBox *slotBox(Slot slot);
+
     // The skins folder tried at every start: "tavix/Data/Skins" in the
     // user's application-data folder.
     static QString defaultSkinFolder();
@@ -48,6 +51,8 @@ private:
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
     void put(Slot slot, const Picture &picture) override;
+    void loadFile(Slot slot, const QString &path) override;
+    void place(Slot slot, const Picture &picture, const QString &source);
 
     void Label1_Click();
     void Label2_Click();

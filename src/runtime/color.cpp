@@ -22,3 +22,18 @@ QColor Color::resolve() const
 {
     return resolve(QApplication::palette());
 }
+
+QString Color::name() const
+{
+    if (!m_isSystem)
+        return QColor::fromRgb(m_rgb).name();
+    switch (m_system) {
+    case SystemColor::WindowText:
+        return QStringLiteral("window text colour");
+    case SystemColor::WindowBackground:
+        return QStringLiteral("window colour");
+    case SystemColor::ButtonText:
+        return QStringLiteral("label text colour");
+    }
+    return {};
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QString>
 
 class QPalette;
 
@@ -21,6 +22,8 @@ public:
 
     QColor resolve(const QPalette &palette) const;
     QColor resolve() const;
+    // How a person would call it: "#ff0000", or the desktop colour's name.
+    QString name() const;
 
     bool operator==(const Color &other) const = default;
 

@@ -21,6 +21,14 @@ struct FontDesign
     bool isDefault() const { return face == nullptr; }
 };
 
+// What the guides say of a control: its name there, and whether a click on
+// it does something. A control without a name is not marked.
+struct GuideDesign
+{
+    const char *name = nullptr;
+    bool hotSpot = false;
+};
+
 struct ControlDesign
 {
     ControlKind kind;
@@ -34,6 +42,7 @@ struct ControlDesign
     Color foreColor = SystemColor::ButtonText;
     Color backColor = SystemColor::WindowBackground;
     int tabIndex = -1; // -1: takes no keyboard focus
+    GuideDesign guide = {};
 };
 
 struct WindowDesign
@@ -43,4 +52,5 @@ struct WindowDesign
     QPoint position;     // screen pixels of the window's top-left corner
     const char *picture; // the built-in background picture (a resource)
     const char *icon;    // the window icon (a resource)
+    const char *guide;   // what the guides call the window's background
 };

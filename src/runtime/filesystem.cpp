@@ -7,7 +7,9 @@
 #include <QFile>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -72,16 +74,18 @@ int compareIgnoringCase(const QString &a, const QString &b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-// A name taken from a listing, to be sorted: its text and, for an ASCII
-// name, its bytes lower-cased, which compare as the texts would. The first
-// 16 of those bytes are kept inline as numbers that compare as the bytes
-// do, which settles most comparisons without following the pointer.
-struct SortableName
+// A name taken from a listing, to be sorted, small enough to move about
+// cheaply: for an ASCII name its bytes lower-cased, which compare as the
+// texts would, the first 16 of them kept inline as numbers that compare as
+// the bytes do, which settles most comparisons without following a
+// pointer; a name that is not ASCII is compared by its decoded text.
+struct SortKey
 {
-    QString text;
-    const char *folded; // null for a name that is not ASCII
-    qsizetype length;
     std::array<std::uint64_t, 2> prefix;
+    const char *folded; // null for a name that is not ASCII
+    const char *raw;    // the name's bytes
+    qsizetype length;
+    qsizetype text;     // a name that is not ASCII: its text's index
 };
 
 std::array<std::uint64_t, 2> prefixOf(const char *folded, qsizetype length)
@@ -90,22 +94,6 @@ std::array<std::uint64_t, 2> prefixOf(const char *folded, qsizetype length)
     for (qsizetype i = 0; i < std::min<qsizetype>(length, 16); ++i)
         prefix[std::size_t(i / 8)] |= std::uint64_t(static_cast<unsigned char>(folded[i])) << (56 - 8 * (i % 8));
     return prefix;
-}
-
-// Ignoring letter case; names equal but for case in byte order.
-bool lessIgnoringCase(const SortableName &a, const SortableName &b)
-{
-    if (a.folded && b.folded) {
-        // ASCII names hold no NUL, so a zero byte in the prefix only pads.
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const int order = std::memcmp(a.folded, b.folded, std::size_t(std::min(a.length, b.length)));
-        if (order != 0 || a.length != b.length)
-            return order != 0 ? order < 0 : a.length < b.length;
-    } else if (const int order = compareIgnoringCase(a.text, b.text); order != 0) {
-        return order < 0;
-    }
-    return a.text < b.text;
 }
 
 // Whether an ASCII name ends with an ASCII tail, ignoring letter case: what
@@ -158,15 +146,22 @@ std::optional<QString> existingFolder(const QString &text)
     return path;
 }
 
-FolderListing::FolderListing(const QString &folder) : m_folder(folder), m_native(fileNameFromText(folder))
+FolderListing::FolderListing(const QString &folder) : m_folder(folder)
 {
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(m_native.constData()));
-    if (!dir)
+    m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The pass reads through a copy of the descriptor, which it closes;
+    // the listing keeps its own to look entries up in.
+    const int passFd = m_fd < 0 ? -1 : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    std::unique_ptr<DIR, DirCloser> dir(passFd < 0 ? nullptr : ::fdopendir(passFd));
+    if (!dir) {
+        if (passFd >= 0)
+            ::close(passFd);
         return;
+    }
     // Most file systems give a folder a size that grows with its names; as
     // a hint it spares a big folder's buffers most of their regrowing.
     struct stat info;
-    if (::fstat(::dirfd(dir.get()), &info) != 0)
+    if (::fstat(m_fd, &info) != 0)
         info.st_size = 0;
     else
         m_signature = signatureOf(info);
@@ -175,57 +170,88 @@ FolderListing::FolderListing(const QString &folder) : m_folder(folder), m_native
         m_names.reserve(hint);
         m_entries.reserve(std::size_t(hint / 32));
     }
+    // A link is looked up by what it leads to, and so is every entry where
+    // the pass gave no type.
+    const auto kindFromType = [](unsigned char type) {
+        return type == DT_DIR ? Kind::Folder
+               : type == DT_REG ? Kind::RegularFile
+               : type == DT_LNK || type == DT_UNKNOWN ? Kind::Unknown
+                                                      : Kind::Other;
+    };
     while (const dirent *entry = ::readdir(dir.get())) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
         const std::size_t length = std::strlen(name);
-        m_entries.push_back({m_names.size(), qsizetype(length), entry->d_type, isAscii(name, length)});
+        m_entries.push_back({m_names.size(), qsizetype(length), kindFromType(entry->d_type), isAscii(name, length)});
         m_names.append(name, qsizetype(length) + 1);
     }
 }
 
+FolderListing::~FolderListing()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+// Looked up once, relative to the open folder rather than by a path that
+// the system would walk again for every entry.
 FolderListing::Kind FolderListing::kindOf(const Entry &entry) const
 {
-    if (entry.type == DT_DIR)
-        return Kind::Folder;
-    if (entry.type == DT_REG)
-        return Kind::RegularFile;
-    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN)
-        return Kind::Other;
-    // Links and unknown types: look at what they lead to.
-    struct stat info;
-    const QByteArray path = m_native + '/' + name(entry);
-    if (::stat(path.constData(), &info) != 0)
-        return Kind::Other;
-    if (S_ISDIR(info.st_mode))
-        return Kind::Folder;
-    return S_ISREG(info.st_mode) ? Kind::RegularFile : Kind::Other;
+    if (entry.kind == Kind::Unknown) {
+        struct stat info;
+        entry.kind = ::fstatat(m_fd, name(entry), &info, 0) != 0 ? Kind::Other
+                     : S_ISDIR(info.st_mode)                     ? Kind::Folder
+                     : S_ISREG(info.st_mode)                     ? Kind::RegularFile
+                                                                 : Kind::Other;
+    }
+    return entry.kind;
 }
 
 QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) const
 {
     // One buffer for the lower-cased ASCII names, at their offsets in m_names.
     QByteArray folded(m_names.size(), Qt::Uninitialized);
-    std::vector<SortableName> names;
-    names.reserve(picked.size());
+    std::vector<QString> texts; // of the names that are not ASCII
+    std::vector<SortKey> keys;
+    keys.reserve(picked.size());
     for (const Entry *entry : picked) {
         const char *raw = name(*entry);
-        char *lower = nullptr;
         if (entry->ascii) {
-            lower = folded.data() + entry->offset;
+            char *lower = folded.data() + entry->offset;
             for (qsizetype i = 0; i < entry->length; ++i)
                 lower[i] = char(asciiLower(char16_t(raw[i])));
+            keys.push_back({prefixOf(lower, entry->length), lower, raw, entry->length, -1});
+        } else {
+            texts.push_back(textFromFileName(QByteArray::fromRawData(raw, entry->length)));
+            keys.push_back({{}, nullptr, raw, entry->length, qsizetype(texts.size()) - 1});
         }
-        names.push_back({textFromFileName(raw), lower, entry->length,
-                         lower ? prefixOf(lower, entry->length) : std::array<std::uint64_t, 2>{}});
     }
-    std::sort(names.begin(), names.end(), lessIgnoringCase);
-    QStringList texts;
-    texts.reserve(qsizetype(names.size()));
-    for (SortableName &sortable : names)
-        texts.append(std::move(sortable.text));
-    return texts;
+    const auto textOf = [&](const SortKey &key) {
+        return key.folded ? QString::fromLatin1(key.raw, key.length) : texts[std::size_t(key.text)];
+    };
+    // Ignoring letter case; names equal but for case in byte order.
+    std::sort(keys.begin(), keys.end(), [&](const SortKey &a, const SortKey &b) {
+        if (a.folded && b.folded) {
+            // ASCII names hold no NUL, so a zero byte in the prefix only pads.
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            const int order = std::memcmp(a.folded, b.folded, std::size_t(std::min(a.length, b.length)));
+            if (order != 0 || a.length != b.length)
+                return order != 0 ? order < 0 : a.length < b.length;
+            return std::strcmp(a.raw, b.raw) < 0;
+        }
+        const QString left = textOf(a);
+        const QString right = textOf(b);
+        if (const int order = compareIgnoringCase(left, right); order != 0)
+            return order < 0;
+        return left < right;
+    });
+    QStringList result;
+    result.reserve(qsizetype(keys.size()));
+    for (const SortKey &key : keys)
+        result.append(key.folded ? QString::fromLatin1(key.raw, key.length) : std::move(texts[std::size_t(key.text)]));
+    return result;
 }
 
 QStringList FolderListing::subfolders() const

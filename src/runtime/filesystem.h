@@ -46,6 +46,9 @@ class FolderListing
 {
 public:
     explicit FolderListing(const QString &folder);
+    ~FolderListing();
+    FolderListing(const FolderListing &) = delete;
+    FolderListing &operator=(const FolderListing &) = delete;
 
     const QString &folder() const { return m_folder; }
     // The folder as it was just before it was read: a folder's modification
@@ -65,14 +68,14 @@ public:
     QStringList namesIgnoringCase(const QString &name) const;
 
 private:
+    enum class Kind : unsigned char { Unknown, Folder, RegularFile, Other };
     struct Entry
     {
         qsizetype offset; // into m_names, where each name ends in a NUL
         qsizetype length;
-        unsigned char type;
+        mutable Kind kind; // Unknown until looked up, for links and where the pass gave no type
         bool ascii;
     };
-    enum class Kind { Folder, RegularFile, Other };
 
     const char *name(const Entry &entry) const { return m_names.constData() + entry.offset; }
     Kind kindOf(const Entry &entry) const;
@@ -82,6 +85,7 @@ private:
     QString m_folder;
     FileSignature m_signature;
     QByteArray m_native; // the folder's bytes
+    int m_fd = -1; // the folder, open while the listing lives, to look entries up in
     QByteArray m_names;
     std::vector<Entry> m_entries;
 };

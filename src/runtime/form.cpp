@@ -3,6 +3,7 @@
 #include "runtime/dirlistbox.h"
 #include "runtime/filelistbox.h"
 #include "runtime/formwindow.h"
+#include "runtime/guides.h"
 #include "runtime/label.h"
 #include "runtime/picturebox.h"
 #include "runtime/textbox.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QImage>
+#include <QPainter>
 
 #include <algorithm>
 #include <map>
@@ -133,6 +135,8 @@ void Form::build()
         made[design.name] = control;
     }
     raiseWindowedControls(m_window);
+    m_guides = new Guides(*m_window, m_design, m_controls);
+    m_guides->setVisible(m_guidesShown);
 
     std::sort(tabOrder.begin(), tabOrder.end(),
               [](const auto &a, const auto &b) { return a.first < b.first; });
@@ -175,6 +179,7 @@ void Form::unload()
     // loop; from now on it belongs to no form.
     FormWindow *window = m_window;
     m_window = nullptr;
+    m_guides = nullptr;
     window->detach();
     window->hide();
     window->deleteLater();
@@ -215,17 +220,34 @@ Picture Form::picture()
     return m_window->picture();
 }
 
-void Form::setPicture(const Picture &picture)
+void Form::setPicture(const Picture &picture, const QString &source)
 {
     load();
-    m_window->setPicture(picture);
+    m_window->setPicture(picture, source);
 }
 
 void Form::loadPicture(const QString &path)
 {
     const QByteArray bytes = ReadPictureFile(path);
     load();
-    m_window->setEncodedPicture(bytes);
+    m_window->setEncodedPicture(bytes, path);
+}
+
+void Form::setGuidesShown(bool shown)
+{
+    m_guidesShown = shown;
+    if (m_guides)
+        m_guides->setVisible(shown);
+}
+
+QImage Form::guidesPicture(QWidget &control, QSize size)
+{
+    load();
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    m_guides->draw(painter, control, QRect(QPoint(0, 0), size));
+    return picture;
 }
 
 void Form::restoreDesignPictures()

@@ -13,6 +13,7 @@
 #include <vector>
 
 class FormWindow;
+class Guides;
 class QWidget;
 
 // One window of the program. The Form object lives as long as the program
@@ -47,12 +48,22 @@ public:
     void setTop(int y);
     void setLeft(int x);
     Picture picture();
-    void setPicture(const Picture &picture);
+    // The window background, read from the file at source (empty for none).
+    void setPicture(const Picture &picture, const QString &source = {});
     // LoadPicture into the window background, with the decoding left until
     // the background is drawn or asked for: the file is read now (and a
     // file that cannot be read raises RuntimeError), and bytes that do not
     // decode then leave the background as it was.
     void loadPicture(const QString &path);
+
+    // The guides over the window (runtime/guides.h). Off until turned on;
+    // the setting belongs to the form, so a window loaded anew shows them
+    // as the last one did.
+    bool guidesShown() const { return m_guidesShown; }
+    void setGuidesShown(bool shown);
+    // The guides of control (the window, or one of its picture boxes) alone,
+    // on a transparent picture of the given size, whether shown or not.
+    QImage guidesPicture(QWidget &control, QSize size);
 
     // Puts back the pictures of the design: the window's background and
     // every picture box's, as they were when the form was loaded.
@@ -81,6 +92,9 @@ protected:
     template <class Derived>
     void onKey(const QKeySequence &key, void (Derived::*handler)());
 
+    // A handler for a key: turns the guides on or off.
+    void toggleGuides() { setGuidesShown(!m_guidesShown); }
+
     virtual void wireEvents() {}
     virtual void Form_Load() {}
     virtual void Form_Unload(int &cancel) { (void)cancel; }
@@ -95,6 +109,8 @@ private:
     const WindowDesign &m_design;
     std::span<const ControlDesign> m_controls;
     FormWindow *m_window = nullptr;
+    Guides *m_guides = nullptr; // over m_window
+    bool m_guidesShown = false;
     bool m_unloading = false;
     std::vector<QMetaObject::Connection> m_events; // made by on() since the load
 };

@@ -12,9 +12,9 @@ FormWindow::FormWindow(Form *form)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void FormWindow::setPicture(const Picture &picture)
+void FormWindow::setPicture(const Picture &picture, const QString &source)
 {
-    m_picture.set(picture);
+    m_picture.set(picture, source);
     update();
 }
 
@@ -24,9 +24,9 @@ void FormWindow::setBuiltInPicture(const QString &resource)
     update();
 }
 
-void FormWindow::setEncodedPicture(const QByteArray &bytes)
+void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
 {
-    m_picture.setEncoded(bytes);
+    m_picture.setEncoded(bytes, path);
     update();
 }
 

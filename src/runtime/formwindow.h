@@ -20,9 +20,12 @@ public:
     void detach() { m_form = nullptr; }
 
     Picture picture() const { return m_picture.get(); }
-    void setPicture(const Picture &picture);
+    // The file the background came from; empty for a built-in one.
+    QString pictureSource() const { return m_picture.source(); }
+    void setPicture(const Picture &picture, const QString &source = {});
     void setBuiltInPicture(const QString &resource);
-    void setEncodedPicture(const QByteArray &bytes);
+    // The bytes of the picture file at path, decoded when first drawn.
+    void setEncodedPicture(const QByteArray &bytes, const QString &path);
 
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();

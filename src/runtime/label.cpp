@@ -11,12 +11,14 @@ void Label::setCaption(const QString &caption)
 {
     m_caption = caption;
     update();
+    emit looksChanged();
 }
 
 void Label::setForeColor(Color color)
 {
     m_foreColor = color;
     update();
+    emit looksChanged();
 }
 
 void Label::paintEvent(QPaintEvent *)

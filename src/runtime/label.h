@@ -21,6 +21,7 @@ public:
 
 signals:
     void click();
+    void looksChanged(); // its caption or colour
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -9,16 +9,18 @@ PictureBox::PictureBox(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureBox::setPicture(const Picture &picture)
+void PictureBox::setPicture(const Picture &picture, const QString &source)
 {
-    m_picture.set(picture);
+    m_picture.set(picture, source);
     update();
+    emit pictureChanged();
 }
 
 void PictureBox::setBuiltInPicture(const QString &resource)
 {
     m_picture.setBuiltIn(resource);
     update();
+    emit pictureChanged();
 }
 
 void PictureBox::paintEvent(QPaintEvent *)

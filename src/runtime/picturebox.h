@@ -15,8 +15,13 @@ public:
     explicit PictureBox(QWidget *parent);
 
     Picture picture() const { return m_picture.get(); }
-    void setPicture(const Picture &picture);
+    // The file the picture came from; empty for a built-in one.
+    QString pictureSource() const { return m_picture.source(); }
+    void setPicture(const Picture &picture, const QString &source = {});
     void setBuiltInPicture(const QString &resource);
+
+signals:
+    void pictureChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -25,9 +25,10 @@ public:
         // The last file that decodes wins; what came before it is decoded
         // only when none does.
         bool decoded = false;
-        for (auto bytes = m_encoded.crbegin(); bytes != m_encoded.crend() && !decoded; ++bytes) {
+        for (auto file = m_encoded.crbegin(); file != m_encoded.crend() && !decoded; ++file) {
             SkipOnFailure()([&] {
-                m_picture = DecodePicture(*bytes);
+                m_picture = DecodePicture(file->bytes);
+                m_source = file->path;
                 decoded = true;
             });
         }
@@ -36,9 +37,18 @@ public:
             m_builtIn.clear();
         if (!m_builtIn.isEmpty()) {
             m_picture = Picture(m_builtIn);
+            m_source.clear();
             m_builtIn.clear();
         }
         return m_picture;
+    }
+
+    // The file that the picture shown came from, as it was named when it
+    // was loaded; empty for a built-in picture.
+    const QString &source() const
+    {
+        get();
+        return m_source;
     }
 
     // Draws the picture unscaled from the top-left corner of area, and the
@@ -56,25 +66,36 @@ public:
         painter.drawImage(area.topLeft(), picture);
     }
 
-    void set(const Picture &picture)
+    // A picture, read from the file at source (empty for none).
+    void set(const Picture &picture, const QString &source)
     {
         m_builtIn.clear();
         m_encoded.clear();
         m_picture = picture;
+        m_source = source;
     }
 
     void setBuiltIn(const QString &resource)
     {
         m_picture = Picture();
+        m_source.clear();
         m_encoded.clear();
         m_builtIn = resource;
     }
 
-    // The bytes of a picture file, decoded when the picture is next needed.
-    void setEncoded(const QByteArray &bytes) { m_encoded.append(bytes); }
+    // The bytes of the picture file at path, decoded when the picture is
+    // next needed.
+    void setEncoded(const QByteArray &bytes, const QString &path) { m_encoded.append({bytes, path}); }
 
 private:
+    struct EncodedFile
+    {
+        QByteArray bytes;
+        QString path;
+    };
+
     mutable Picture m_picture;
-    mutable QString m_builtIn;            // the resource still to decode, if any
-    mutable QList<QByteArray> m_encoded;  // files still to decode, in loading order
+    mutable QString m_source;
+    mutable QString m_builtIn;             // the resource still to decode, if any
+    mutable QList<EncodedFile> m_encoded;  // files still to decode, in loading order
 };

@@ -28,6 +28,7 @@ void Form2::wireEvents()
     on(Label3(), &Label::click, &Form2::Label3_Click);
     on(Following, &FollowedSkin::change, &Form2::folderChanged);
     onKey(QKeySequence(Qt::Key_F5), &Form2::rereadFolder);
+    onKey(QKeySequence(Qt::CTRL | Qt::Key_G), &Form2::toggleGuides);
 }
 
 void Form2::Form_Load()

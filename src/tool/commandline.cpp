@@ -5,6 +5,7 @@
 #include "tool/memory.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
+#include "tool/template.h"
 #include "tool/terminal.h"
 
 #include <QApplication>
@@ -24,8 +25,10 @@ const char Usage[] =
     "  check [--json] [--strict] [--watch] FOLDER...\n"
     "                                       report what each slot shows and\n"
     "                                       every problem found\n"
-    "  render [--out DIR] FOLDER...         write PNG pictures of the windows\n"
+    "  render [--out DIR] [--guides] FOLDER...\n"
+    "                                       write PNG pictures of the windows\n"
     "  sheet --out FILE.png FOLDER...       write a contact sheet of the skins\n"
+    "  template [--out DIR]                 write a new skin to start from\n"
     "\n"
     "  -h, --help     show this help, or a command's: skintool COMMAND --help\n"
     "      --version  show the version\n"
@@ -41,6 +44,7 @@ struct Command
     bool drawsWindows;
     void (*addOptions)(QCommandLineParser &);
     int (*run)(const QCommandLineParser &);
+    bool takesFolders = true;
 };
 
 const Command Commands[] = {
@@ -55,12 +59,14 @@ const Command Commands[] = {
      "  -h, --help     show this help\n",
      false, addCheckOptions, runCheck},
     {"render",
-     "Usage: skintool render [--out DIR] FOLDER...\n"
+     "Usage: skintool render [--out DIR] [--guides] FOLDER...\n"
      "Write preview.png, desktop-settings.png, screensaver-settings.png,\n"
      "advanced-settings.png and selector.png for each skin folder into a\n"
      "subfolder of DIR named after the folder.\n"
      "\n"
      "      --out DIR  write into DIR (default: the working directory)\n"
+     "      --guides   also write NAME-guides.png beside each: the window with\n"
+     "                 its guides on, as Ctrl+G shows them\n"
      "  -h, --help     show this help\n",
      true, addRenderOptions, runRender},
     {"sheet",
@@ -71,6 +77,19 @@ const Command Commands[] = {
      "      --out FILE  the PNG file to write\n"
      "  -h, --help      show this help\n",
      true, addSheetOptions, runSheet},
+    {"template",
+     "Usage: skintool template [--out DIR]\n"
+     "Write a new skin to start from into DIR: background.bmp,\n"
+     "sticker_background.bmp, backsettings.bmp, backscreensaver.bmp and\n"
+     "backadvanced.bmp, the built-in pictures as 24-bit uncompressed BMPs at\n"
+     "their designed sizes, and in guides/ a transparent PNG for each with the\n"
+     "guides that fall on it (the background's twice: background.png for the\n"
+     "preview window, background-selector.png for the selector). Writes\n"
+     "nothing if any of these files exists.\n"
+     "\n"
+     "      --out DIR  write into DIR (default: the working directory)\n"
+     "  -h, --help     show this help\n",
+     true, addTemplateOptions, runTemplate, false},
 };
 
 // Qt's own notes (the offscreen platform cannot raise windows, and so on)
@@ -121,15 +140,19 @@ int run(int argc, char **argv)
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
     command->addOptions(parser);
-    parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("A skin folder."), QStringLiteral("FOLDER..."));
+    if (command->takesFolders)
+        parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("A skin folder."), QStringLiteral("FOLDER..."));
     if (!parser.parse(arguments.mid(1)))
         return usageError(parser.errorText(), command->usage);
     if (parser.isSet(help)) {
         printOut(QString::fromLatin1(command->usage));
         return 0;
     }
-    if (parser.positionalArguments().isEmpty())
+    if (command->takesFolders && parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("%1: no FOLDER given").arg(first), command->usage);
+    if (!command->takesFolders && !parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("%1: unexpected argument '%2'").arg(first, parser.positionalArguments().first()),
+                          command->usage);
 
     qInstallMessageHandler(onlySeriousMessages);
     reuseFreedMemory();

@@ -15,11 +15,12 @@ namespace {
 constexpr int DotsPerMeter = 3780; // 96 dots per inch
 
 // The pixels and nothing else: what the windows carry besides (a colour
-// space, texts) would only make equal pictures differ in their bytes.
-// Touched only where it differs, so that no picture is copied in vain.
+// space, texts) would only make equal pictures differ in their bytes. A
+// picture with transparency keeps it. Touched only where it differs, so
+// that no picture is copied in vain.
 QImage bare(const QImage &image)
 {
-    QImage plain = image.convertToFormat(QImage::Format_RGB32);
+    QImage plain = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (plain.colorSpace().isValid())
         plain.setColorSpace(QColorSpace());
     if (plain.dotsPerMeterX() != DotsPerMeter || plain.dotsPerMeterY() != DotsPerMeter) {

@@ -9,8 +9,8 @@ namespace skintool {
 // 0 to 100): fixed, so the same pictures always give the same bytes.
 inline constexpr int PngCompression = 50;
 
-// Encodes image as PNG: no text, no time, no gamma, no colour profile.
-// Empty if it cannot.
+// Encodes image as PNG: no text, no time, no gamma, no colour profile; with
+// an alpha channel only if image has one. Empty if it cannot.
 QByteArray encodePng(const QImage &image);
 
 // Writes image to path (text as runtime/filename.h decodes names) as PNG,

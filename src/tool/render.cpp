@@ -25,9 +25,9 @@ struct MenuShot
 };
 
 constexpr MenuShot MenuShots[] = {
-    {"desktop-settings.png", &Form1::Label3},
-    {"screensaver-settings.png", &Form1::Label4},
-    {"advanced-settings.png", &Form1::Label5},
+    {"desktop-settings", &Form1::Label3},
+    {"screensaver-settings", &Form1::Label4},
+    {"advanced-settings", &Form1::Label5},
 };
 
 // A left click at the middle of a control, delivered to whatever a user's
@@ -51,6 +51,18 @@ QImage shot(QWidget &window)
     return window.grab().toImage();
 }
 
+// The form's window as it shows now, and then with its guides on, if wanted.
+void takeShots(std::vector<Rendering> &pictures, Form &form, const char *fileName, bool guides)
+{
+    const QString name = QString::fromLatin1(fileName);
+    pictures.push_back({name + QStringLiteral(".png"), shot(form.window())});
+    if (!guides)
+        return;
+    form.setGuidesShown(true);
+    pictures.push_back({name + QStringLiteral("-guides.png"), shot(form.window())});
+    form.setGuidesShown(false);
+}
+
 } // namespace
 
 void leaveWorkingDirectory()
@@ -58,7 +70,7 @@ void leaveWorkingDirectory()
     QDir::setCurrent(QStringLiteral("/"));
 }
 
-std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
+std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, bool guides)
 {
     // Fresh windows for every skin: the built-in pictures, nothing of an
     // earlier skin. The preview window is loaded as designed, without its
@@ -72,11 +84,11 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
     QWidget &previewWindow = preview.window();
 
     std::vector<Rendering> pictures;
-    pictures.push_back({QStringLiteral("preview.png"), shot(previewWindow)});
+    takeShots(pictures, preview, "preview", guides);
     if (!previewOnly) {
         for (const MenuShot &menu : MenuShots) {
             clickOn(previewWindow, (preview.*menu.item)());
-            pictures.push_back({QString::fromLatin1(menu.fileName), shot(previewWindow)});
+            takeShots(pictures, preview, menu.fileName, guides);
         }
         // The selector as it loads after closing on the folder: back at it,
         // its files listed and its background previewed.
@@ -86,7 +98,7 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly)
         selector.SkinFolder = folder;
         selector.show();
         QCoreApplication::processEvents();
-        pictures.push_back({QStringLiteral("selector.png"), shot(selector.window())});
+        takeShots(pictures, selector, "selector", guides);
     }
     releaseForms();
     return pictures;
@@ -96,6 +108,7 @@ void addRenderOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("out"), QStringLiteral("Write into DIR (default: the working directory)."),
                       QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("guides"), QStringLiteral("Also write each window with its guides on.")});
 }
 
 int runRender(const QCommandLineParser &parser)
@@ -124,7 +137,8 @@ int runRender(const QCommandLineParser &parser)
     }
     leaveWorkingDirectory();
     for (const Job &job : jobs) {
-        const std::vector<Rendering> pictures = renderFolder(job.absolute);
+        const std::vector<Rendering> pictures =
+            renderFolder(job.absolute, false, parser.isSet(QStringLiteral("guides")));
         const QString target = outFolder + QLatin1Char('/') + job.outName;
         const QString shownTarget = QDir(out).filePath(job.outName);
         const bool made = !pathExists(target);

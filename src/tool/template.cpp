@@ -1,0 +1,184 @@
+#include "tool/template.h"
+
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "runtime/error.h"
+#include "runtime/filename.h"
+#include "runtime/filereplacement.h"
+#include "selector/form2.h"
+#include "skin/skinfiles.h"
+#include "tool/folders.h"
+#include "tool/png.h"
+#include "tool/skinslots.h"
+#include "tool/terminal.h"
+
+#include <QBuffer>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <unistd.h>
+
+#include <vector>
+
+namespace skintool {
+
+namespace {
+
+// One file of the template, relative to its folder, and what goes in it.
+struct TemplateFile
+{
+    QString name;
+    QByteArray content;
+};
+
+// The plain name of a slot's file: of its twins, the one loaded last.
+QString plainFileName(Slot slot)
+{
+    QString name;
+    for (const SkinFile &file : ApplySkinSteps)
+        if (file.slot == slot)
+            name = fileName(file);
+    return name;
+}
+
+// A 24-bit uncompressed BMP with the classic 40-byte header, the kind that
+// every program reading skins takes.
+QByteArray encodeBmp(const QImage &picture)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
+        return {};
+    return bytes;
+}
+
+QString guidesName(const QString &base)
+{
+    return QStringLiteral("guides/") + base + QStringLiteral(".png");
+}
+
+// Each slot's built-in picture, from the preview window as designed, under
+// the slot's plain file name.
+std::vector<TemplateFile> templatePictures()
+{
+    std::vector<TemplateFile> files;
+    Form1 &preview = form1();
+    preview.loadDesign();
+    for (const NamedSlot &named : PreviewSlots) {
+        PictureBox *box = preview.slotBox(named.slot);
+        files.push_back({plainFileName(named.slot), encodeBmp(box ? box->picture() : preview.picture())});
+    }
+    return files;
+}
+
+// The guides of each picture, with the template's own pictures loaded, as
+// the windows show them: the background's twice, once for each window.
+std::vector<TemplateFile> templateGuides(const QString &folder)
+{
+    std::vector<TemplateFile> files;
+    Form1 &preview = form1();
+    ApplySkin(preview, folder);
+    for (const NamedSlot &named : PreviewSlots) {
+        PictureBox *box = preview.slotBox(named.slot);
+        QWidget &scope = box ? static_cast<QWidget &>(*box) : preview.window();
+        const QSize size = box ? box->picture().size() : preview.picture().size();
+        const QString base = QFileInfo(plainFileName(named.slot)).completeBaseName();
+        files.push_back({guidesName(base), encodePng(preview.guidesPicture(scope, size))});
+    }
+    Form2 &selector = form2();
+    selector.SkinFolder = folder;
+    selector.load();
+    files.push_back({guidesName(QStringLiteral("background-selector")),
+                     encodePng(selector.guidesPicture(selector.window(), selector.picture().size()))});
+    return files;
+}
+
+// Writes a new file whole, or says why not.
+bool writeNewFile(const QString &path, const QByteArray &content, QString *error)
+{
+    if (content.isEmpty()) {
+        *error = QStringLiteral("cannot encode the picture");
+        return false;
+    }
+    try {
+        FileReplacement file(fileNameFromText(path));
+        file.commit(content);
+    } catch (const RuntimeError &failure) {
+        *error = QString::fromUtf8(failure.what());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void addTemplateOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Write into DIR (default: the working directory)."),
+                      QStringLiteral("DIR")});
+}
+
+int runTemplate(const QCommandLineParser &parser)
+{
+    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out")) : QStringLiteral(".");
+    const QString folder = QDir::cleanPath(absolutePath(out));
+    auto shown = [&](const QString &name) { return QDir(out).filePath(name); };
+
+    // Nothing is written over: one file in the way, and none is written.
+    std::vector<TemplateFile> files = templatePictures();
+    std::vector<QString> names;
+    for (const TemplateFile &file : files)
+        names.push_back(file.name);
+    for (const NamedSlot &named : PreviewSlots)
+        names.push_back(guidesName(QFileInfo(plainFileName(named.slot)).completeBaseName()));
+    names.push_back(guidesName(QStringLiteral("background-selector")));
+    for (const QString &name : names) {
+        if (pathExists(folder + QLatin1Char('/') + name)) {
+            printError(QStringLiteral("%1: already exists; nothing written").arg(shown(name)));
+            return 2;
+        }
+    }
+
+    const bool folderMade = !pathExists(folder);
+    const QString guidesFolder = folder + QStringLiteral("/guides");
+    const bool guidesFolderMade = !pathExists(guidesFolder);
+    if (!makeFolders(guidesFolder)) {
+        printError(QStringLiteral("%1: cannot make the folder").arg(shown(QStringLiteral("guides"))));
+        if (folderMade)
+            removeEmptyFolder(folder);
+        return 2;
+    }
+
+    // The pictures first: the guides are drawn with them loaded, so they
+    // name the template's own files.
+    std::vector<QString> written;
+    auto writeAll = [&](const std::vector<TemplateFile> &batch) {
+        for (const TemplateFile &file : batch) {
+            QString error;
+            if (!writeNewFile(folder + QLatin1Char('/') + file.name, file.content, &error)) {
+                printError(QStringLiteral("%1: %2").arg(shown(file.name), error));
+                return false;
+            }
+            written.push_back(folder + QLatin1Char('/') + file.name);
+        }
+        return true;
+    };
+    const bool done = writeAll(files) && writeAll(templateGuides(folder));
+    releaseForms();
+    if (done)
+        return 0;
+    // What this run made goes again, so that a failed run leaves nothing.
+    for (const QString &path : written)
+        ::unlink(fileNameFromText(path).constData());
+    if (guidesFolderMade)
+        removeEmptyFolder(guidesFolder);
+    if (folderMade)
+        removeEmptyFolder(folder);
+    return 2;
+}
+
+} // namespace skintool

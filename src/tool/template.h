@@ -1,0 +1,14 @@
+#pragma once
+
+class QCommandLineParser;
+
+namespace skintool {
+
+// "skintool template [--out DIR]": a new skin to start from, the built-in
+// look as five 24-bit uncompressed BMPs at their designed sizes, with a
+// transparent guides picture for each in guides/ to lay over it. Writes
+// nothing if any of its files exists already.
+void addTemplateOptions(QCommandLineParser &parser);
+int runTemplate(const QCommandLineParser &parser);
+
+} // namespace skintool
