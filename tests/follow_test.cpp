@@ -273,6 +273,8 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(sticker(), Blue, Patience);
         QVERIFY(plain(form1().Picture1().picture(), Blue));
+        // The guides name the file that filled the slot.
+        QCOMPARE(form1().Picture1().pictureSource(), skin + QStringLiteral("/sticker_background.bmp"));
     }
 
     // Removing a file brings back what closing the selector on the folder

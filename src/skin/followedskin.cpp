@@ -73,12 +73,14 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
         // file that was already there, as it is, and does not load is passed
         // over as then. One that changed and does not load is still being
         // written: the slot stays as it is, and the next change looks again.
+        // (A target that decodes later, the selector, keeps its picture by
+        // its own rule when the file does not decode.)
         bool settled = true;
         for (std::size_t k = steps.size(); k-- > 0;) {
             if (!now[k].regularFile)
                 continue;
             try {
-                target.put(slot, LoadPicture(paths[k]));
+                target.loadFile(slot, paths[k]);
                 break;
             } catch (const RuntimeError &) {
                 if (now[k] != m_seen[steps[k]]) {
