@@ -209,43 +209,32 @@ double residentMegabytes()
     return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
-namespace {
-
-// Calls read with the /proc folder of each thread of a running process.
-template <class Read>
-void forEachThread(int process, Read read)
+std::map<int, ThreadUsage> threadUsageOf(int process)
 {
+    std::map<int, ThreadUsage> threads;
     std::error_code error;
-    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error))
-        read(task.path());
+    for (const auto &task : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/task", error)) {
+        ThreadUsage &usage = threads[std::stoi(task.path().filename().string())];
+        std::ifstream schedstat(task.path() / "schedstat");
+        unsigned long long nanoseconds = 0;
+        if (schedstat >> nanoseconds)
+            usage.cpuSeconds = double(nanoseconds) / 1e9;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:"))
+                usage.contextSwitches += std::stol(line.substr(line.find(':') + 1));
+        }
+    }
+    return threads;
 }
-
-} // namespace
 
 double cpuSecondsOf(int process)
 {
     double seconds = 0;
-    forEachThread(process, [&](const std::filesystem::path &thread) {
-        std::ifstream schedstat(thread / "schedstat");
-        unsigned long long nanoseconds = 0;
-        if (schedstat >> nanoseconds)
-            seconds += double(nanoseconds) / 1e9;
-    });
+    for (const auto &[thread, usage] : threadUsageOf(process))
+        seconds += usage.cpuSeconds;
     return seconds;
-}
-
-long contextSwitchesOf(int process)
-{
-    long switches = 0;
-    forEachThread(process, [&](const std::filesystem::path &thread) {
-        std::ifstream status(thread / "status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:"))
-                switches += std::stol(line.substr(line.find(':') + 1));
-        }
-    });
-    return switches;
 }
 
 } // namespace bench

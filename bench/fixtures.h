@@ -5,6 +5,7 @@
 // benchmark, which must stay small, can use it without Qt.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,12 +60,21 @@ long readdirCount(const std::string &folder);
 // Resident memory of this process in megabytes.
 double residentMegabytes();
 
-// The CPU time that a running process has used so far, all its threads
-// together, from the scheduler's nanosecond counts.
-double cpuSecondsOf(int process);
-
-// How often the threads of a running process have given up the CPU or
+// What a thread of a running process has used so far: CPU time, from the
+// scheduler's nanosecond counts, and how often it has given up the CPU or
 // been made to (voluntary and involuntary context switches): its wake-ups.
-long contextSwitchesOf(int process);
+struct ThreadUsage
+{
+    double cpuSeconds = 0;
+    long contextSwitches = 0;
+};
+
+// Each thread of a running process, by its id. A thread that has ended is
+// no longer there, and neither is what it used.
+std::map<int, ThreadUsage> threadUsageOf(int process);
+
+// The CPU time that a running process has used so far, all its threads
+// together.
+double cpuSecondsOf(int process);
 
 } // namespace bench

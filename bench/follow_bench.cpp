@@ -11,9 +11,10 @@
 //     to another file opened (decoded), counted by an inotify watch of the
 //     bench's own on the folder;
 //
-// and then two real programs side by side, idle for 60 s: one following a
-// skin (started on its folder), one following nothing; their CPU time and
-// their wake-ups (context switches of all their threads), from /proc.
+// and then two real programs side by side, idle for 60 s once they have
+// settled: one following a skin (started on its folder), one following
+// nothing; their CPU time and their wake-ups (context switches of all
+// their threads), from /proc.
 //
 //   follow_bench [--idle-seconds=N] [benchmark flags]
 
@@ -170,16 +171,9 @@ private:
 
 // ---- Idle ----
 
-struct Usage
-{
-    double cpuMilliseconds = 0;
-    long wakeUps = 0;
-};
-
-Usage usageOf(pid_t process)
-{
-    return {bench::cpuSecondsOf(process) * 1e3, bench::contextSwitchesOf(process)};
-}
+// Qt's pooled threads, which convert pictures at start-up, end after 30 s
+// of idleness; the measurement starts once they are gone.
+constexpr int SettleSeconds = 35;
 
 pid_t startChild(const std::string &folder, const std::vector<std::string> &arguments)
 {
@@ -204,24 +198,54 @@ bool running(pid_t process)
     return ::waitpid(process, nullptr, WNOHANG) == 0;
 }
 
-// Waits until the program's CPU time has stood still for a second: it has
-// started and gone idle.
-void waitUntilIdle(pid_t process)
+double cpuSeconds(const std::map<int, bench::ThreadUsage> &threads)
 {
-    const Clock::time_point start = Clock::now();
-    double last = -1;
+    double seconds = 0;
+    for (const auto &[thread, usage] : threads)
+        seconds += usage.cpuSeconds;
+    return seconds;
+}
+
+// Waits until the program has started, its start-up threads have ended and
+// it has used no CPU for a second.
+void waitUntilSettled(pid_t process, Clock::time_point started)
+{
+    std::map<int, bench::ThreadUsage> last;
     Clock::time_point since = Clock::now();
-    while (secondsSince(start) < 60 && running(process)) {
-        const double now = usageOf(process).cpuMilliseconds;
-        if (now != last || now == 0) {
+    while (secondsSince(started) < SettleSeconds + 60 && running(process)) {
+        const std::map<int, bench::ThreadUsage> now = bench::threadUsageOf(process);
+        const bool same = now.size() == last.size() && cpuSeconds(now) == cpuSeconds(last) && cpuSeconds(now) > 0;
+        if (!same) {
             last = now;
             since = Clock::now();
-        } else if (secondsSince(since) > 1) {
+        } else if (secondsSince(since) > 1 && secondsSince(started) > SettleSeconds) {
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    bench::fail("the program did not go idle");
+    bench::fail("the program did not settle");
+}
+
+struct Usage
+{
+    double cpuMilliseconds = 0;
+    long wakeUps = 0;
+    int threadsCameOrWent = 0;
+};
+
+Usage usageBetween(const std::map<int, bench::ThreadUsage> &before, const std::map<int, bench::ThreadUsage> &after)
+{
+    Usage usage;
+    for (const auto &[thread, now] : after) {
+        const auto then = before.find(thread);
+        const bench::ThreadUsage earlier = then == before.end() ? bench::ThreadUsage() : then->second;
+        usage.cpuMilliseconds += (now.cpuSeconds - earlier.cpuSeconds) * 1e3;
+        usage.wakeUps += now.contextSwitches - earlier.contextSwitches;
+        usage.threadsCameOrWent += then == before.end();
+    }
+    for (const auto &[thread, then] : before)
+        usage.threadsCameOrWent += !after.contains(thread);
+    return usage;
 }
 
 void measureIdle(const bench::TempFolder &temp, const std::string &skin, int seconds)
@@ -230,34 +254,36 @@ void measureIdle(const bench::TempFolder &temp, const std::string &skin, int sec
     bench::makeFolder(temp / "idle-nothing");
     if (!qEnvironmentVariableIsEmpty("DISPLAY"))
         ::unsetenv("QT_QPA_PLATFORM"); // the programs as users run them, in the X server
+    const Clock::time_point started = Clock::now();
     const pid_t following = startChild(temp / "idle-following", {skin});
     const pid_t nothing = startChild(temp / "idle-nothing", {});
-    waitUntilIdle(following);
-    waitUntilIdle(nothing);
+    std::fprintf(stderr, "Two programs started; waiting for them to settle ...\n");
+    waitUntilSettled(following, started);
+    waitUntilSettled(nothing, started);
     std::fprintf(stderr, "Both programs idle; measuring for %d s ...\n", seconds);
-    const Usage followingBefore = usageOf(following);
-    const Usage nothingBefore = usageOf(nothing);
+    const auto followingBefore = bench::threadUsageOf(following);
+    const auto nothingBefore = bench::threadUsageOf(nothing);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const Usage followingAfter = usageOf(following);
-    const Usage nothingAfter = usageOf(nothing);
+    const Usage followingUsage = usageBetween(followingBefore, bench::threadUsageOf(following));
+    const Usage nothingUsage = usageBetween(nothingBefore, bench::threadUsageOf(nothing));
     if (!running(following) || !running(nothing))
         bench::fail("a program ended while idle");
-    std::printf("CPU time of start-up: following a skin %.0f ms, following nothing %.0f ms\n",
-                followingBefore.cpuMilliseconds, nothingBefore.cpuMilliseconds);
     for (pid_t process : {following, nothing}) {
         ::kill(process, SIGTERM);
         ::waitpid(process, nullptr, 0);
     }
-    const double followingCpu = followingAfter.cpuMilliseconds - followingBefore.cpuMilliseconds;
-    const double nothingCpu = nothingAfter.cpuMilliseconds - nothingBefore.cpuMilliseconds;
-    const long followingWakeUps = followingAfter.wakeUps - followingBefore.wakeUps;
-    const long nothingWakeUps = nothingAfter.wakeUps - nothingBefore.wakeUps;
     std::printf("idle for %d s: following a skin %.3f ms CPU, %ld wake-ups; following nothing %.3f ms CPU, "
                 "%ld wake-ups\n",
-                seconds, followingCpu, followingWakeUps, nothingCpu, nothingWakeUps);
+                seconds, followingUsage.cpuMilliseconds, followingUsage.wakeUps, nothingUsage.cpuMilliseconds,
+                nothingUsage.wakeUps);
+    if (followingUsage.threadsCameOrWent || nothingUsage.threadsCameOrWent)
+        std::printf("(threads came or went meanwhile: %d and %d; what an ended thread used is not counted)\n",
+                    followingUsage.threadsCameOrWent, nothingUsage.threadsCameOrWent);
     // Differences, since both may well be zero.
-    bench::printFigure({"idle-wakeups-following-minus-nothing", double(followingWakeUps - nothingWakeUps), 0.0});
-    bench::printFigure({"idle-cpu-ms-following-minus-nothing", followingCpu - nothingCpu, 0.0});
+    bench::printFigure({"idle-wakeups-following-minus-nothing",
+                        double(followingUsage.wakeUps - nothingUsage.wakeUps), 0.0});
+    bench::printFigure({"idle-cpu-ms-following-minus-nothing",
+                        followingUsage.cpuMilliseconds - nothingUsage.cpuMilliseconds, 0.0});
 }
 
 int takeIdleSeconds(int &argc, char **argv)
