@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -211,6 +212,35 @@ private slots:
             QCOMPARE(reports.value(separator + 1), QByteArray("skin: 0 errors, 5 warnings"));
             QVERIFY(!output.contains(ClearScreen));
         }
+    }
+
+    // A folder that cannot be watched (here: one that may not be read; the
+    // same as when the user's inotify limits are spent) is said on standard
+    // error, and the others are watched as before.
+    void aFolderThatCannotBeWatchedIsSaid()
+    {
+        const QString locked = makeFolder(QStringLiteral("work/locked"));
+        makeFolder(QStringLiteral("work/skin"));
+        QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0300), 0);
+        QProcess program;
+        program.setWorkingDirectory(workDir());
+        QStringList command{qEnvironmentVariable("SKINTOOL_BINARY"), QStringLiteral("check"), QStringLiteral("--watch"),
+                            QStringLiteral("locked"), QStringLiteral("skin")};
+        if (::geteuid() == 0) // root reads every folder: without its override it reads only its own
+            command = QStringList{QStringLiteral("--bounding-set=-dac_override,-dac_read_search"), QStringLiteral("--")} + command;
+        program.start(::geteuid() == 0 ? QStringLiteral("setpriv") : command.takeFirst(), command);
+        QVERIFY(program.waitForStarted());
+        QByteArray errors;
+        QTRY_VERIFY2_WITH_TIMEOUT((errors += program.readAllStandardError()).contains(
+                                      "skintool: locked: cannot watch for changes (Permission denied); it is not checked again\n"),
+                                  errors.constData(), Patience);
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += program.readAllStandardOutput()).contains("skin: 0 errors, 5 warnings"), Patience);
+        writeBmp(QStringLiteral("work/skin/background.bmp"), Qt::blue, {800, 600});
+        QTRY_VERIFY_WITH_TIMEOUT((output += program.readAllStandardOutput()).contains("skin: 0 errors, 4 warnings"), Patience);
+        ::kill(pid_t(program.processId()), SIGINT);
+        QVERIFY(program.waitForFinished(Patience));
+        QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0700), 0);
     }
 
     void aFolderThatIsNoFolderEndsAtOnce()

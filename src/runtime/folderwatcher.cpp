@@ -82,8 +82,10 @@ void FolderWatcher::follow(const QString &folder)
     // Made at the first folder followed: most windows never follow one.
     if (m_fd < 0) {
         m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd < 0)
-            return; // the user's inotify instances are spent
+        if (m_fd < 0) {
+            m_error = errno; // the user's inotify instances are spent
+            return;
+        }
         m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &FolderWatcher::readEvents);
     }
@@ -109,6 +111,7 @@ void FolderWatcher::removeWatch()
 void FolderWatcher::watchNearest()
 {
     removeWatch();
+    m_error = 0;
     for (int attempt = 0; attempt < 8; ++attempt) {
         QByteArray path = m_native;
         for (;;) {
@@ -122,8 +125,10 @@ void FolderWatcher::watchNearest()
                 removeWatch();
                 break;
             }
-            if ((errno != ENOENT && errno != ENOTDIR) || path == "/")
-                return; // limits or permissions: nothing is watched
+            if ((errno != ENOENT && errno != ENOTDIR) || path == "/") {
+                m_error = errno; // limits or permissions: nothing is watched
+                return;
+            }
             path = parentOf(path);
         }
     }

@@ -58,6 +58,9 @@ public:
 
     // Whether the kernel watches the folder itself.
     bool isWatchingFolder() const { return m_watch >= 0 && m_watched == m_native; }
+    // Why nothing could be watched the last time a watch was placed (an
+    // errno: EMFILE or ENOSPC for the user's inotify limits, EACCES), or 0.
+    int error() const { return m_error; }
 
     // The changes gathered up to the last change(), taken.
     FolderChanges takeChanges();
@@ -78,6 +81,7 @@ private:
     QByteArray m_native;  // the folder's bytes
     QByteArray m_watched; // the folder, or the ancestor watched while it is missing
     int m_watch = -1;
+    int m_error = 0;
     FolderChanges m_pending;
     FolderChanges m_settled;
 };

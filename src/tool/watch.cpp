@@ -14,7 +14,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -82,6 +84,16 @@ private:
     int m_signal = SIGINT;
 };
 
+// Why a folder cannot be watched, in the user's terms.
+QString watchProblem(int error)
+{
+    if (error == EMFILE)
+        return QStringLiteral("the user's inotify instances are spent: fs.inotify.max_user_instances");
+    if (error == ENOSPC)
+        return QStringLiteral("the user's inotify watches are spent: fs.inotify.max_user_watches");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 // A change that may alter a report: a BMP file's, in any letter case
 // (every skin file is one), or the folder's own.
 bool concernsCheck(const FolderChanges &changes)
@@ -104,6 +116,9 @@ public:
             // Watched before it is checked, so that no change in between is missed.
             auto watcher = std::make_unique<FolderWatcher>();
             watcher->follow(QDir::cleanPath(absolutePath(folder)));
+            if (watcher->error() != 0)
+                printError(QStringLiteral("%1: cannot watch for changes (%2); it is not checked again")
+                               .arg(folder, watchProblem(watcher->error())));
             m_reports.push_back(checkFolder(folder));
             const std::size_t index = m_reports.size() - 1;
             QObject::connect(watcher.get(), &FolderWatcher::change, [this, index, folder, w = watcher.get()] {
