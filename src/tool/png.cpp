@@ -59,19 +59,19 @@ int zlibLevel()
     return (100 - PngCompression) * 9 / 91;
 }
 
-void appendChunk(QByteArray &out, const char type[4], const QByteArray &data)
+// A PNG chunk: its length, type, data and CRC.
+QByteArray chunk(const char type[4], const QByteArray &data)
 {
-    char length[4];
-    qToBigEndian(quint32(data.size()), length);
-    out.append(length, 4);
-    const qsizetype start = out.size();
+    QByteArray out(4, Qt::Uninitialized);
+    qToBigEndian(quint32(data.size()), out.data());
     out.append(type, 4);
     out.append(data);
     uLong crc = crc32(0, nullptr, 0);
-    crc = crc32(crc, reinterpret_cast<const Bytef *>(out.constData() + start), uInt(out.size() - start));
+    crc = crc32(crc, reinterpret_cast<const Bytef *>(out.constData() + 4), uInt(out.size() - 4));
     char crcBytes[4];
     qToBigEndian(quint32(crc), crcBytes);
     out.append(crcBytes, 4);
+    return out;
 }
 
 // The predictor of the Paeth filter.
@@ -172,27 +172,33 @@ struct PngStream::Deflate
     z_stream stream = {};
 };
 
-PngStream::PngStream(int width, int height)
-    : m_width(width), m_height(height), m_previous(qsizetype(width) * 3, '\0'), m_deflate(std::make_unique<Deflate>())
+PngStream::PngStream(int width, int height, Sink sink)
+    : m_width(width), m_height(height), m_previous(qsizetype(width) * 3, '\0'), m_sink(std::move(sink)),
+      m_deflate(std::make_unique<Deflate>())
 {
     m_failed = deflateInit(&m_deflate->stream, zlibLevel()) != Z_OK;
-    m_compressed.append("\x89PNG\r\n\x1a\n", 8);
+    m_sink(QByteArrayView("\x89PNG\r\n\x1a\n", 8));
     QByteArray header(13, '\0');
     qToBigEndian(quint32(width), header.data());
     qToBigEndian(quint32(height), header.data() + 4);
     header[8] = 8; // bits a sample
     header[9] = 2; // RGB
-    appendChunk(m_compressed, "IHDR", header);
+    writeChunk("IHDR", header);
     QByteArray density(9, '\0');
     qToBigEndian(quint32(DotsPerMeter), density.data());
     qToBigEndian(quint32(DotsPerMeter), density.data() + 4);
     density[8] = 1; // per metre
-    appendChunk(m_compressed, "pHYs", density);
+    writeChunk("pHYs", density);
 }
 
 PngStream::~PngStream()
 {
     deflateEnd(&m_deflate->stream);
+}
+
+void PngStream::writeChunk(const char type[4], const QByteArray &data)
+{
+    m_sink(chunk(type, data));
 }
 
 void PngStream::addLines(const QImage &band)
@@ -227,16 +233,16 @@ void PngStream::compress(const char *data, qsizetype size, bool last)
         idat.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
     } while (stream.avail_out == 0 || (last && status != Z_STREAM_END));
     if (!idat.isEmpty())
-        appendChunk(m_compressed, "IDAT", idat);
+        writeChunk("IDAT", idat);
 }
 
-QByteArray PngStream::finish()
+bool PngStream::finish()
 {
     compress(nullptr, 0, true);
     if (m_failed || m_linesDone != m_height)
-        return {};
-    appendChunk(m_compressed, "IEND", {});
-    return std::move(m_compressed);
+        return false;
+    writeChunk("IEND", {});
+    return true;
 }
 
 } // namespace skintool

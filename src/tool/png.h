@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace skintool {
@@ -28,12 +29,15 @@ bool writePng(const QString &path, const QImage &image, QString *error);
 
 // A PNG made a band of lines at a time, for a picture too large to hold
 // whole: 8-bit RGB, each line filtered as the encoder judges best, and the
-// lines compressed as they come. Only the compressed bytes are kept. The
-// same lines always give the same bytes.
+// bytes handed to a sink as they are compressed, so that none of the
+// picture needs to stay in memory. The same lines always give the same
+// bytes.
 class PngStream
 {
 public:
-    PngStream(int width, int height);
+    using Sink = std::function<void(QByteArrayView)>;
+
+    PngStream(int width, int height, Sink sink);
     ~PngStream();
     PngStream(const PngStream &) = delete;
     PngStream &operator=(const PngStream &) = delete;
@@ -42,18 +46,19 @@ public:
     // format; it is converted to RGB).
     void addLines(const QImage &band);
 
-    // The whole file, once every line is in; empty if compression failed.
-    QByteArray finish();
+    // Ends the file once every line is in; false if compression failed.
+    bool finish();
 
 private:
     struct Deflate;
     void compress(const char *data, qsizetype size, bool last);
+    void writeChunk(const char type[4], const QByteArray &data);
 
     int m_width;
     int m_height;
     int m_linesDone = 0;
     QByteArray m_previous; // the last line, unfiltered
-    QByteArray m_compressed;
+    Sink m_sink;
     std::unique_ptr<Deflate> m_deflate;
     bool m_failed = false;
 };
