@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -155,6 +156,18 @@ void writeBmp(const std::string &path, int width, int height, uint32_t seed)
     });
 }
 
+void writeGrainyBmp(const std::string &path, int width, int height, uint32_t seed)
+{
+    uint32_t state = seed * 2654435761u + 1;
+    writeBmpOf(path, width, height, [&](int x, int y) {
+        state = state * 1664525u + 1013904223u; // a linear congruential generator
+        const auto grain = [&](int shift) { return int((state >> shift) & 0x1f) - 16; };
+        const auto channel = [](int value) { return uint32_t(std::clamp(value, 0, 255)); };
+        return channel((x + 40 * int(seed)) / 4 + grain(8)) << 16 | channel(y / 3 + grain(16)) << 8
+               | channel((x + y) / 6 + grain(24));
+    });
+}
+
 void writePlainBmp(const std::string &path, int width, int height, uint32_t rgb)
 {
     writeBmpOf(path, width, height, [rgb](int, int) { return rgb; });
@@ -171,6 +184,13 @@ long long fullSkinHeldBytes()
             bytes += 4LL * picture.width * picture.height;
     }
     return bytes + 4LL * 800 * 600;
+}
+
+void writeGrainySkin(const std::string &folder, uint32_t seed)
+{
+    makeFolder(folder);
+    for (const SkinPicture &picture : FullSkin)
+        writeGrainyBmp(folder + '/' + picture.name, picture.width, picture.height, seed++);
 }
 
 std::vector<std::string> fullSkinFiles()

@@ -42,11 +42,16 @@ void touchFile(const std::string &path);             // an empty file
 
 // A 24-bit BMP of the given size with a colour gradient.
 void writeBmp(const std::string &path, int width, int height, uint32_t seed);
+// A 24-bit BMP of a gradient with grain on it, which compresses about as
+// badly as a photograph or a painted skin does.
+void writeGrainyBmp(const std::string &path, int width, int height, uint32_t seed);
 // A 24-bit BMP of one colour, given as 0xRRGGBB.
 void writePlainBmp(const std::string &path, int width, int height, uint32_t rgb);
 
-// The nine files of a complete skin, each at its slot's full size.
+// The nine files of a complete skin, each at its slot's full size; the
+// grainy kind for pictures that compress like real ones.
 void writeFullSkin(const std::string &folder);
+void writeGrainySkin(const std::string &folder, uint32_t seed);
 std::vector<std::string> fullSkinFiles(); // their names
 // The bytes of the pictures that a program holds with that skin applied, at
 // 32 bits a pixel: one for each of the preview window's five slots, and the

@@ -33,6 +33,10 @@ install(FILES ${SKINPREVIEW_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # the release notes.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${SKINPREVIEW_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The guide for skin authors, with the figures it shows.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/making-a-skin.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/figures DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        FILES_MATCHING PATTERN "*.png")
 
 # Debian package.
 set(CPACK_GENERATOR DEB)

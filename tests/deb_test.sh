@@ -97,7 +97,7 @@ done
 for f in /usr/bin/skinpreview /usr/bin/skintool /usr/share/applications/$id.desktop \
          /usr/share/metainfo/$id.metainfo.xml \
          /usr/share/icons/hicolor/{64x64,128x128,256x256}/apps/$id.png \
-         /usr/share/doc/skinpreview/{copyright,changelog.gz} \
+         /usr/share/doc/skinpreview/{copyright,changelog.gz,making-a-skin.md,figures/layout.png} \
          /usr/share/man/man1/{skinpreview,skintool}.1.gz; do
     [ -f "$f" ] || { echo "FAIL: $f is not installed"; exit 1; }
 done

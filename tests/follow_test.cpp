@@ -21,6 +21,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -377,6 +379,10 @@ private slots:
                 return QStringLiteral("the skin was not applied");
             if (form1().AppliedSkin.isWatchingFolder())
                 return QStringLiteral("the folder is watched");
+            FolderWatcher watcher;
+            watcher.follow(skin);
+            if (watcher.error() != EACCES)
+                return QStringLiteral("the watcher gives %1 as the reason, not EACCES").arg(watcher.error());
             const QByteArray file = native(skin + QStringLiteral("/background.bmp"));
             if (!writeRaw(file + ".part", bmpBytes(Blue, BackgroundSize)) || ::rename(file + ".part", file) != 0)
                 return QStringLiteral("cannot save");

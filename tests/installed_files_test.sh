@@ -13,19 +13,23 @@ id=org.skinpreview.SkinPreview
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-# Every manual page source in docs/man/ is installed as a gzipped page.
+# Every manual page source in docs/man/ is installed as a gzipped page, and
+# the skin authors' guide with every figure in docs/figures/.
 pages=$(cd "$source_dir/docs/man" && for source in *.1.scd; do echo "share/man/man1/${source%.scd}.gz"; done)
+figures=$(cd "$source_dir/docs/figures" && for figure in *.png; do echo "share/doc/skinpreview/figures/$figure"; done)
 expected=$(LC_ALL=C sort <<END
 bin/skinpreview
 bin/skintool
 share/applications/$id.desktop
 share/doc/skinpreview/changelog.gz
 share/doc/skinpreview/copyright
+share/doc/skinpreview/making-a-skin.md
 share/icons/hicolor/128x128/apps/$id.png
 share/icons/hicolor/256x256/apps/$id.png
 share/icons/hicolor/64x64/apps/$id.png
 share/metainfo/$id.metainfo.xml
 $pages
+$figures
 END
 )
 actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)

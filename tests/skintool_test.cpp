@@ -3,7 +3,11 @@
 
 #include "support/fixture.h"
 
+#include "tool/png.h"
+#include "tool/sheet.h"
+
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
@@ -11,16 +15,23 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
+#include <linux/capability.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <vector>
@@ -41,6 +52,12 @@ struct Run
 const QSize BackgroundSize(800, 600);
 const QSize StickerSize(178, 357);
 const QSize PanelSize(615, 599);
+
+// The fix that every format problem gives.
+const QString FormatHint = QStringLiteral(
+    "skins are 24-bit uncompressed BMPs with the classic 40-byte header: "
+    "convert IN -alpha off -type TrueColor BMP3:OUT, or GIMP's BMP export with "
+    "\"Do not write color space information\" checked and 24 bits (R8 G8 B8) chosen");
 
 // A 24-bit BMP header claiming a size, followed by a few bytes of pixels.
 QByteArray bmpHeader(qint32 width, qint32 height, quint16 bits = 24, quint32 compression = 0)
@@ -72,6 +89,57 @@ QByteArray bmpHeader(qint32 width, qint32 height, quint16 bits = 24, quint32 com
     return bytes;
 }
 
+// A BMP of one colour with the information header, bit count and alpha
+// given: a 40-byte header, or a longer one that holds the bit masks (and,
+// for 32 bits, an alpha mask).
+QByteArray bmpWith(QSize size, QColor colour, int bits, int infoBytes, int alpha = 255)
+{
+    QByteArray bytes;
+    auto put32 = [&](quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            bytes.append(char((value >> (8 * i)) & 0xff));
+    };
+    auto put16 = [&](quint16 value) {
+        bytes.append(char(value & 0xff));
+        bytes.append(char(value >> 8));
+    };
+    const int pixelBytes = bits / 8;
+    const int lineBytes = (size.width() * pixelBytes + 3) / 4 * 4;
+    const int dataStart = 14 + infoBytes;
+    bytes.append("BM");
+    put32(quint32(dataStart + lineBytes * size.height()));
+    put32(0);
+    put32(quint32(dataStart));
+    put32(quint32(infoBytes));
+    put32(quint32(size.width()));
+    put32(quint32(size.height()));
+    put16(1);
+    put16(quint16(bits));
+    put32(bits == 32 && infoBytes > 40 ? 3 : 0);
+    put32(quint32(lineBytes * size.height()));
+    put32(2835);
+    put32(2835);
+    put32(0);
+    put32(0);
+    if (infoBytes > 40) {
+        put32(0x00ff0000);
+        put32(0x0000ff00);
+        put32(0x000000ff);
+        put32(bits == 32 ? 0xff000000 : 0);
+        put32(0x73524742); // sRGB
+        bytes.append(QByteArray(infoBytes - 60, '\0'));
+    }
+    QByteArray line;
+    for (int x = 0; x < size.width(); ++x) {
+        line.append(char(colour.blue())).append(char(colour.green())).append(char(colour.red()));
+        if (pixelBytes == 4)
+            line.append(char(alpha));
+    }
+    line.append(QByteArray(lineBytes - line.size(), '\0'));
+    bytes.append(line.repeated(size.height()));
+    return bytes;
+}
+
 QByteArray pictureBytes(QSize size, QColor color, const char *format)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -95,6 +163,15 @@ QStringList codesOf(const QJsonObject &folder)
         codes.append(problem[QStringLiteral("code")].toString() + QLatin1Char(' ') + problem[QStringLiteral("file")].toString());
     codes.sort();
     return codes;
+}
+
+// "slot=file" for each slot, as the JSON report gives them.
+QStringList slotFiles(const QJsonObject &folder)
+{
+    QStringList files;
+    for (const QJsonValue &slot : folder.value(QStringLiteral("slots")).toArray())
+        files.append(slot[QStringLiteral("slot")].toString() + QLatin1Char('=') + slot[QStringLiteral("file")].toString());
+    return files;
 }
 
 QString messagesOf(const QJsonObject &folder)
@@ -139,8 +216,28 @@ private:
     // which a QProcess would pass as UTF-8 only.
     Run skintoolRaw(const QList<QByteArray> &arguments, const QByteArray &directory) const
     {
+        return runForked(arguments, directory, [] { return true; }, QFile::encodeName(path(QStringLiteral("stdout"))));
+    }
+
+    // skintool run in a forked child that first calls prepare() (to mount a
+    // file system of its own, say), with standard output going to outFile.
+    // Status 77 when prepare() fails: the case cannot be made here.
+    Run skintoolIn(const std::function<bool()> &prepare, const QStringList &arguments,
+                   const QByteArray &outFile = "/dev/null") const
+    {
+        QList<QByteArray> bytes;
+        for (const QString &argument : arguments)
+            bytes.append(QFile::encodeName(argument));
+        return runForked(bytes, QFile::encodeName(workDir()), prepare, outFile);
+    }
+
+    // The two above: standard output and error go to files, read back
+    // afterwards (standard output only if it is an ordinary file below the
+    // test's folder).
+    Run runForked(const QList<QByteArray> &arguments, const QByteArray &directory,
+                  const std::function<bool()> &prepare, const QByteArray &outFile) const
+    {
         const QByteArray program = QFile::encodeName(binary());
-        const QByteArray out = QFile::encodeName(path(QStringLiteral("stdout")));
         const QByteArray err = QFile::encodeName(path(QStringLiteral("stderr")));
         std::vector<const char *> argv{program.constData()};
         for (const QByteArray &argument : arguments)
@@ -148,7 +245,9 @@ private:
         argv.push_back(nullptr);
         const pid_t child = ::fork();
         if (child == 0) {
-            const int outFd = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (!prepare())
+                ::_exit(77);
+            const int outFd = ::open(outFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int errFd = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (outFd < 0 || errFd < 0 || ::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0
                 || ::chdir(directory.constData()) != 0)
@@ -161,9 +260,42 @@ private:
         if (child < 0 || ::waitpid(child, &status, 0) != child)
             return run;
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = QString::fromUtf8(readRaw(out));
+        if (outFile == QFile::encodeName(path(QStringLiteral("stdout"))))
+            run.out = QString::fromUtf8(readRaw(outFile));
         run.err = QString::fromUtf8(readRaw(err));
         return run;
+    }
+
+    // For a child of skintoolIn(): a mount namespace of its own, where the
+    // rest of the system sees none of these mounts. Root only.
+    static bool ownMounts()
+    {
+        return ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0
+               && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }
+
+    static bool mountTmpfs(const QByteArray &folder, const char *options)
+    {
+        return ownMounts() && ::mount("tmpfs", folder.constData(), "tmpfs", 0, options) == 0;
+    }
+
+    static bool mountReadOnly(const QByteArray &folder)
+    {
+        return ownMounts() && ::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) == 0
+               && ::mount(nullptr, folder.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+    // Fills the file system of a folder to the last byte.
+    static bool fillFolder(const QByteArray &folder)
+    {
+        const int fd = ::open((folder + "/filler").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const QByteArray block(4096, 'f');
+        while (fd >= 0 && ::write(fd, block.constData(), size_t(block.size())) > 0) {
+        }
+        char byte = 'f';
+        while (fd >= 0 && ::write(fd, &byte, 1) > 0) {
+        }
+        return fd >= 0 && ::close(fd) == 0;
     }
 
     // A folder with every slot's plain file at its slot's size, each in a
@@ -232,32 +364,73 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("codes");
         QTest::addColumn<QString>("message");
-        QTest::newRow("clean") << "clean" << QStringList{} << "";
-        QTest::newRow("missing") << "missing" << QStringList{"missing sticker_background.bmp"}
-                                 << "no file loads for the sticker";
-        QTest::newRow("broken") << "broken" << QStringList{"broken sticker_background.bmp", "missing sticker_background.bmp"}
-                                << "sticker_background.bmp does not load: not a picture";
-        QTest::newRow("broken plain beside good _us")
-            << "broken-plain" << QStringList{"broken backsettings.bmp"} << "backsettings.bmp does not load: not a picture";
-        QTest::newRow("smaller") << "smaller" << QStringList{"size backsettings.bmp"}
-                                 << "backsettings.bmp is 600x590, smaller than its 615x599 slot: columns 600-614 and rows 590-598 stay uncovered";
-        QTest::newRow("larger") << "larger" << QStringList{"size sticker_background.bmp"}
-                                << "sticker_background.bmp is 178x400, larger than the designed 178x361: rows 357-399 are cut off";
-        QTest::newRow("designed sizes") << "designed" << QStringList{} << "";
-        QTest::newRow("PNG content") << "png" << QStringList{"format background.bmp"}
-                                     << "background.bmp holds PNG content, not a 24-bit uncompressed BMP";
-        QTest::newRow("8-bit") << "8bit" << QStringList{"format backadvanced.bmp"} << "backadvanced.bmp is a 8-bit BMP";
-        QTest::newRow("truncated lines") << "short" << QStringList{"format backscreensaver.bmp"}
-                                         << "backscreensaver.bmp is truncated: 594 of its 599 lines are missing";
-        QTest::newRow("letter case") << "case" << QStringList{"letter-case Background.BMP"}
-                                     << "Background.BMP is found for background.bmp only by ignoring letter case";
-        QTest::newRow("ambiguous") << "ambiguous" << QStringList{"ambiguous background.bmp"}
-                                   << "BACKGROUND.bmp, background.bmp are equal ignoring letter case; background.bmp is used";
-        QTest::newRow("shadowed") << "shadowed" << QStringList{"shadowed backsettings_us.bmp"}
-                                  << "backsettings_us.bmp never shows: backsettings.bmp loads after it";
-        QTest::newRow("unknown names") << "unknown" << QStringList{"unknown-name backround.bmp", "unknown-name notes.BMP"}
-                                       << "backround.bmp is not a skin file; did you mean background.bmp?\n"
-                                          "notes.BMP is not a skin file";
+        QTest::addColumn<QString>("shows"); // "slot=file" that the report must give, if any
+        const auto row = [](const char *name, const char *folder, const QStringList &codes, const char *message,
+                            const char *shows = "") {
+            QTest::newRow(name) << QString::fromLatin1(folder) << codes << QString::fromUtf8(message)
+                                << QString::fromLatin1(shows);
+        };
+        row("clean", "clean", {}, "");
+        row("missing", "missing", {"missing sticker_background.bmp"}, "no file loads for the sticker");
+        row("broken", "broken", {"broken sticker_background.bmp", "missing sticker_background.bmp"},
+            "sticker_background.bmp does not load: not a picture");
+        row("broken plain beside good _us", "broken-plain", {"broken backsettings.bmp"},
+            "backsettings.bmp does not load: not a picture", "desktop-settings=backsettings_us.bmp");
+        // A file cut short does not load, so its _us twin shows.
+        row("cut short beside its _us twin", "cut-us", {"broken backsettings.bmp"},
+            "backsettings.bmp does not load: truncated: it ends after 100 of its 1107006 bytes",
+            "desktop-settings=backsettings_us.bmp");
+        row("cut in half", "half", {"broken background.bmp", "missing background.bmp"},
+            "background.bmp does not load: truncated: it ends after 700000 of its 1440054 bytes");
+        row("lines missing at the end", "short", {"broken backscreensaver.bmp", "missing backscreensaver.bmp"},
+            "backscreensaver.bmp does not load: truncated: it ends after 9394 of its 1107006 bytes");
+        row("linked to itself", "self-link", {"broken background.bmp", "missing background.bmp"},
+            "background.bmp does not load: not readable: Too many levels of symbolic links");
+        // Sizes whose product overflows the header reader's arithmetic.
+        row("2147483647 x 2147483647", "absurd", {"broken background.bmp", "missing background.bmp"},
+            "background.bmp does not load: too large: 2147483647x2147483647 pixels");
+        row("a folder bears the name", "folder-only", {"broken sticker_background.bmp", "missing sticker_background.bmp"},
+            "sticker_background.bmp does not load: a folder, not a picture");
+        // No skin at all: an empty folder, or the collection above the skins.
+        row("empty folder", "empty", {"no-skin "}, "holds no skin file");
+        row("collection folder", "collection", {"no-skin "}, "; did you mean Ember/ or Frost/?");
+        row("smaller", "smaller", {"size backsettings.bmp"},
+            "backsettings.bmp is 600x590, smaller than its 615x599 slot: columns 600-614 and rows 590-598 stay uncovered");
+        row("one column short", "narrow", {"size sticker_background.bmp"},
+            "sticker_background.bmp is 177x357, smaller than its 178x357 slot: column 177 stays uncovered");
+        row("larger", "larger", {"size sticker_background.bmp"},
+            "sticker_background.bmp is 178x400, larger than the designed 178x361: rows 357-399 are cut off");
+        row("one row more than designed", "taller", {"size background.bmp"},
+            "background.bmp is 800x601, larger than the designed 800x600: row 600 is cut off");
+        row("designed sizes", "designed", {}, "");
+        row("PNG content", "png", {"format background.bmp"},
+            "background.bmp holds PNG content, not a 24-bit uncompressed BMP");
+        row("8-bit", "8bit", {"format backadvanced.bmp"}, "backadvanced.bmp is an 8-bit BMP");
+        row("alpha channel", "alpha", {"format background.bmp"},
+            "background.bmp is a 32-bit BMP with bit fields and a version 5 header (124 bytes), not a 24-bit "
+            "uncompressed BMP; it has an alpha channel, which is ignored");
+        row("version 4 header", "v4", {"format backsettings.bmp"},
+            "backsettings.bmp is a BMP with a version 4 header (108 bytes), not the classic 40-byte one");
+        row("letter case", "case", {"letter-case Background.BMP"},
+            "Background.BMP is found for background.bmp only by ignoring letter case");
+        row("ambiguous", "ambiguous", {"ambiguous background.bmp"},
+            "BACKGROUND.bmp, background.bmp are equal ignoring letter case; background.bmp is used");
+        row("a folder beside the file", "folder-beside", {"unknown-name Sticker_Background.BMP"},
+            "Sticker_Background.BMP is a folder where a picture is expected; sticker_background.bmp is used",
+            "sticker=sticker_background.bmp");
+        row("shadowed", "shadowed", {"shadowed backsettings_us.bmp"},
+            "backsettings_us.bmp never shows: backsettings.bmp loads after it");
+        row("unknown names", "unknown", {"unknown-name backround.bmp", "unknown-name notes.BMP"},
+            "backround.bmp is not a skin file; did you mean background.bmp?\n"
+            "notes.BMP is not a skin file");
+        row("near misses", "near",
+            {"missing backadvanced.bmp", "missing background.bmp", "missing backsettings.bmp",
+             "unknown-name backadvanced.bmp.txt", "unknown-name background.bmp ", "unknown-name background.png",
+             "unknown-name backsettings.bmp.bmp"},
+            "background.png is not a skin file; did you mean background.bmp?\n"
+            "\"background.bmp \" is not a skin file; did you mean background.bmp?\n"
+            "backadvanced.bmp.txt is not a skin file; did you mean backadvanced.bmp?\n"
+            "backsettings.bmp.bmp is not a skin file; did you mean backsettings.bmp?");
     }
 
     void checkCodes()
@@ -265,17 +438,51 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QStringList, codes);
         QFETCH(QString, message);
+        QFETCH(QString, shows);
         const QString skin = cleanSkin(name);
+        const auto remove = [&](const QStringList &files) {
+            for (const QString &file : files)
+                QVERIFY(QFile::remove(skin + '/' + file));
+        };
+        const QStringList all = {"background.bmp", "sticker_background.bmp", "backsettings.bmp", "backscreensaver.bmp",
+                                 "backadvanced.bmp"};
         const std::map<QString, std::function<void()>> changes = {
             {"clean", [] {}},
-            {"missing", [&] { QFile::remove(skin + "/sticker_background.bmp"); }},
+            {"missing", [&] { remove({"sticker_background.bmp"}); }},
             {"broken", [&] { writeFile(name + "/sticker_background.bmp", "not a picture at all"); }},
             {"broken-plain", [&] {
                  writeBmp(name + "/backsettings_us.bmp", Qt::red, PanelSize);
                  writeFile(name + "/backsettings.bmp", QByteArray(3000, 'x'));
              }},
+            {"cut-us", [&] {
+                 QFile::copy(skin + "/backsettings.bmp", skin + "/backsettings_us.bmp");
+                 writeFile(name + "/backsettings.bmp", readFile(name + "/backsettings.bmp").left(100));
+             }},
+            {"half", [&] { writeFile(name + "/background.bmp", readFile(name + "/background.bmp").left(700000)); }},
+            {"short", [&] {
+                 const QByteArray full = readFile(name + "/backscreensaver.bmp");
+                 writeFile(name + "/backscreensaver.bmp", full.left(54 + 5 * 1848 + 100));
+             }},
+            {"self-link", [&] {
+                 remove({"background.bmp"});
+                 QVERIFY(QFile::link(QStringLiteral("background.bmp"), skin + "/background.bmp"));
+             }},
+            {"absurd", [&] { writeFile(name + "/background.bmp", bmpHeader(0x7fffffff, 0x7fffffff)); }},
+            {"folder-only", [&] {
+                 remove({"sticker_background.bmp"});
+                 makeFolder(name + "/sticker_background.bmp");
+             }},
+            {"empty", [&] { remove(all); }},
+            {"collection", [&] {
+                 remove(all);
+                 cleanSkin(name + "/Ember");
+                 writeBmp(name + "/Frost/Background.bmp", Qt::white, BackgroundSize);
+                 makeFolder(name + "/notes");
+             }},
             {"smaller", [&] { writeBmp(name + "/backsettings.bmp", Qt::red, {600, 590}); }},
+            {"narrow", [&] { writeBmp(name + "/sticker_background.bmp", Qt::red, {177, 357}); }},
             {"larger", [&] { writeBmp(name + "/sticker_background.bmp", Qt::red, {178, 400}); }},
+            {"taller", [&] { writeBmp(name + "/background.bmp", Qt::red, {800, 601}); }},
             {"designed", [&] {
                  writeBmp(name + "/sticker_background.bmp", Qt::red, {178, 361});
                  writeBmp(name + "/backadvanced.bmp", Qt::red, {616, 600});
@@ -290,17 +497,23 @@ private slots:
                  image.fill(1);
                  image.save(skin + "/backadvanced.bmp", "BMP");
              }},
-            {"short", [&] {
-                 const QByteArray full = readFile(name + "/backscreensaver.bmp");
-                 writeFile(name + "/backscreensaver.bmp", full.left(54 + 5 * 1848 + 100));
-             }},
+            {"alpha", [&] { writeFile(name + "/background.bmp", bmpWith(BackgroundSize, Qt::blue, 32, 124, 0)); }},
+            {"v4", [&] { writeFile(name + "/backsettings.bmp", bmpWith(PanelSize, Qt::blue, 24, 108)); }},
             {"case", [&] { QFile::rename(skin + "/background.bmp", skin + "/Background.BMP"); }},
             {"ambiguous", [&] { writeBmp(name + "/BACKGROUND.bmp", Qt::red, BackgroundSize); }},
+            {"folder-beside", [&] { makeFolder(name + "/Sticker_Background.BMP"); }},
             {"shadowed", [&] { writeBmp(name + "/backsettings_us.bmp", Qt::red, PanelSize); }},
             {"unknown", [&] {
                  writeBmp(name + "/backround.bmp", Qt::red);
                  writeBmp(name + "/notes.BMP", Qt::red);
                  writeFile(name + "/readme.txt", "not a picture, not a .bmp");
+             }},
+            {"near", [&] {
+                 QFile::rename(skin + "/background.bmp", skin + "/background.png");
+                 writeBmp(name + "/background.bmp ", Qt::red, BackgroundSize);
+                 QFile::rename(skin + "/backadvanced.bmp", skin + "/backadvanced.bmp.txt");
+                 QFile::rename(skin + "/backsettings.bmp", skin + "/backsettings.bmp.bmp");
+                 writeFile(name + "/readme.txt", "not near any skin file");
              }},
         };
         changes.at(name)();
@@ -313,36 +526,44 @@ private slots:
             for (const QString &line : message.split(QLatin1Char('\n')))
                 QVERIFY2(messagesOf(folder).contains(line), qPrintable(messagesOf(folder)));
         }
-        const bool error = codes.join(QLatin1Char(' ')).contains(QLatin1String("broken"));
+        if (!shows.isEmpty())
+            QVERIFY2(slotFiles(folder).contains(shows), qPrintable(slotFiles(folder).join(' ')));
+        const QString joined = codes.join(QLatin1Char(' '));
+        const bool error = joined.contains(QLatin1String("broken")) || joined.contains(QLatin1String("no-skin"));
         QCOMPARE(status, error ? 1 : 0);
         QCOMPARE(skintool({QStringLiteral("check"), QStringLiteral("--strict"), skin}).status, codes.isEmpty() ? 0 : 1);
     }
 
     // What each slot ends up with: the _us fallback, the plain file winning,
-    // and the letter-case lookup.
+    // and the letter-case lookup; and the part of each picture that shows.
     void checkReportsWhatEachSlotShows()
     {
         writeBmp(QStringLiteral("skin/background_us.bmp"), Qt::red, BackgroundSize);
         writeBmp(QStringLiteral("skin/backsettings_us.bmp"), Qt::red, {615, 600});
         writeBmp(QStringLiteral("skin/backsettings.bmp"), Qt::red, PanelSize);
-        writeBmp(QStringLiteral("skin/BackAdvanced.bmp"), Qt::red, PanelSize);
+        writeBmp(QStringLiteral("skin/BackAdvanced.bmp"), Qt::red, {616, 600});
         const QJsonObject folder = checkJson(path(QStringLiteral("skin")));
+        const auto shown = [](int width, int height) { return QJsonObject{{"width", width}, {"height", height}}; };
         const QJsonArray expected = {
-            QJsonObject{{"slot", "background"}, {"file", "background_us.bmp"}, {"width", 800}, {"height", 600}},
+            QJsonObject{{"slot", "background"}, {"file", "background_us.bmp"}, {"width", 800}, {"height", 600},
+                        {"shown", shown(800, 600)}},
             QJsonObject{{"slot", "sticker"}, {"file", QJsonValue()}},
-            QJsonObject{{"slot", "desktop-settings"}, {"file", "backsettings.bmp"}, {"width", 615}, {"height", 599}},
+            QJsonObject{{"slot", "desktop-settings"}, {"file", "backsettings.bmp"}, {"width", 615}, {"height", 599},
+                        {"shown", shown(615, 599)}},
             QJsonObject{{"slot", "screensaver-settings"}, {"file", QJsonValue()}},
-            QJsonObject{{"slot", "advanced-settings"}, {"file", "BackAdvanced.bmp"}, {"width", 615}, {"height", 599}},
+            QJsonObject{{"slot", "advanced-settings"}, {"file", "BackAdvanced.bmp"}, {"width", 616}, {"height", 600},
+                        {"shown", shown(615, 599)}},
         };
         QCOMPARE(folder[QStringLiteral("slots")].toArray(), expected);
     }
 
     // The whole JSON document, parsed back: totals, folders in order, each
-    // problem with all its fields.
+    // problem with all its fields, errors before warnings.
     void checkJsonDocument()
     {
         const QString clean = cleanSkin(QStringLiteral("clean"));
         const QString broken = cleanSkin(QStringLiteral("broken"));
+        writeFile(QStringLiteral("broken/background.bmp"), pngBytes(BackgroundSize, Qt::blue));
         writeFile(QStringLiteral("broken/sticker_background.bmp"), "x");
         const Run run = skintool({QStringLiteral("check"), QStringLiteral("--json"), clean, broken});
         QCOMPARE(run.status, 1);
@@ -351,7 +572,7 @@ private slots:
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(document[QStringLiteral("version")].toInt(), 1);
         QCOMPARE(document[QStringLiteral("errors")].toInt(), 1);
-        QCOMPARE(document[QStringLiteral("warnings")].toInt(), 1);
+        QCOMPARE(document[QStringLiteral("warnings")].toInt(), 2);
         const QJsonArray folders = document[QStringLiteral("folders")].toArray();
         QCOMPARE(folders.size(), 2);
         QCOMPARE(folders[0][QStringLiteral("folder")].toString(), clean);
@@ -362,28 +583,74 @@ private slots:
         const QJsonArray expected = {
             QJsonObject{{"code", "broken"}, {"severity", "error"}, {"slot", "sticker"},
                         {"file", "sticker_background.bmp"},
-                        {"message", "sticker_background.bmp does not load: not a picture"}},
+                        {"message", "sticker_background.bmp does not load: not a picture"},
+                        {"hint", QJsonValue()}},
+            QJsonObject{{"code", "format"}, {"severity", "warning"}, {"slot", "background"},
+                        {"file", "background.bmp"},
+                        {"message", "background.bmp holds PNG content, not a 24-bit uncompressed BMP"},
+                        {"hint", FormatHint}},
             QJsonObject{{"code", "missing"}, {"severity", "warning"}, {"slot", "sticker"},
                         {"file", "sticker_background.bmp"},
-                        {"message", "no file loads for the sticker (sticker_background.bmp); it keeps its earlier picture"}},
+                        {"message", "no file loads for the sticker (sticker_background.bmp); it keeps its earlier picture"},
+                        {"hint", QJsonValue()}},
         };
         QCOMPARE(problems, expected);
     }
 
+    // Text for people: the slots with what shows of each picture, problems
+    // with errors first, a format problem's fix, and no wrapping into a
+    // pipe, where a line cut in two would be lost to grep.
     void checkText()
     {
         const QString skin = cleanSkin(QStringLiteral("skin"));
         writeBmp(QStringLiteral("skin/backround.bmp"), Qt::red);
+        writeBmp(QStringLiteral("skin/backadvanced.bmp"), Qt::red, {616, 600});
+        writeFile(QStringLiteral("skin/backsettings.bmp"), pngBytes(PanelSize, Qt::blue));
+        writeFile(QStringLiteral("skin/sticker_background.bmp"), "x");
         // Relative to the working directory, and printed as given.
         const Run given = skintool({QStringLiteral("check"), QStringLiteral("../skin")});
-        QCOMPARE(given.status, 0);
-        QVERIFY2(given.out.startsWith(QLatin1String("../skin: 0 errors, 1 warning\n")), qPrintable(given.out));
-        QVERIFY(given.out.contains(QLatin1String("  sticker               sticker_background.bmp  178x357\n")));
-        QVERIFY(given.out.contains(QLatin1String("warning unknown-name: backround.bmp is not a skin file; did you")));
-        for (const QString &line : given.out.split(QLatin1Char('\n')))
-            QVERIFY2(line.size() <= 80, qPrintable(line));
-        QVERIFY(!given.out.contains(QLatin1Char('\033'))); // not a terminal
+        QCOMPARE(given.status, 1);
+        const QStringList lines = given.out.split(QLatin1Char('\n'));
+        const QStringList expected = {
+            "../skin: 1 error, 3 warnings",
+            "  background            background.bmp  800x600",
+            "  sticker               (none: keeps its earlier picture)",
+            "  desktop-settings      backsettings.bmp  615x599",
+            "  screensaver-settings  backscreensaver.bmp  615x599",
+            "  advanced-settings     backadvanced.bmp  616x600 (615x599 shown)",
+            "  error broken: sticker_background.bmp does not load: not a picture",
+            "  warning missing: no file loads for the sticker (sticker_background.bmp); it keeps its earlier picture",
+            "  warning format: backsettings.bmp holds PNG content, not a 24-bit uncompressed BMP",
+            "      hint: " + FormatHint,
+            "  warning unknown-name: backround.bmp is not a skin file; did you mean background.bmp?",
+            "",
+        };
+        QCOMPARE(lines, expected);
         QCOMPARE(given.err, QString());
+    }
+
+    // One line a problem in the compiler convention, for editors and CI:
+    // nothing for a clean folder, a note for a fix.
+    void checkOneLine()
+    {
+        const QString clean = cleanSkin(QStringLiteral("clean"));
+        cleanSkin(QStringLiteral("skin"));
+        writeFile(QStringLiteral("skin/backsettings.bmp"), pngBytes(PanelSize, Qt::blue));
+        writeFile(QStringLiteral("skin/sticker_background.bmp"), "x");
+        const QString empty = makeFolder(QStringLiteral("work/empty"));
+        const Run run = skintool({QStringLiteral("check"), QStringLiteral("--oneline"), clean, QStringLiteral("../skin"),
+                                  QStringLiteral("empty")});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out.split(QLatin1Char('\n')),
+                 QStringList({
+                     "../skin/sticker_background.bmp: error: broken: sticker_background.bmp does not load: not a picture",
+                     "../skin/sticker_background.bmp: warning: missing: no file loads for the sticker (sticker_background.bmp); it keeps its earlier picture",
+                     "../skin/backsettings.bmp: warning: format: backsettings.bmp holds PNG content, not a 24-bit uncompressed BMP",
+                     "../skin/backsettings.bmp: note: " + FormatHint,
+                     "empty: error: no-skin: empty holds no skin file",
+                     "",
+                 }));
+        QCOMPARE(skintool({QStringLiteral("check"), QStringLiteral("--oneline"), clean}).out, QString());
     }
 
     // Colour only on a terminal, and not with NO_COLOR.
@@ -410,27 +677,47 @@ private slots:
         QVERIFY(onTerminal(QStringLiteral("")).contains(QLatin1Char('\033'))); // empty means unset
     }
 
+    // Every usage error in one style: "skintool: COMMAND: what", then the
+    // command's usage; and nothing written.
     void exitStatuses_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("stdoutStart");
         QTest::addColumn<QString>("stderrStart");
-        QTest::newRow("no arguments") << QStringList{} << 2 << "" << "skintool: no command given\nUsage: skintool";
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: skintool COMMAND" << "";
-        QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: skintool COMMAND" << "";
-        QTest::newRow("check --help") << QStringList{"check", "--help"} << 0 << "Usage: skintool check" << "";
-        QTest::newRow("--version") << QStringList{"--version"} << 0 << "skintool " SKINPREVIEW_VERSION "\n" << "";
-        QTest::newRow("unknown command") << QStringList{"chek", "x"} << 2 << "" << "skintool: unknown command 'chek'\nUsage:";
-        QTest::newRow("unknown option") << QStringList{"--frob"} << 2 << "" << "skintool: unknown option '--frob'\nUsage:";
-        QTest::newRow("unknown check option") << QStringList{"check", "--frob", "."} << 2 << ""
-                                              << "skintool: Unknown option 'frob'.\nUsage: skintool check";
-        QTest::newRow("no folder") << QStringList{"check"} << 2 << "" << "skintool: check: no FOLDER given";
-        QTest::newRow("missing folder") << QStringList{"check", "nowhere"} << 2 << "" << "skintool: nowhere: no such folder\n";
-        QTest::newRow("a file") << QStringList{"check", "file.bmp"} << 2 << "" << "skintool: file.bmp: not a folder\n";
-        QTest::newRow("sheet without --out") << QStringList{"sheet", "."} << 2 << "" << "skintool: sheet: --out";
-        QTest::newRow("warnings only") << QStringList{"check", "."} << 0 << "." << "";
-        QTest::newRow("warnings, strict") << QStringList{"check", "--strict", "."} << 1 << "." << "";
+        const auto row = [](const char *name, const QStringList &arguments, int status, const char *out,
+                            const char *err) {
+            QTest::newRow(name) << arguments << status << QString::fromUtf8(out) << QString::fromUtf8(err);
+        };
+        row("no arguments", {}, 2, "", "skintool: no command given\nUsage: skintool");
+        row("--help", {"--help"}, 0, "Usage: skintool COMMAND", "");
+        row("-h", {"-h"}, 0, "Usage: skintool COMMAND", "");
+        row("check --help", {"check", "--help"}, 0, "Usage: skintool check", "");
+        row("--version", {"--version"}, 0, "skintool " SKINPREVIEW_VERSION "\n", "");
+        row("unknown command", {"chek", "x"}, 2, "", "skintool: unknown command 'chek'\nUsage: skintool COMMAND");
+        row("unknown option", {"--frob"}, 2, "", "skintool: unknown option '--frob'\nUsage: skintool COMMAND");
+        row("unknown check option", {"check", "--jsn", "."}, 2, "",
+            "skintool: check: unknown option '--jsn'\nUsage: skintool check");
+        row("unknown short option", {"check", "-j", "."}, 2, "", "skintool: check: unknown option '-j'\nUsage:");
+        row("a value for a switch", {"check", "--json=yes", "."}, 2, "",
+            "skintool: check: option '--json' takes no value\nUsage: skintool check");
+        row("no value", {"render", "--out"}, 2, "", "skintool: render: option '--out' needs a value\nUsage:");
+        row("empty --out, render", {"render", "--out", "", "skin"}, 2, "", "skintool: render: option '--out' is empty\n");
+        row("empty --out, sheet", {"sheet", "--out=", "skin"}, 2, "", "skintool: sheet: option '--out' is empty\n");
+        row("two forms", {"check", "--json", "--oneline", "skin"}, 2, "",
+            "skintool: check: --json and --oneline cannot be used together\n");
+        row("sheet without --out", {"sheet", "skin"}, 2, "", "skintool: sheet: option '--out' is required\n");
+        row("columns 0", {"sheet", "--out", "s.png", "--columns", "0", "skin"}, 2, "",
+            "skintool: sheet: option '--columns' needs a whole number from 1 to 1000, not '0'\n");
+        row("size cut short", {"sheet", "--out", "s.png", "--size", "200x", "skin"}, 2, "",
+            "skintool: sheet: option '--size' needs WIDTHxHEIGHT from 16x12 to 800x600, not '200x'\n");
+        row("no folder", {"check"}, 2, "", "skintool: check: no FOLDER given\nUsage: skintool check");
+        row("-- ends the options", {"check", "--", "--json"}, 2, "", "skintool: --json: no such folder\n");
+        row("missing folder", {"check", "nowhere"}, 2, "", "skintool: nowhere: no such folder\n");
+        row("a file", {"check", "file.bmp"}, 2, "", "skintool: file.bmp: not a folder\n");
+        row("below a file", {"check", "file.bmp/x"}, 2, "", "skintool: file.bmp/x: cannot read the folder: Not a directory\n");
+        row("warnings only", {"check", "skin"}, 0, "skin: 0 errors", "");
+        row("warnings, strict", {"check", "--strict", "skin"}, 1, "skin: 0 errors", "");
     }
 
     void exitStatuses()
@@ -440,11 +727,56 @@ private slots:
         QFETCH(QString, stdoutStart);
         QFETCH(QString, stderrStart);
         writeBmp(QStringLiteral("work/file.bmp"), Qt::red);
+        writeBmp(QStringLiteral("work/skin/background.bmp"), Qt::red);
+        const auto before = tree();
         const Run run = skintool(arguments);
         QCOMPARE(run.status, status);
         // (An empty start expects nothing at all on that stream.)
         QVERIFY2(stdoutStart.isEmpty() ? run.out.isEmpty() : run.out.startsWith(stdoutStart), qPrintable(run.out));
         QVERIFY2(stderrStart.isEmpty() ? run.err.isEmpty() : run.err.startsWith(stderrStart), qPrintable(run.err));
+        QVERIFY(tree() == before);
+    }
+
+    // A FOLDER argument that cannot be used is named with the system's own
+    // reason, and nothing is drawn of it.
+    void folderArguments_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("link loop") << "loop" << "cannot read the folder: Too many levels of symbolic links";
+        QTest::newRow("path too long") << "long" << "cannot read the folder: File name too long";
+        QTest::newRow("unreadable") << "locked" << "cannot read the folder: Permission denied";
+    }
+
+    void folderArguments()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, message);
+        QString folder = QStringLiteral("skin");
+        if (setup == QLatin1String("loop")) {
+            QVERIFY(QFile::link(QStringLiteral("skin"), workDir() + QStringLiteral("/skin")));
+        } else {
+            cleanSkin(QStringLiteral("work/skin"));
+            if (setup == QLatin1String("locked"))
+                QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("work/skin"))).constData(), 0) == 0);
+            while (setup == QLatin1String("long") && folder.size() < 6300) // 6,300 bytes: past PATH_MAX
+                folder += QStringLiteral("/.");
+        }
+        // As root, a folder's permission bits stop nothing; without the
+        // permission override they do, in the child and in what it runs.
+        const auto withoutOverride = [] {
+            for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+                ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+            return true;
+        };
+        for (const QStringList &arguments : {QStringList{"check", folder}, QStringList{"render", "--out", "out", folder}}) {
+            const Run run = skintoolIn(withoutOverride, arguments);
+            QVERIFY2(run.status == 2, qPrintable(run.err));
+            QVERIFY2(run.err.startsWith(QStringLiteral("skintool: skin")) && run.err.endsWith(QStringLiteral(": %1\n").arg(message)),
+                     qPrintable(run.err));
+            QVERIFY(!QFileInfo::exists(path(QStringLiteral("work/out/skin"))));
+        }
+        ::chmod(QFile::encodeName(path(QStringLiteral("work/skin"))).constData(), 0755);
     }
 
     // A missing folder among good ones: the others are still checked.
@@ -486,7 +818,7 @@ private slots:
         writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(remembered) + "\r\n");
         const QString empty = makeFolder(QStringLiteral("empty"));
         const auto before = tree();
-        QCOMPARE(skintool({QStringLiteral("check"), remembered, empty}).status, 0);
+        QCOMPARE(skintool({QStringLiteral("check"), remembered, empty}).status, 1); // the empty one is no skin
         QVERIFY(tree() == before);
 
         // render a skin, then an empty folder: the empty one shows the
@@ -569,10 +901,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("Latin-1") << QByteArray("Sk\xe9n") << QStringLiteral("Sk\uFFFDn");
-        QTest::newRow("lone continuation byte") << QByteArray("Skin\x80") << QStringLiteral("Skin\uFFFD");
-        QTest::newRow("UTF-8") << QByteArray("Sk\xc3\xafn") << QStringLiteral("Sk\u00EFn");
-        QTest::newRow("control character") << QByteArray("Sk\x01n") << QStringLiteral("Sk\u0001n");
+        QTest::addColumn<QString>("said"); // on standard error, where a control character is escaped
+        QTest::newRow("Latin-1") << QByteArray("Sk\xe9n") << QStringLiteral("Sk\uFFFDn") << QStringLiteral("Sk\uFFFDn-gone");
+        QTest::newRow("lone continuation byte") << QByteArray("Skin\x80") << QStringLiteral("Skin\uFFFD")
+                                                << QStringLiteral("Skin\uFFFD-gone");
+        QTest::newRow("UTF-8") << QByteArray("Sk\xc3\xafn") << QStringLiteral("Sk\u00EFn") << QStringLiteral("Sk\u00EFn-gone");
+        QTest::newRow("control character") << QByteArray("Sk\x01n") << QStringLiteral("Sk\u0001n")
+                                           << QStringLiteral("\"Sk\\x01n-gone\"");
     }
 
     void namesAreBytes()
@@ -622,7 +957,8 @@ private slots:
         // A missing folder is named on standard error as shown.
         const Run missing = skintoolRaw({"check", name + "-gone"}, work);
         QCOMPARE(missing.status, 2);
-        QCOMPARE(missing.err, "skintool: " + shown + "-gone: no such folder\n");
+        QFETCH(QString, said);
+        QCOMPARE(missing.err, "skintool: " + said + ": no such folder\n");
     }
 
     // An output folder that cannot be written: exit 2, and not a byte left
@@ -790,7 +1126,7 @@ private slots:
                                           << "skintool: t/guides/backsettings.png: already exists; nothing written\n";
         QTest::newRow("a dangling link") << "guides/background-selector.png=link"
                                          << "skintool: t/guides/background-selector.png: already exists; nothing written\n";
-        QTest::newRow("a file named guides") << "guides=file" << "skintool: t/guides: cannot make the folder\n";
+        QTest::newRow("a file named guides") << "guides=file" << "skintool: t/guides: cannot make the folder: File exists\n";
         QTest::newRow("a FOLDER given") << "" << "";
     }
 
@@ -857,6 +1193,311 @@ private slots:
         // The guides folder was there before and stays.
         QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"guides"});
         QCOMPARE(QDir(guides).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Every write to standard output is checked; a failure is named with
+    // the system's reason and ends with status 2, in every output form.
+    void standardOutputFailures_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("/dev/full, JSON") << "/dev/full" << QStringList{"check", "--json"};
+        QTest::newRow("/dev/full, text") << "/dev/full" << QStringList{"check"};
+        QTest::newRow("/dev/full, one line") << "/dev/full" << QStringList{"check", "--oneline"};
+        QTest::newRow("/dev/full, help") << "/dev/full" << QStringList{"--help"};
+        QTest::newRow("full file system, JSON") << "full" << QStringList{"check", "--json"};
+    }
+
+    void standardOutputFailures()
+    {
+        QFETCH(QString, target);
+        QFETCH(QStringList, arguments);
+        const QString skin = cleanSkin(QStringLiteral("work/skin"));
+        writeFile(QStringLiteral("work/skin/backround.bmp"), "x"); // a problem to report
+        if (arguments.size() > 1 || arguments.first() == QLatin1String("check")) {
+            for (int i = 0; i < 60; ++i) // far more JSON than the small file system holds
+                arguments.append(QStringLiteral("skin"));
+        }
+        const QString fs = makeFolder(QStringLiteral("fs"));
+        const bool full = target == QLatin1String("full");
+        const Run run = skintoolIn(
+            [&] { return !full || mountTmpfs(QFile::encodeName(fs), "size=16k") ; },
+            arguments, full ? QFile::encodeName(fs + QStringLiteral("/out.json")) : QByteArray("/dev/full"));
+        if (run.status == 77)
+            QSKIP("no small file system to fill here (needs root)");
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.err, QStringLiteral("skintool: standard output: No space left on device\n"));
+    }
+
+    // Output that cannot be written is named with the system's reason;
+    // render goes on with the other folders; nothing is left half made.
+    void outputFailures_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("errors"); // each: what starts and what ends the line
+        QTest::newRow("a file in the way of a skin's folder")
+            << "file at out/skin" << QStringList{"render", "--out", "out", "skin"}
+            << QStringList{"skintool: out/skin: cannot make the folder: File exists"};
+        QTest::newRow("a file in the way of --out")
+            << "file at out" << QStringList{"render", "--out", "out", "skin"}
+            << QStringList{"skintool: out: cannot make the folder: File exists"};
+        QTest::newRow("below a file")
+            << "file at out" << QStringList{"render", "--out", "out/pictures", "skin"}
+            << QStringList{"skintool: out/pictures: cannot make the folder: Not a directory"};
+        QTest::newRow("read-only file system, render")
+            << "read-only" << QStringList{"render", "--out", "fs/out", "skin"}
+            << QStringList{"skintool: fs/out: cannot make the folder: Read-only file system"};
+        QTest::newRow("sheet into a missing folder")
+            << "" << QStringList{"sheet", "--out", "nowhere/s.png", "skin"}
+            << QStringList{"skintool: nowhere/s.png: | No such file or directory"};
+        QTest::newRow("full file system, render")
+            << "full" << QStringList{"render", "--out", "fs", "skin", "skin"}
+            << QStringList{"skintool: fs/skin/| No space left on device", "skintool: fs/skin-2/| No space left on device"};
+        QTest::newRow("full file system, sheet")
+            << "full" << QStringList{"sheet", "--out", "fs/s.png", "skin"}
+            << QStringList{"skintool: fs/s.png: | No space left on device"};
+    }
+
+    void outputFailures()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, errors);
+        cleanSkin(QStringLiteral("work/skin"));
+        const QString fs = makeFolder(QStringLiteral("work/fs"));
+        if (setup == QLatin1String("file at out/skin"))
+            writeFile(QStringLiteral("work/out/skin"), "in the way");
+        if (setup == QLatin1String("file at out"))
+            writeFile(QStringLiteral("work/out"), "in the way");
+        const Run run = skintoolIn(
+            [&] {
+                if (setup == QLatin1String("read-only"))
+                    return mountReadOnly(QFile::encodeName(fs));
+                if (setup == QLatin1String("full"))
+                    return mountTmpfs(QFile::encodeName(fs), "size=64k") && fillFolder(QFile::encodeName(fs));
+                return true;
+            },
+            arguments);
+        if (run.status == 77)
+            QSKIP("no file system to mount here (needs root)");
+        QCOMPARE(run.status, 2);
+        const QStringList lines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), errors.size());
+        for (qsizetype i = 0; i < errors.size(); ++i) {
+            const QStringList parts = errors[i].split(QLatin1Char('|'));
+            QVERIFY2(lines[i].startsWith(parts.first()) && lines[i].endsWith(parts.last()), qPrintable(lines[i]));
+        }
+        // Not a byte of a temporary file left behind.
+        for (const auto &[file, content] : tree())
+            QVERIFY2(!QFileInfo(file).fileName().contains(QLatin1String(".png.")), qPrintable(file));
+    }
+
+    // One folder's output failing stops neither the others nor the report.
+    void renderCarriesOn()
+    {
+        for (const char *name : {"A", "B", "C"})
+            cleanSkin(QStringLiteral("work/") + QLatin1String(name));
+        writeFile(QStringLiteral("work/out/B"), "in the way");
+        const Run run = skintool({QStringLiteral("render"), QStringLiteral("--out"), QStringLiteral("out"),
+                                  QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.err, QStringLiteral("skintool: out/B: cannot make the folder: File exists\n"));
+        for (const char *name : {"A", "C"})
+            QCOMPARE(QDir(path(QStringLiteral("work/out/") + QLatin1String(name))).entryList(QDir::Files).size(), 5);
+    }
+
+    // Names with control characters are escaped, and names with spaces
+    // quoted, wherever skintool prints text; JSON escapes them its own way.
+    void namesAreEscaped()
+    {
+        cleanSkin(QStringLiteral("work/a b"));
+        writeBmp(QStringLiteral("work/a b/x\x1b[2J.bmp"), Qt::red);
+        writeBmp(QStringLiteral("work/a b/new\nline.bmp"), Qt::red);
+        writeBmp(QStringLiteral("work/a b/csi\u009b.bmp"), Qt::red);
+        const Run text = skintool({QStringLiteral("check"), QStringLiteral("a b")});
+        QCOMPARE(text.status, 0);
+        QVERIFY2(text.out.startsWith(QLatin1String("\"a b\": 0 errors, 3 warnings\n")), qPrintable(text.out));
+        for (const char *line : {"  warning unknown-name: \"x\\x1b[2J.bmp\" is not a skin file\n",
+                                 "  warning unknown-name: \"new\\nline.bmp\" is not a skin file\n",
+                                 "  warning unknown-name: \"csi\\u009b.bmp\" is not a skin file\n"})
+            QVERIFY2(text.out.contains(QLatin1String(line)), qPrintable(text.out));
+        const Run oneLine = skintool({QStringLiteral("check"), QStringLiteral("--oneline"), QStringLiteral("a b")});
+        QVERIFY2(oneLine.out.contains(QLatin1String("a b/x\\x1b[2J.bmp: warning: unknown-name: ")), qPrintable(oneLine.out));
+        const Run missing = skintool({QStringLiteral("check"), QStringLiteral("gone\x1b[2J")});
+        QCOMPARE(missing.err, QStringLiteral("skintool: \"gone\\x1b[2J\": no such folder\n"));
+        for (const Run &run : {text, oneLine, missing}) {
+            QVERIFY(!(run.out + run.err).contains(QChar(0x1b)));
+            QVERIFY(!(run.out + run.err).contains(QChar(0x9b)));
+        }
+        QCOMPARE(oneLine.out.count(QLatin1Char('\n')), 3);
+        const QJsonObject json = checkJson(QStringLiteral("a b"));
+        QVERIFY(codesOf(json).contains(QStringLiteral("unknown-name x\x1b[2J.bmp")));
+    }
+
+    // SIGINT or SIGTERM while a picture is being written: the temporary
+    // file goes, and the program ends by the signal.
+    void interruptLeavesNoTemporaryFile_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("render, SIGINT") << "render" << SIGINT;
+        QTest::newRow("sheet, SIGTERM") << "sheet" << SIGTERM;
+    }
+
+    void interruptLeavesNoTemporaryFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, signal);
+        const QString skin = cleanSkin(QStringLiteral("skin"));
+        const QString out = makeFolder(QStringLiteral("out/skin")); // render writes here
+        const bool sheet = command == QLatin1String("sheet");
+        const QString folder = sheet ? path(QStringLiteral("out")) : out;
+        const QString finished = folder + (sheet ? QStringLiteral("/s.png") : QStringLiteral("/preview.png"));
+        const QByteArray program = QFile::encodeName(binary());
+        const QByteArray target = QFile::encodeName(sheet ? path(QStringLiteral("out/s.png")) : path(QStringLiteral("out")));
+        const QByteArray skinBytes = QFile::encodeName(skin);
+        int hits = 0;
+        for (int attempt = 0; attempt < 20 && hits < 2; ++attempt) {
+            QFile::remove(finished);
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            QVERIFY(watch >= 0);
+            QVERIFY(::inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_CREATE) >= 0);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                ::signal(SIGINT, SIG_DFL);
+                ::signal(SIGTERM, SIG_DFL);
+                const int devnull = ::open("/dev/null", O_WRONLY);
+                ::dup2(devnull, STDOUT_FILENO);
+                ::dup2(devnull, STDERR_FILENO);
+                ::execl(program.constData(), program.constData(), sheet ? "sheet" : "render", "--out",
+                        target.constData(), skinBytes.constData(), static_cast<char *>(nullptr));
+                ::_exit(99);
+            }
+            // The moment a temporary file appears, the signal goes.
+            bool sent = false;
+            QDeadlineTimer deadline(Patience);
+            while (!sent && !deadline.hasExpired()) {
+                pollfd wait{watch, POLLIN, 0};
+                if (::poll(&wait, 1, 100) <= 0)
+                    continue;
+                alignas(inotify_event) char buffer[4096];
+                const ssize_t got = ::read(watch, buffer, sizeof buffer);
+                for (ssize_t at = 0; at < got;) {
+                    const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                    if (!sent && event->len > 0 && QByteArray(event->name).contains(".png.")) {
+                        ::kill(child, signal);
+                        sent = true;
+                    }
+                    at += ssize_t(sizeof(inotify_event) + event->len);
+                }
+            }
+            ::close(watch);
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(sent);
+            const QStringList left = QDir(folder).entryList(QDir::Files);
+            QVERIFY2(std::none_of(left.begin(), left.end(), [](const QString &name) { return name.contains(QLatin1String(".png.")); }),
+                     qPrintable(left.join(' ')));
+            if (QFileInfo::exists(finished))
+                continue; // the signal came after the file was in place: try again
+            ++hits;
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == signal, qPrintable(QString::number(status)));
+        }
+        QVERIFY2(hits > 0, "the signal never came while a file was being written");
+    }
+
+    // ".." in a FOLDER argument means what the file system says, for every
+    // command: the parent of a link's target, not the link's own folder.
+    void foldersFollowTheFileSystem()
+    {
+        writeBmp(QStringLiteral("work/a/background.bmp"), Qt::red, BackgroundSize);
+        writeBmp(QStringLiteral("work/elsewhere/background.bmp"), Qt::blue, {790, 600});
+        makeFolder(QStringLiteral("work/elsewhere/inner"));
+        QVERIFY(QFile::link(QStringLiteral("../elsewhere/inner"), path(QStringLiteral("work/a/link"))));
+        const QString given = QStringLiteral("a/link/..");
+        const QJsonObject folder = checkJson(given);
+        QCOMPARE(folder[QStringLiteral("slots")][0][QStringLiteral("width")].toInt(), 790);
+        QCOMPARE(skintool({QStringLiteral("render"), QStringLiteral("--out"), QStringLiteral("out"), given}).status, 0);
+        QCOMPARE(QImage(path(QStringLiteral("work/out/elsewhere/preview.png"))).pixelColor(400, 300), QColor(Qt::blue));
+        QCOMPARE(QImage(path(QStringLiteral("work/out/elsewhere/selector.png"))).pixelColor(700, 300), QColor(Qt::blue));
+        QCOMPARE(skintool({QStringLiteral("sheet"), QStringLiteral("--out"), QStringLiteral("s.png"), given}).status, 0);
+        QCOMPARE(QImage(path(QStringLiteral("work/s.png"))).pixelColor(12 + 100, 12 + 75), QColor(Qt::blue));
+    }
+
+    // A picture's texts never reach its PNG.
+    void pngCarriesNoTexts()
+    {
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        image.setText(QStringLiteral("Comment"), QStringLiteral("from the skin file"));
+        const QByteArray png = skintool::encodePng(image);
+        QVERIFY(png.startsWith("\x89PNG"));
+        for (const char *chunk : {"tEXt", "zTXt", "iTXt"})
+            QVERIFY2(!png.contains(chunk), chunk);
+    }
+
+    // The sheet's labels: as much of each folder's path as tells it apart.
+    void sheetLabels_data()
+    {
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("different names") << QStringList{"/s/Ember", "/s/Frost"} << QStringList{"Ember", "Frost"};
+        QTest::newRow("same name") << QStringList{"/v1/Ember", "/v2/Ember", "/v2/Frost"}
+                                   << QStringList{"v1/Ember", "v2/Ember", "Frost"};
+        QTest::newRow("same two names") << QStringList{"/a/x/Ember", "/b/x/Ember"}
+                                        << QStringList{"a/x/Ember", "b/x/Ember"};
+        QTest::newRow("one below the other") << QStringList{"/x/Ember", "/y/x/Ember"}
+                                             << QStringList{"/x/Ember", "y/x/Ember"};
+        QTest::newRow("the same folder twice") << QStringList{"/s/Ember", "/s/Ember"} << QStringList{"Ember", "Ember"};
+        QTest::newRow("root") << QStringList{"/"} << QStringList{"/"};
+    }
+
+    void sheetLabels()
+    {
+        QFETCH(QStringList, folders);
+        QFETCH(QStringList, labels);
+        QCOMPARE(skintool::sheetLabels(folders), labels);
+    }
+
+    // Badges in red and amber with the counts that check gives, and the
+    // layout options.
+    void sheetBadgesAndOptions()
+    {
+        const QString clean = cleanSkin(QStringLiteral("Clean"));
+        const QString broken = cleanSkin(QStringLiteral("Broken"));
+        writeFile(QStringLiteral("Broken/sticker_background.bmp"), "x"); // an error and a warning
+        const QString warned = cleanSkin(QStringLiteral("Warned"));
+        writeBmp(QStringLiteral("Warned/backround.bmp"), Qt::red); // a warning
+        const Run run = skintool({"sheet", "--out", "s.png", "--columns", "2", "--size", "160x120", "--panels",
+                                  clean, broken, warned});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QString());
+        const QImage sheet(path(QStringLiteral("work/s.png")));
+        // Two columns of cells four thumbnails wide, two rows.
+        const int cellWidth = 4 * 160 + 3 * 4 + 12;
+        const int cellHeight = 120 + 22 + 12;
+        QCOMPARE(sheet.size(), QSize(2 * cellWidth + 12, 2 * cellHeight + 12));
+        const auto corner = [&](int index) { return QPoint(12 + (index % 2) * cellWidth, 12 + (index / 2) * cellHeight); };
+        // The main view, then the three panels.
+        QCOMPARE(sheet.pixelColor(corner(0) + QPoint(80, 60)), QColor(0x20, 0x40, 0x90));
+        QCOMPARE(sheet.pixelColor(corner(0) + QPoint(164 + 100, 60)), QColor(0xa0, 0x30, 0x30));
+        QCOMPARE(sheet.pixelColor(corner(0) + QPoint(2 * 164 + 100, 60)), QColor(0xa0, 0xa0, 0x30));
+        QCOMPARE(sheet.pixelColor(corner(0) + QPoint(3 * 164 + 100, 60)), QColor(0x30, 0xa0, 0xa0));
+        // Badges sit in the main view's top right corner.
+        const auto badgeColours = [&](int index) {
+            QSet<QRgb> colours;
+            const QPoint at = corner(index);
+            for (int y = 0; y < 24; ++y)
+                for (int x = 160 - 70; x < 160; ++x)
+                    colours.insert(sheet.pixel(at + QPoint(x, y)) & 0xffffff);
+            return colours;
+        };
+        const QRgb red = skintool::BadgeRed & 0xffffff, amber = skintool::BadgeAmber & 0xffffff;
+        QVERIFY(!badgeColours(0).contains(red) && !badgeColours(0).contains(amber));
+        QVERIFY(badgeColours(1).contains(red) && badgeColours(1).contains(amber));
+        QVERIFY(!badgeColours(2).contains(red) && badgeColours(2).contains(amber));
     }
 };
 

@@ -97,7 +97,7 @@ FileReplacement::FileReplacement(const QByteArray &name) : m_target(name)
     // Only a folder that may not be written to calls for writing in place;
     // a full or read-only file system would refuse that too.
     if (!exists || (errno != EACCES && errno != EPERM))
-        throw RuntimeError("file not writable");
+        throw RuntimeError("file not writable", errno);
     m_fd = ::open(m_target.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
         throw RuntimeError("file not writable");
@@ -132,7 +132,7 @@ void FileReplacement::commitBeside(const QByteArray &content)
     ok = ::close(m_fd) == 0 && ok;
     m_fd = -1;
     if (!ok || ::rename(m_temporary.constData(), m_target.constData()) != 0)
-        throw RuntimeError("write failed"); // the destructor removes the new file
+        throw RuntimeError("write failed", errno); // the destructor removes the new file
     m_temporary.clear();
     syncFolderOf(m_target);
 }

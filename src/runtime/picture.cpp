@@ -1,13 +1,13 @@
 #include "runtime/picture.h"
 
-#include "runtime/error.h"
 #include "runtime/filename.h"
+#include "runtime/picturefile.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,87 +15,165 @@
 
 namespace {
 
-// Far above any skin picture (an 800 x 600 24-bit BMP is 1.4 MB), far below
-// what would hurt.
-constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 constexpr int MaxDecodeMegabytes = 128;
+
+// Closes a descriptor on every way out.
+class OpenFile
+{
+public:
+    explicit OpenFile(int fd) : m_fd(fd) {}
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFile(const OpenFile &) = delete;
+    OpenFile &operator=(const OpenFile &) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Turns what the BMP decoder gives into what the platform shows: the colour
+// bytes as stored, fully opaque. (Premultiplying first would turn every
+// transparent pixel black.)
+void makeOpaque(QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return;
+    if (image.format() != QImage::Format_ARGB32)
+        image.convertTo(QImage::Format_ARGB32);
+    image.convertTo(QImage::Format_RGB32);
+}
 
 } // namespace
 
-namespace {
-
-// Opens the file at path for reading a picture. Opened without blocking and
-// checked on the open file itself, so a FIFO or a device never stalls the
-// program, whatever the name leads to.
-void openPictureFile(QFile &file, const QString &path)
+PictureError::PictureError(Kind kind, int systemError, qint64 first, qint64 second)
+    : RuntimeError(reasonFor(kind, systemError, first, second).toUtf8().constData(), systemError), m_kind(kind),
+      m_first(first), m_second(second)
 {
-    const QByteArray native = fileNameFromText(path);
-    if (native.contains('\0')) // would cut the name short
-        throw RuntimeError("bad file name");
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw RuntimeError(errno == ENOENT || errno == ENOTDIR ? "file not found" : "file not readable");
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw RuntimeError("file not readable");
-    }
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        throw RuntimeError("not a file");
-    if (status.st_size > MaxFileBytes)
-        throw RuntimeError("file too large");
 }
 
-Picture decode(QIODevice &device)
+// Every reason a picture does not load is worded here, and only here.
+QString PictureError::reasonFor(Kind kind, int systemError, qint64 first, qint64 second)
 {
-    QImageReader reader(&device);
+    switch (kind) {
+    case Kind::BadName:
+        return QStringLiteral("bad file name");
+    case Kind::NotFound:
+        return QStringLiteral("not found");
+    case Kind::NotReadable:
+        return systemError ? QStringLiteral("not readable: %1").arg(QString::fromLocal8Bit(std::strerror(systemError)))
+                           : QStringLiteral("not readable");
+    case Kind::Folder:
+        return QStringLiteral("a folder, not a picture");
+    case Kind::NotRegularFile:
+        return QStringLiteral("not a regular file");
+    case Kind::FileTooLarge:
+        return QStringLiteral("too large: %1 MB, more than the %2 MB a picture may have")
+            .arg((first + 1024 * 1024 - 1) / (1024 * 1024))
+            .arg(second / (1024 * 1024));
+    case Kind::Empty:
+        return QStringLiteral("empty");
+    case Kind::PictureTooLarge:
+        return QStringLiteral("too large: %1x%2 pixels, more than the %3 a picture may have")
+            .arg(first)
+            .arg(second)
+            .arg(MaxPicturePixels);
+    case Kind::Truncated:
+        return second > 0 ? QStringLiteral("truncated: it ends after %1 of its %2 bytes").arg(first).arg(second)
+                          : QStringLiteral("truncated: it ends before its picture does");
+    case Kind::NotAPicture:
+        return QStringLiteral("not a picture");
+    }
+    return {};
+}
+
+Picture LoadPicture(const QString &path)
+{
+    return DecodePicture(ReadPictureFile(path));
+}
+
+QByteArray ReadPictureFile(const QString &path)
+{
+    using Kind = PictureError::Kind;
+    const QByteArray native = fileNameFromText(path);
+    if (native.contains('\0')) // would cut the name short
+        throw PictureError(Kind::BadName);
+    // Opened without blocking and checked on the open file itself, so a FIFO
+    // or a device never stalls the program, whatever the name leads to.
+    const OpenFile file(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.fd() < 0) {
+        const int error = errno;
+        throw PictureError(error == ENOENT ? Kind::NotFound : Kind::NotReadable, error);
+    }
+    struct stat status;
+    if (::fstat(file.fd(), &status) != 0)
+        throw PictureError(Kind::NotReadable, errno);
+    if (S_ISDIR(status.st_mode))
+        throw PictureError(Kind::Folder);
+    if (!S_ISREG(status.st_mode))
+        throw PictureError(Kind::NotRegularFile);
+    if (status.st_size > MaxPictureFileBytes)
+        throw PictureError(Kind::FileTooLarge, 0, status.st_size, MaxPictureFileBytes);
+    // What the file held when it was checked; a file that grows meanwhile
+    // is not read on and on, and one that shrinks ends up short.
+    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.fd(), bytes.data() + done, size_t(bytes.size() - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw PictureError(Kind::NotReadable, errno);
+        if (got == 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(done);
+    return bytes;
+}
+
+Picture DecodePicture(const QByteArray &bytes)
+{
+    using Kind = PictureError::Kind;
+    if (bytes.isEmpty())
+        throw PictureError(Kind::Empty);
+    const PictureHeader header = readPictureHeader(bytes);
+
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(MaxDecodeMegabytes);
-    // A BMP stored top-down reports a negative height here.
+    // A BMP stored top-down reports a negative height here. The decoder
+    // gives no size for some it will not read; their header does.
     const QSize size = reader.size();
     const qint64 width = qAbs(qint64(size.width()));
     const qint64 height = qAbs(qint64(size.height()));
     if (width * height > MaxPicturePixels)
-        throw RuntimeError("picture too large");
-    // The BMP decoder fills an image of the right size and format handed to
-    // it, and leaves the lines that a short file lacks as they were: blank,
-    // not whatever the memory held before.
+        throw PictureError(Kind::PictureTooLarge, 0, width, height);
+    if (header.width * qAbs(header.height) > MaxPicturePixels)
+        throw PictureError(Kind::PictureTooLarge, 0, header.width, qAbs(header.height));
+    if (header.truncated)
+        throw PictureError(Kind::Truncated, 0, header.fileBytes, header.neededBytes);
+    // Lines that the decoder leaves out are blank, not whatever the memory
+    // held before: the BMP decoder fills an image of the right size and
+    // format handed to it.
     QImage image;
     if (width > 0 && height > 0 && reader.imageFormat() != QImage::Format_Invalid) {
         image = QImage(int(width), int(height), reader.imageFormat());
         image.fill(0);
     }
     if (!reader.read(&image) || image.isNull())
-        throw RuntimeError("not a picture");
+        throw PictureError(Kind::NotAPicture);
     if (qint64(image.width()) * image.height() > MaxPicturePixels)
-        throw RuntimeError("picture too large");
+        throw PictureError(Kind::PictureTooLarge, 0, image.width(), image.height());
+    if (header.content == PictureHeader::Content::Bmp)
+        makeOpaque(image);
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;
-}
-
-} // namespace
-
-Picture LoadPicture(const QString &path)
-{
-    QFile file;
-    openPictureFile(file, path);
-    return decode(file);
-}
-
-QByteArray ReadPictureFile(const QString &path)
-{
-    QFile file;
-    openPictureFile(file, path);
-    // What the file held when it was checked; a file that grows meanwhile
-    // is not read on and on.
-    return file.read(qMin(file.size(), MaxFileBytes));
-}
-
-Picture DecodePicture(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return decode(buffer);
 }

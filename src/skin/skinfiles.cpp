@@ -19,8 +19,10 @@ void loadSteps(std::span<const SkinFile> steps, const QString &skinFolder, const
             const QString path = folder.resolve(QString::fromLatin1(file.name).mid(1));
             target.reading(file, path);
             target.loadFile(file.slot, path);
-        } catch (const RuntimeError &error) {
-            target.notLoaded(file, QString::fromUtf8(error.what()));
+        } catch (const PictureError &error) {
+            target.notLoaded(file, error);
+        } catch (const RuntimeError &) {
+            // Skipped like any failing step.
         }
     }
 }

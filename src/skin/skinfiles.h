@@ -70,8 +70,9 @@ inline constexpr SlotSize SlotSizes[] = {
 // ApplySkin, the selector for the background preview, or anything else
 // that wants to know what a folder would show. A target learns of every
 // step in order: reading() with the file the step reads (after the
-// letter-case lookup), then either loadFile(), which puts the picture, or notLoaded()
-// with the loader's reason, after which the slot keeps what it had.
+// letter-case lookup), then either loadFile(), which puts the picture, or
+// notLoaded() with the loader's reason, after which the slot keeps what it
+// had.
 class SlotTarget
 {
 public:
@@ -79,14 +80,14 @@ public:
 
     virtual void put(Slot slot, const Picture &picture) = 0;
 
-    // Loads the file at path into the slot, or raises RuntimeError. The
+    // Loads the file at path into the slot, or raises PictureError. The
     // picture is decoded now and put; a target may instead read the file
     // now and decode it when it is first needed.
     virtual void loadFile(Slot slot, const QString &path) { put(slot, LoadPicture(path)); }
 
     // Only a target that keeps a record of the steps needs these.
     virtual void reading(const SkinFile &file, const QString &path) { (void)file, (void)path; }
-    virtual void notLoaded(const SkinFile &file, const QString &reason) { (void)file, (void)reason; }
+    virtual void notLoaded(const SkinFile &file, const PictureError &reason) { (void)file, (void)reason; }
 };
 
 // Loads the skin in skinFolder into the preview window's slots, each file

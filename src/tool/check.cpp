@@ -1,18 +1,19 @@
 #include "tool/check.h"
 
 #include "runtime/filesystem.h"
+#include "runtime/picturefile.h"
 #include "skin/skinfiles.h"
-#include "tool/fileheader.h"
 #include "tool/folders.h"
+#include "tool/format.h"
 #include "tool/report.h"
 #include "tool/skinslots.h"
+#include "tool/terminal.h"
 #include "tool/watch.h"
 
-#include <QCommandLineParser>
-#include <QFile>
 #include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace skintool {
 
@@ -22,79 +23,90 @@ namespace {
 struct StepRecord
 {
     const SkinFile *file = nullptr;
-    QString path;   // after the letter-case lookup
+    QString path; // after the letter-case lookup
     bool loaded = false;
     QSize size;
-    QString reason; // the loader's, when it did not load
+    PictureHeader header; // of the bytes that loaded
+    std::optional<PictureError> error;
 };
 
-// The check's slot target: it keeps a record of every step instead of
-// showing anything.
+// The check's slot target: it loads each file as the program does, and
+// keeps a record of every step instead of showing anything.
 class StepRecorder : public SlotTarget
 {
 public:
     std::vector<StepRecord> steps;
 
     void reading(const SkinFile &file, const QString &path) override { record(file).path = path; }
+    void loadFile(Slot slot, const QString &path) override
+    {
+        // LoadPicture, with the header of the very bytes decoded kept.
+        const QByteArray bytes = ReadPictureFile(path);
+        const Picture picture = DecodePicture(bytes);
+        steps.back().header = readPictureHeader(bytes);
+        put(slot, picture);
+    }
     void put(Slot, const Picture &picture) override
     {
         steps.back().loaded = true;
         steps.back().size = picture.size();
     }
-    void notLoaded(const SkinFile &file, const QString &reason) override { record(file).reason = reason; }
+    void notLoaded(const SkinFile &file, const PictureError &error) override { record(file).error = error; }
 
 private:
     StepRecord &record(const SkinFile &file)
     {
         if (steps.empty() || steps.back().file != &file)
-            steps.push_back({&file, {}, false, {}, {}});
+            steps.push_back({&file, {}, false, {}, {}, {}});
         return steps.back();
     }
 };
-
-// The loader's reason in a reader's words; a BMP whose header promises
-// more than the file holds is truncated.
-QString brokenReason(const StepRecord &step)
-{
-    if (step.reason == QLatin1String("not a picture")) {
-        const FileHeader header = readHeader(step.path);
-        if (header.width * qAbs(header.height) > MaxPicturePixels)
-            return QStringLiteral("too large");
-        const bool shortHeader = header.content == FileHeader::Content::Bmp && header.neededBytes == 0
-                                 && header.width == 0;
-        if (shortHeader || missingLines(header))
-            return QStringLiteral("truncated");
-        return QStringLiteral("not a picture");
-    }
-    if (step.reason == QLatin1String("not a file"))
-        return QStringLiteral("not a regular file");
-    if (step.reason == QLatin1String("file too large") || step.reason == QLatin1String("picture too large"))
-        return QStringLiteral("too large");
-    if (step.reason == QLatin1String("file not readable"))
-        return QStringLiteral("not readable");
-    return step.reason;
-}
 
 QString sizeText(QSize size)
 {
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-QString range(int from, int to)
+// Columns and rows of a box that a picture leaves out (or that lie beyond
+// the box), in the box's own pixels: "column 177", "columns 600-614 and
+// rows 590-598"; and whether they are more than one.
+struct Strips
 {
-    return from == to ? QString::number(from) : QStringLiteral("%1-%2").arg(from).arg(to);
+    QString text;
+    bool plural = false;
+};
+
+Strips strips(QSize inner, QSize outer)
+{
+    Strips result;
+    QStringList parts;
+    const auto add = [&](const char *one, int from, int to) {
+        if (from == to) {
+            parts.append(QStringLiteral("%1 %2").arg(QLatin1String(one)).arg(from));
+        } else {
+            parts.append(QStringLiteral("%1s %2-%3").arg(QLatin1String(one)).arg(from).arg(to));
+            result.plural = true;
+        }
+    };
+    if (inner.width() < outer.width())
+        add("column", inner.width(), outer.width() - 1);
+    if (inner.height() < outer.height())
+        add("row", inner.height(), outer.height() - 1);
+    result.plural = result.plural || parts.size() > 1;
+    result.text = parts.join(QLatin1String(" and "));
+    return result;
 }
 
-// Columns and rows of a box that a picture leaves out (or that lie beyond
-// the box), in the box's own pixels.
-QString strips(QSize inner, QSize outer)
+// "A", "A or B", "A, B or C", "A, B, C or one of 4 more".
+QString alternatives(const QStringList &names)
 {
-    QStringList parts;
-    if (inner.width() < outer.width())
-        parts.append(QStringLiteral("columns %1").arg(range(inner.width(), outer.width() - 1)));
-    if (inner.height() < outer.height())
-        parts.append(QStringLiteral("rows %1").arg(range(inner.height(), outer.height() - 1)));
-    return parts.join(QLatin1String(" and "));
+    constexpr qsizetype Named = 3;
+    if (names.size() <= 1)
+        return names.value(0);
+    if (names.size() <= Named)
+        return names.mid(0, names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
+    return names.mid(0, Named).join(QLatin1String(", "))
+           + QStringLiteral(" or one of %1 more").arg(names.size() - Named);
 }
 
 // The smallest number of single-character edits (insert, delete, replace,
@@ -118,6 +130,32 @@ int editDistance(const QString &a, const QString &b)
     return d[n][m];
 }
 
+QString stemOf(const QString &name)
+{
+    return name.left(name.indexOf(QLatin1Char('.')));
+}
+
+// The skin file that a name was most likely meant to be: the same name with
+// spaces around it, the same stem with another or a second extension
+// ("background.png", "backsettings.bmp.bmp"), or a name within two edits.
+QString nearestSkinFile(const QString &name)
+{
+    const QString lower = name.trimmed().toLower();
+    QString best;
+    int bestDistance = 3; // within two edits
+    for (const SkinFile &step : ApplySkinSteps) {
+        const QString candidate = fileName(step);
+        if (lower == candidate || stemOf(lower) == stemOf(candidate))
+            return candidate;
+        const int distance = editDistance(lower, candidate);
+        if (distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
 class FolderCheck
 {
 public:
@@ -130,25 +168,34 @@ public:
     {
         StepRecorder recorder;
         ApplySkin(recorder, m_folder);
+        const bool anySkinFile = std::any_of(recorder.steps.begin(), recorder.steps.end(),
+                                             [](const StepRecord &step) { return pathExists(step.path); });
         for (const NamedSlot &slot : PreviewSlots) {
             std::vector<const StepRecord *> steps;
             for (const StepRecord &step : recorder.steps)
                 if (step.file->slot == slot.slot)
                     steps.push_back(&step);
-            checkSlot(slot, steps);
+            checkSlot(slot, steps, anySkinFile);
         }
+        if (!anySkinFile)
+            reportNoSkin();
         checkNames();
+        std::stable_partition(m_report.problems.begin(), m_report.problems.end(),
+                              [](const Problem &problem) { return problem.severity == Severity::Error; });
         return std::move(m_report);
     }
 
 private:
-    void add(const char *code, Severity severity, const char *slot, const QString &file, const QString &message)
+    void add(const char *code, Severity severity, const char *slot, const QString &file, const QString &message,
+             const QString &hint = {})
     {
         m_report.problems.push_back({QString::fromLatin1(code), severity,
-                                     slot ? QString::fromLatin1(slot) : QString(), file, message});
+                                     slot ? QString::fromLatin1(slot) : QString(), file, message, hint});
     }
 
-    void checkSlot(const NamedSlot &slot, const std::vector<const StepRecord *> &steps)
+    // A slot with nothing to show says so, unless the folder holds no skin
+    // file at all, which is said once for the folder.
+    void checkSlot(const NamedSlot &slot, const std::vector<const StepRecord *> &steps, bool sayMissing)
     {
         const StepRecord *shown = nullptr;
         QStringList loaded;
@@ -158,64 +205,92 @@ private:
             const bool present = pathExists(step->path);
             if (present && found != wanted)
                 add("letter-case", Severity::Warning, slot.name, found,
-                    QStringLiteral("%1 is found for %2 only by ignoring letter case").arg(found, wanted));
+                    QStringLiteral("%1 is found for %2 only by ignoring letter case").arg(shownName(found), wanted));
             if (step->loaded) {
                 shown = step;
                 loaded.append(found);
                 checkFormat(slot, *step, found);
             } else if (present) {
+                const QString reason = step->error ? step->error->reason() : QStringLiteral("not a picture");
                 add("broken", Severity::Error, slot.name, found,
-                    QStringLiteral("%1 does not load: %2").arg(found, brokenReason(*step)));
+                    QStringLiteral("%1 does not load: %2").arg(shownName(found), reason));
             }
         }
         if (loaded.size() > 1) {
             for (qsizetype i = 0; i + 1 < loaded.size(); ++i)
                 add("shadowed", Severity::Warning, slot.name, loaded[i],
-                    QStringLiteral("%1 never shows: %2 loads after it").arg(loaded[i], loaded.last()));
+                    QStringLiteral("%1 never shows: %2 loads after it").arg(shownName(loaded[i]), shownName(loaded.last())));
         }
         if (!shown) {
             QStringList names;
             for (const StepRecord *step : steps)
                 names.append(fileName(*step->file));
-            add("missing", Severity::Warning, slot.name, names.last(),
-                QStringLiteral("no file loads for the %1 (%2); it keeps its earlier picture")
-                    .arg(QLatin1String(slot.name), names.join(QLatin1String(" or "))));
-            m_report.outcomes.push_back({QString::fromLatin1(slot.name), {}, {}});
+            if (sayMissing)
+                add("missing", Severity::Warning, slot.name, names.last(),
+                    QStringLiteral("no file loads for the %1 (%2); it keeps its earlier picture")
+                        .arg(QLatin1String(slot.name), names.join(QLatin1String(" or "))));
+            m_report.outcomes.push_back({QString::fromLatin1(slot.name), {}, {}, {}});
             return;
         }
         const QString file = nameOf(shown->path);
-        m_report.outcomes.push_back({QString::fromLatin1(slot.name), file, shown->size});
+        const SlotSize &sizes = slotSize(slot.slot);
+        m_report.outcomes.push_back({QString::fromLatin1(slot.name), file, shown->size, shown->size.boundedTo(sizes.box)});
         checkSize(slot, file, shown->size);
     }
 
     void checkSize(const NamedSlot &slot, const QString &file, QSize size)
     {
         const SlotSize &sizes = slotSize(slot.slot);
-        if (size.width() < sizes.box.width() || size.height() < sizes.box.height())
+        if (size.width() < sizes.box.width() || size.height() < sizes.box.height()) {
+            const Strips uncovered = strips(size, sizes.box);
             add("size", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 is %2, smaller than its %3 slot: %4 stay uncovered")
-                    .arg(file, sizeText(size), sizeText(sizes.box), strips(size, sizes.box)));
-        if (size.width() > sizes.designed.width() || size.height() > sizes.designed.height())
+                QStringLiteral("%1 is %2, smaller than its %3 slot: %4 %5 uncovered")
+                    .arg(shownName(file), sizeText(size), sizeText(sizes.box), uncovered.text,
+                         QLatin1String(uncovered.plural ? "stay" : "stays")));
+        }
+        if (size.width() > sizes.designed.width() || size.height() > sizes.designed.height()) {
+            const Strips cut = strips(sizes.box, size);
             add("size", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 is %2, larger than the designed %3: %4 are cut off")
-                    .arg(file, sizeText(size), sizeText(sizes.designed), strips(sizes.box, size)));
+                QStringLiteral("%1 is %2, larger than the designed %3: %4 %5 cut off")
+                    .arg(shownName(file), sizeText(size), sizeText(sizes.designed), cut.text,
+                         QLatin1String(cut.plural ? "are" : "is")));
+        }
     }
 
     void checkFormat(const NamedSlot &slot, const StepRecord &step, const QString &file)
     {
-        const FileHeader header = readHeader(step.path);
-        if (const auto problem = formatProblem(header))
-            add("format", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 %2, not a 24-bit uncompressed BMP").arg(file, *problem));
-        if (const auto lines = missingLines(header))
-            add("format", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 is truncated: %2 of its %3 lines are missing and show black")
-                    .arg(file).arg(*lines).arg(qAbs(header.height)));
+        if (const std::optional<QString> problem = formatProblem(step.header))
+            add("format", Severity::Warning, slot.name, file, shownName(file) + QLatin1Char(' ') + *problem,
+                formatHint());
     }
 
-    // Names equal but for letter case, and .bmp files that no slot uses.
+    // An empty folder, or the collection folder above the skins: the
+    // subfolders that hold skin files are named.
+    void reportNoSkin()
+    {
+        QStringList skins;
+        for (const QString &subfolder : m_listing.subfolders()) {
+            const FolderListing inside(m_folder + QLatin1Char('/') + subfolder);
+            const bool holdsSkinFile = std::any_of(std::begin(ApplySkinSteps), std::end(ApplySkinSteps),
+                                                   [&](const SkinFile &step) {
+                                                       return inside.nameIgnoringCase(fileName(step)).has_value();
+                                                   });
+            if (holdsSkinFile)
+                skins.append(shownName(subfolder + QLatin1Char('/')));
+        }
+        QString message = QStringLiteral("%1 holds no skin file").arg(shownName(m_folder));
+        if (!skins.isEmpty())
+            message += QStringLiteral("; did you mean %1?").arg(alternatives(skins));
+        add("no-skin", Severity::Error, nullptr, {}, message);
+    }
+
+    // Names equal but for letter case, folders that bear a picture's name,
+    // and files that no slot uses: every .bmp, and any other name that is
+    // near a skin file's.
     void checkNames()
     {
+        const QStringList subfolders = m_listing.subfolders();
+        const QSet<QString> folders(subfolders.begin(), subfolders.end());
         QSet<QString> used;
         QSet<QString> seen;
         for (const SkinFile &step : ApplySkinSteps) {
@@ -223,43 +298,50 @@ private:
             if (seen.contains(name))
                 continue;
             seen.insert(name);
-            const QStringList matches = m_lookup.matches(name);
-            for (const QString &match : matches)
+            const QString resolved = nameOf(m_lookup.resolve(name));
+            QStringList files;
+            for (const QString &match : m_lookup.matches(name)) {
                 used.insert(match);
-            if (matches.size() > 1)
-                add("ambiguous", Severity::Warning, slotName(step.slot), nameOf(m_lookup.resolve(name)),
+                if (!folders.contains(match))
+                    files.append(match);
+                else if (match != resolved)
+                    add("unknown-name", Severity::Warning, nullptr, match,
+                        QStringLiteral("%1 is a folder where a picture is expected; %2 is used")
+                            .arg(shownName(match), shownName(resolved)));
+            }
+            if (files.size() > 1) {
+                QStringList shown;
+                for (const QString &file : files)
+                    shown.append(shownName(file));
+                add("ambiguous", Severity::Warning, slotName(step.slot), resolved,
                     QStringLiteral("%1 are equal ignoring letter case; %2 is used")
-                        .arg(matches.join(QLatin1String(", ")), nameOf(m_lookup.resolve(name))));
+                        .arg(shown.join(QLatin1String(", ")), shownName(resolved)));
+            }
         }
-        for (const QString &name : m_listing.files(QStringLiteral("*.bmp"))) {
+        for (const QString &name : m_listing.files(QStringLiteral("*"))) {
             if (used.contains(name))
                 continue;
-            QString message = QStringLiteral("%1 is not a skin file").arg(name);
-            if (const QString near = nearestSkinFile(name); !near.isEmpty())
+            const QString near = nearestSkinFile(name);
+            if (near.isEmpty() && !name.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
+                continue;
+            QString message = QStringLiteral("%1 is not a skin file").arg(shownName(name));
+            if (!near.isEmpty())
                 message += QStringLiteral("; did you mean %1?").arg(near);
             add("unknown-name", Severity::Warning, nullptr, name, message);
         }
-    }
-
-    static QString nearestSkinFile(const QString &name)
-    {
-        QString best;
-        int bestDistance = 3; // within two edits
-        for (const SkinFile &step : ApplySkinSteps) {
-            const QString candidate = fileName(step);
-            const int distance = editDistance(name.toLower(), candidate);
-            if (distance < bestDistance) {
-                best = candidate;
-                bestDistance = distance;
-            }
-        }
-        return best;
     }
 
     QString m_folder;
     FolderListing m_listing; // read once, for every name the check looks up
     CaseInsensitiveFolder m_lookup;
     FolderReport m_report;
+};
+
+const OptionSpec CheckOptionList[] = {
+    {"json", nullptr},
+    {"oneline", nullptr},
+    {"strict", nullptr},
+    {"watch", nullptr},
 };
 
 } // namespace
@@ -275,18 +357,8 @@ FolderReport checkFolder(const QString &folder)
     return FolderCheck(folder).run();
 }
 
-void addCheckOptions(QCommandLineParser &parser)
+int checkFolders(const QStringList &folders, const CheckOptions &options)
 {
-    parser.addOption({QStringLiteral("json"), QStringLiteral("One JSON document for all folders.")});
-    parser.addOption({QStringLiteral("strict"), QStringLiteral("Warnings fail the check too.")});
-    parser.addOption({QStringLiteral("watch"), QStringLiteral("Check again after every change.")});
-}
-
-int runCheck(const QCommandLineParser &parser)
-{
-    const QStringList folders = parser.positionalArguments();
-    if (parser.isSet(QStringLiteral("watch")))
-        return watchCheck(folders, parser.isSet(QStringLiteral("json")));
     bool allFolders = true;
     std::vector<FolderReport> reports;
     for (const QString &folder : folders) {
@@ -296,18 +368,33 @@ int runCheck(const QCommandLineParser &parser)
         }
         reports.push_back(checkFolder(folder));
     }
-    if (parser.isSet(QStringLiteral("json")))
-        printJson(reports);
-    else
-        printText(reports);
-    if (!allFolders)
+    printReports(reports, options.form);
+    if (!finishOutput() || !allFolders)
         return 2;
-    const bool strict = parser.isSet(QStringLiteral("strict"));
     for (const FolderReport &report : reports) {
-        if (report.count(Severity::Error) > 0 || (strict && report.count(Severity::Warning) > 0))
+        if (report.count(Severity::Error) > 0 || (options.strict && report.count(Severity::Warning) > 0))
             return 1;
     }
     return 0;
+}
+
+std::span<const OptionSpec> checkOptions()
+{
+    return CheckOptionList;
+}
+
+int runCheck(const Arguments &arguments)
+{
+    const bool json = arguments.isSet(QStringLiteral("json"));
+    const bool oneLine = arguments.isSet(QStringLiteral("oneline"));
+    if (json && oneLine)
+        return usageError(arguments, QStringLiteral("--json and --oneline cannot be used together"));
+    CheckOptions options;
+    options.form = json ? ReportForm::Json : oneLine ? ReportForm::OneLine : ReportForm::Text;
+    options.strict = arguments.isSet(QStringLiteral("strict"));
+    if (arguments.isSet(QStringLiteral("watch")))
+        return watchCheck(arguments.positionalArguments(), options);
+    return checkFolders(arguments.positionalArguments(), options);
 }
 
 } // namespace skintool

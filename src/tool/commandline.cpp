@@ -2,6 +2,7 @@
 
 #include "runtime/filename.h"
 #include "tool/check.h"
+#include "tool/interrupt.h"
 #include "tool/memory.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
@@ -9,7 +10,6 @@
 #include "tool/terminal.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 
 #include <memory>
 
@@ -22,42 +22,45 @@ const char Usage[] =
     "Check skin folders, or draw them with skinpreview's own windows.\n"
     "\n"
     "Commands:\n"
-    "  check [--json] [--strict] [--watch] FOLDER...\n"
-    "                                       report what each slot shows and\n"
-    "                                       every problem found\n"
+    "  check [--json | --oneline] [--strict] [--watch] FOLDER...\n"
+    "                       report what each slot shows and every problem found\n"
     "  render [--out DIR] [--guides] FOLDER...\n"
-    "                                       write PNG pictures of the windows\n"
-    "  sheet --out FILE.png FOLDER...       write a contact sheet of the skins\n"
-    "  template [--out DIR]                 write a new skin to start from\n"
+    "                       write PNG pictures of the windows\n"
+    "  sheet --out FILE.png [--columns N] [--size WxH] [--panels] FOLDER...\n"
+    "                       write a contact sheet of the skins\n"
+    "  template [--out DIR]\n"
+    "                       write a new skin to start from\n"
     "\n"
     "  -h, --help     show this help, or a command's: skintool COMMAND --help\n"
     "      --version  show the version\n"
     "\n"
     "Exit status: 0 if all is well, 1 if check finds an error (or a warning\n"
-    "with --strict), 2 on a usage error, a FOLDER that is missing or not a\n"
-    "folder, or output that cannot be written. See skintool(1).\n";
+    "with --strict), 2 on a usage error, a FOLDER that cannot be read, or\n"
+    "output that cannot be written. See skintool(1).\n";
 
 struct Command
 {
     const char *name;
     const char *usage;
     bool drawsWindows;
-    void (*addOptions)(QCommandLineParser &);
-    int (*run)(const QCommandLineParser &);
+    std::span<const OptionSpec> options;
+    int (*run)(const Arguments &);
     bool takesFolders = true;
 };
 
 const Command Commands[] = {
     {"check",
-     "Usage: skintool check [--json] [--strict] [--watch] FOLDER...\n"
+     "Usage: skintool check [--json | --oneline] [--strict] [--watch] FOLDER...\n"
      "Report, for each skin folder, the file that ends up in each slot and every\n"
-     "problem found, each with a code and a severity. Writes nothing.\n"
+     "problem found, each with a code and a severity, errors first. Writes\n"
+     "nothing.\n"
      "\n"
      "      --json     one JSON document for all folders\n"
+     "      --oneline  one line a problem: PATH: error: CODE: message\n"
      "      --strict   warnings fail the check too (exit status 1)\n"
      "      --watch    check again after every change, until Ctrl-C\n"
      "  -h, --help     show this help\n",
-     false, addCheckOptions, runCheck},
+     false, checkOptions(), runCheck},
     {"render",
      "Usage: skintool render [--out DIR] [--guides] FOLDER...\n"
      "Write preview.png, desktop-settings.png, screensaver-settings.png,\n"
@@ -68,15 +71,19 @@ const Command Commands[] = {
      "      --guides   also write NAME-guides.png beside each: the window with\n"
      "                 its guides on, as Ctrl+G shows them\n"
      "  -h, --help     show this help\n",
-     true, addRenderOptions, runRender},
+     true, renderOptions(), runRender},
     {"sheet",
-     "Usage: skintool sheet --out FILE.png FOLDER...\n"
-     "Write one contact sheet: each skin's preview at 200 x 150 with its\n"
-     "folder's name under it, in a grid.\n"
+     "Usage: skintool sheet --out FILE.png [OPTION]... FOLDER...\n"
+     "Write one contact sheet: each skin's preview with a label that tells it\n"
+     "apart and, for a skin with problems, the counts of its errors (red) and\n"
+     "warnings (amber) as check finds them.\n"
      "\n"
-     "      --out FILE  the PNG file to write\n"
-     "  -h, --help      show this help\n",
-     true, addSheetOptions, runSheet},
+     "      --out FILE   the PNG file to write\n"
+     "      --columns N  skins in a row (default: up to 5)\n"
+     "      --size WxH   the size of each picture (default: 200x150)\n"
+     "      --panels     each skin's three panels beside its preview\n"
+     "  -h, --help       show this help\n",
+     true, sheetOptions(), runSheet},
     {"template",
      "Usage: skintool template [--out DIR]\n"
      "Write a new skin to start from into DIR: background.bmp,\n"
@@ -89,8 +96,10 @@ const Command Commands[] = {
      "\n"
      "      --out DIR  write into DIR (default: the working directory)\n"
      "  -h, --help     show this help\n",
-     true, addTemplateOptions, runTemplate, false},
+     true, templateOptions(), runTemplate, false},
 };
+
+const OptionSpec HelpOption{"help", nullptr};
 
 // Qt's own notes (the offscreen platform cannot raise windows, and so on)
 // are not the user's business; skintool says what matters itself.
@@ -107,14 +116,44 @@ int usageError(const QString &message, const char *usage)
     return 2;
 }
 
-} // namespace
-
-int run(int argc, char **argv)
+const Command *findCommand(const QString &name)
 {
-    // Arguments are bytes: a FOLDER's name need not be UTF-8.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(textFromFileName(QByteArray(argv[i])));
+    for (const Command &command : Commands)
+        if (name == QLatin1String(command.name))
+            return &command;
+    return nullptr;
+}
+
+// Everything after parsing the command line; its status.
+int runCommand(const Command &command, const Arguments &arguments, int argc, char **argv)
+{
+    if (arguments.isSet(QStringLiteral("help"))) {
+        printOut(QString::fromLatin1(command.usage));
+        return 0;
+    }
+    if (command.takesFolders && arguments.positionalArguments().isEmpty())
+        return usageError(arguments, QStringLiteral("no FOLDER given"));
+    if (!command.takesFolders && !arguments.positionalArguments().isEmpty())
+        return usageError(arguments,
+                          QStringLiteral("unexpected argument '%1'").arg(shownName(arguments.positionalArguments().first())));
+
+    qInstallMessageHandler(onlySeriousMessages);
+    reuseFreedMemory();
+    removeTemporaryFileOnInterrupt();
+    std::unique_ptr<QCoreApplication> app;
+    if (command.drawsWindows) {
+        // The windows draw off screen, whatever the environment says: no
+        // display is needed, and the pictures do not depend on one.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    return command.run(arguments);
+}
+
+int runArguments(const QStringList &arguments, int argc, char **argv)
+{
     const QString first = arguments.value(1);
     if (first == QLatin1String("-h") || first == QLatin1String("--help")) {
         printOut(QString::fromLatin1(Usage));
@@ -126,46 +165,103 @@ int run(int argc, char **argv)
     }
     if (first.isEmpty())
         return usageError(QStringLiteral("no command given"), Usage);
-    const Command *command = nullptr;
-    for (const Command &candidate : Commands)
-        if (first == QLatin1String(candidate.name))
-            command = &candidate;
+    const Command *command = findCommand(first);
     if (!command) {
-        return usageError(first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(first)
-                                                             : QStringLiteral("unknown command '%1'").arg(first),
+        return usageError(first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(shownName(first))
+                                                             : QStringLiteral("unknown command '%1'").arg(shownName(first)),
                           Usage);
     }
+    std::vector<OptionSpec> options(command->options.begin(), command->options.end());
+    options.push_back(HelpOption);
+    QString error;
+    const std::optional<Arguments> parsed = Arguments::parse(first, arguments.mid(2), options, &error);
+    if (!parsed)
+        return usageError(QStringLiteral("%1: %2").arg(first, error), command->usage);
+    return runCommand(*command, *parsed, argc, argv);
+}
 
-    QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    parser.addOption(help);
-    command->addOptions(parser);
-    if (command->takesFolders)
-        parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("A skin folder."), QStringLiteral("FOLDER..."));
-    if (!parser.parse(arguments.mid(1)))
-        return usageError(parser.errorText(), command->usage);
-    if (parser.isSet(help)) {
-        printOut(QString::fromLatin1(command->usage));
-        return 0;
-    }
-    if (command->takesFolders && parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("%1: no FOLDER given").arg(first), command->usage);
-    if (!command->takesFolders && !parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("%1: unexpected argument '%2'").arg(first, parser.positionalArguments().first()),
-                          command->usage);
+} // namespace
 
-    qInstallMessageHandler(onlySeriousMessages);
-    reuseFreedMemory();
-    std::unique_ptr<QCoreApplication> app;
-    if (command->drawsWindows) {
-        // The windows draw off screen, whatever the environment says: no
-        // display is needed, and the pictures do not depend on one.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+QString Arguments::value(const QString &name) const
+{
+    const auto found = m_values.find(name);
+    return found == m_values.end() ? QString() : found->second;
+}
+
+std::optional<Arguments> Arguments::parse(const QString &command, const QStringList &arguments,
+                                          std::span<const OptionSpec> options, QString *error)
+{
+    Arguments parsed;
+    parsed.m_command = command;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            parsed.m_positional.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        // "-h" is the one short option; "--name" and "--name=value" the rest.
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
+        if (argument == QLatin1String("-h"))
+            name = QStringLiteral("help");
+        const OptionSpec *spec = nullptr;
+        if (argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-h")) {
+            for (const OptionSpec &option : options)
+                if (name == QLatin1String(option.name))
+                    spec = &option;
+        }
+        if (!spec) {
+            *error = QStringLiteral("unknown option '%1'").arg(shownName(equals < 0 ? argument : argument.left(equals)));
+            return std::nullopt;
+        }
+        const QString shown = QStringLiteral("--") + name;
+        if (!spec->valueName) {
+            if (equals >= 0) {
+                *error = QStringLiteral("option '%1' takes no value").arg(shown);
+                return std::nullopt;
+            }
+            parsed.m_values[name] = QString();
+            continue;
+        }
+        QString value;
+        if (equals >= 0) {
+            value = argument.mid(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            *error = QStringLiteral("option '%1' needs a value").arg(shown);
+            return std::nullopt;
+        }
+        if (value.isEmpty()) {
+            *error = QStringLiteral("option '%1' is empty").arg(shown);
+            return std::nullopt;
+        }
+        parsed.m_values[name] = value;
     }
-    return command->run(parser);
+    return parsed;
+}
+
+int usageError(const Arguments &arguments, const QString &message)
+{
+    const Command *command = findCommand(arguments.command());
+    return usageError(QStringLiteral("%1: %2").arg(arguments.command(), message), command ? command->usage : Usage);
+}
+
+int run(int argc, char **argv)
+{
+    // Arguments are bytes: a FOLDER's name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(textFromFileName(QByteArray(argv[i])));
+    const int status = runArguments(arguments, argc, argv);
+    // Output that did not reach standard output is a failure, whatever the
+    // command found.
+    return closeOutput() ? status : 2;
 }
 
 } // namespace skintool

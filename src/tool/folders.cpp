@@ -6,10 +6,14 @@
 
 #include <QDir>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
 
 namespace skintool {
 
@@ -20,19 +24,38 @@ QString absolutePath(const QString &path)
     return workingDirectory() + QLatin1Char('/') + path;
 }
 
-bool makeFolders(const QString &folder)
+QString resolvedFolder(const QString &folder)
+{
+    const QString absolute = absolutePath(folder);
+    const QStringList parts = absolute.split(QLatin1Char('/'));
+    const qsizetype up = parts.lastIndexOf(QStringLiteral(".."));
+    if (up < 0)
+        return QDir::cleanPath(absolute); // only "." and doubled slashes go
+    const QString through = parts.mid(0, up + 1).join(QLatin1Char('/'));
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileNameFromText(through).constData(), nullptr),
+                                                     &std::free);
+    if (!real)
+        return QDir::cleanPath(absolute); // the caller finds out why
+    return QDir::cleanPath(textFromFileName(QByteArray(real.get())) + QLatin1Char('/')
+                           + parts.mid(up + 1).join(QLatin1Char('/')));
+}
+
+int makeFolders(const QString &folder)
 {
     const QByteArray path = fileNameFromText(absolutePath(folder));
     // Each parent in turn, from the root down; one that exists already is
-    // passed by.
-    for (qsizetype slash = path.indexOf('/', 1); ; slash = path.indexOf('/', slash + 1)) {
+    // passed by, and one that is no folder makes the next step fail with
+    // the system's reason.
+    for (qsizetype slash = path.indexOf('/', 1);; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = slash < 0 ? path : path.left(slash);
-        struct stat status;
-        if (::mkdir(part.constData(), 0777) != 0
-            && (errno != EEXIST || ::stat(part.constData(), &status) != 0 || !S_ISDIR(status.st_mode)))
-            return false;
-        if (slash < 0)
-            return true;
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
+        if (slash < 0) {
+            struct stat status;
+            if (::stat(part.constData(), &status) != 0)
+                return errno;
+            return S_ISDIR(status.st_mode) ? 0 : EEXIST;
+        }
     }
 }
 
@@ -52,15 +75,31 @@ QString nameOf(const QString &path)
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+std::optional<QString> folderProblem(const QString &folder)
+{
+    if (folder.isEmpty())
+        return QStringLiteral("no such folder");
+    const QByteArray native = fileNameFromText(folder);
+    struct stat status;
+    if (::stat(native.constData(), &status) != 0) {
+        if (errno == ENOENT)
+            return QStringLiteral("no such folder");
+        return QStringLiteral("cannot read the folder: %1").arg(systemReason(errno));
+    }
+    if (!S_ISDIR(status.st_mode))
+        return QStringLiteral("not a folder");
+    // A folder that cannot be listed would look like an empty skin.
+    DIR *dir = ::opendir(native.constData());
+    if (!dir)
+        return QStringLiteral("cannot read the folder: %1").arg(systemReason(errno));
+    ::closedir(dir);
+    return std::nullopt;
+}
+
 bool checkFolderArgument(const QString &folder)
 {
-    struct stat status;
-    if (folder.isEmpty() || ::stat(fileNameFromText(folder).constData(), &status) != 0) {
-        printError(QStringLiteral("%1: no such folder").arg(folder));
-        return false;
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        printError(QStringLiteral("%1: not a folder").arg(folder));
+    if (const std::optional<QString> problem = folderProblem(folder)) {
+        printError(QStringLiteral("%1: %2").arg(shownName(folder), *problem));
         return false;
     }
     return true;
@@ -68,9 +107,7 @@ bool checkFolderArgument(const QString &folder)
 
 QString lastComponent(const QString &folder)
 {
-    QString name = nameOf(QDir::cleanPath(folder));
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        name = nameOf(QDir::cleanPath(absolutePath(folder)));
+    const QString name = nameOf(resolvedFolder(folder));
     return name.isEmpty() ? QStringLiteral("root") : name;
 }
 

@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 namespace skintool {
 
 // Paths here are text as runtime/filename.h decodes names: arguments and the
@@ -13,9 +15,16 @@ namespace skintool {
 // the file system to follow.
 QString absolutePath(const QString &path);
 
-// Makes the folder and any missing parents, like mkdir -p. False if it
-// cannot (and it is not a folder already).
-bool makeFolders(const QString &folder);
+// A FOLDER argument as an absolute path that leads where the file system
+// leads, for every command alike: the part up to its last ".." is resolved
+// by the system (so "a/link/.." is the parent of the link's target, not
+// "a"), the rest is kept as written, links and all.
+QString resolvedFolder(const QString &folder);
+
+// Makes the folder and any missing parents, like mkdir -p. 0 when it is a
+// folder now, else the errno of what failed (EEXIST: something else bears
+// the name).
+int makeFolders(const QString &folder);
 
 // Removes the folder if it is empty.
 void removeEmptyFolder(const QString &folder);
@@ -27,7 +36,11 @@ bool pathExists(const QString &path);
 // "background.bmp".
 QString nameOf(const QString &path);
 
-// Whether a FOLDER argument names a folder; if not, says so on standard
+// Why a FOLDER argument cannot be checked or drawn: "no such folder", "not a
+// folder", "cannot read the folder: Permission denied"; nothing if it can.
+std::optional<QString> folderProblem(const QString &folder);
+
+// Whether a FOLDER argument can be used; if not, says why on standard
 // error ("skintool: skins/x: no such folder") and returns false.
 bool checkFolderArgument(const QString &folder);
 
@@ -43,8 +56,9 @@ private:
     QSet<QString> m_taken;
 };
 
-// The last component of a folder argument as given ("skins/Midnight/" gives
-// "Midnight"), for names in the contact sheet and output folders.
+// The last component of a FOLDER argument as the file system sees it
+// ("skins/Midnight/" gives "Midnight", "a/link/.." the name of the link
+// target's parent; "/" gives "root").
 QString lastComponent(const QString &folder);
 
 } // namespace skintool

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
+
+#include <functional>
+#include <memory>
 
 namespace skintool {
 
@@ -13,9 +17,50 @@ inline constexpr int PngCompression = 50;
 // an alpha channel only if image has one. Empty if it cannot.
 QByteArray encodePng(const QImage &image);
 
-// Writes image to path (text as runtime/filename.h decodes names) as PNG,
-// whole or not at all: the file appears only once it is complete. On
-// failure, returns false and says why in error.
+// Writes PNG bytes to path (text as runtime/filename.h decodes names), whole
+// or not at all: the file appears only once it is complete, and an
+// interrupt meanwhile leaves no temporary file. On failure, returns false
+// and says why in error, with the system's reason ("write failed: No space
+// left on device").
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error);
+
+// encodePng, then writeFile.
 bool writePng(const QString &path, const QImage &image, QString *error);
+
+// A PNG made a band of lines at a time, for a picture too large to hold
+// whole: 8-bit RGB, each line filtered as the encoder judges best, and the
+// bytes handed to a sink as they are compressed, so that none of the
+// picture needs to stay in memory. The same lines always give the same
+// bytes.
+class PngStream
+{
+public:
+    using Sink = std::function<void(QByteArrayView)>;
+
+    PngStream(int width, int height, Sink sink);
+    ~PngStream();
+    PngStream(const PngStream &) = delete;
+    PngStream &operator=(const PngStream &) = delete;
+
+    // The next lines, top to bottom: a band as wide as the picture (any
+    // format; it is converted to RGB).
+    void addLines(const QImage &band);
+
+    // Ends the file once every line is in; false if compression failed.
+    bool finish();
+
+private:
+    struct Deflate;
+    void compress(const char *data, qsizetype size, bool last);
+    void writeChunk(const char type[4], const QByteArray &data);
+
+    int m_width;
+    int m_height;
+    int m_linesDone = 0;
+    QByteArray m_previous; // the last line, unfiltered
+    Sink m_sink;
+    std::unique_ptr<Deflate> m_deflate;
+    bool m_failed = false;
+};
 
 } // namespace skintool

@@ -9,7 +9,6 @@
 #include "tool/terminal.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QMouseEvent>
 
@@ -104,59 +103,64 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, boo
     return pictures;
 }
 
-void addRenderOptions(QCommandLineParser &parser)
+bool writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder, const QString &shownFolder)
 {
-    parser.addOption({QStringLiteral("out"), QStringLiteral("Write into DIR (default: the working directory)."),
-                      QStringLiteral("DIR")});
-    parser.addOption({QStringLiteral("guides"), QStringLiteral("Also write each window with its guides on.")});
+    const bool made = !pathExists(outFolder);
+    if (const int error = makeFolders(outFolder)) {
+        printError(QStringLiteral("%1: cannot make the folder: %2").arg(shownName(shownFolder), systemReason(error)));
+        return false;
+    }
+    for (const Rendering &picture : pictures) {
+        QString error;
+        if (!writePng(outFolder + QLatin1Char('/') + picture.fileName, picture.image, &error)) {
+            printError(QStringLiteral("%1: %2").arg(shownName(QDir(shownFolder).filePath(picture.fileName)), error));
+            if (made)
+                removeEmptyFolder(outFolder); // only if nothing went in
+            return false;
+        }
+    }
+    return true;
 }
 
-int runRender(const QCommandLineParser &parser)
+std::span<const OptionSpec> renderOptions()
 {
-    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out")) : QStringLiteral(".");
+    static const OptionSpec options[] = {{"out", "DIR"}, {"guides", nullptr}};
+    return options;
+}
+
+int runRender(const Arguments &arguments)
+{
+    const QString out = arguments.isSet(QStringLiteral("out")) ? arguments.value(QStringLiteral("out"))
+                                                               : QStringLiteral(".");
     const QString outFolder = absolutePath(out);
-    if (!makeFolders(outFolder)) {
-        printError(QStringLiteral("%1: cannot make the folder").arg(out));
+    if (const int error = makeFolders(outFolder)) {
+        printError(QStringLiteral("%1: cannot make the folder: %2").arg(shownName(out), systemReason(error)));
         return 2;
     }
     struct Job
     {
-        QString given;
-        QString absolute;
+        QString folder;  // resolved
         QString outName;
     };
     std::vector<Job> jobs;
-    bool allFolders = true;
+    bool allWritten = true;
     OutputNames names;
-    for (const QString &folder : parser.positionalArguments()) {
+    for (const QString &folder : arguments.positionalArguments()) {
         if (!checkFolderArgument(folder)) {
-            allFolders = false;
+            allWritten = false;
             continue;
         }
-        jobs.push_back({folder, QDir::cleanPath(absolutePath(folder)), names.take(folder)});
+        jobs.push_back({resolvedFolder(folder), names.take(folder)});
     }
     leaveWorkingDirectory();
+    // A folder whose output fails is named, and the others are still drawn.
     for (const Job &job : jobs) {
-        const std::vector<Rendering> pictures =
-            renderFolder(job.absolute, false, parser.isSet(QStringLiteral("guides")));
-        const QString target = outFolder + QLatin1Char('/') + job.outName;
-        const QString shownTarget = QDir(out).filePath(job.outName);
-        const bool made = !pathExists(target);
-        if (!makeFolders(target)) {
-            printError(QStringLiteral("%1: cannot make the folder").arg(shownTarget));
-            return 2;
-        }
-        for (const Rendering &picture : pictures) {
-            QString error;
-            if (!writePng(target + QLatin1Char('/') + picture.fileName, picture.image, &error)) {
-                printError(QStringLiteral("%1: %2").arg(QDir(shownTarget).filePath(picture.fileName), error));
-                if (made)
-                    removeEmptyFolder(target); // only if nothing went in
-                return 2;
-            }
-        }
+        const std::vector<Rendering> pictures = renderFolder(job.folder, false, arguments.isSet(QStringLiteral("guides")));
+        allWritten = writeRenderings(pictures, outFolder + QLatin1Char('/') + job.outName,
+                                     QDir(out).filePath(job.outName))
+                     && allWritten;
     }
-    return allFolders ? 0 : 2;
+    return allWritten ? 0 : 2;
 }
 
 } // namespace skintool

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "tool/commandline.h"
+
 #include <QImage>
 #include <QString>
 
+#include <span>
 #include <vector>
-
-class QCommandLineParser;
 
 namespace skintool {
 
@@ -17,8 +18,8 @@ struct Rendering
 };
 
 // What the program shows after the selector closes on folder (an absolute
-// path), starting from the built-in pictures: the preview window with no
-// panel and no highlight, after a click on each settings item, and the
+// path as resolvedFolder() gives it), starting from the built-in pictures:
+// the preview window with no panel and no highlight, after a click on each settings item, and the
 // selector showing the folder. Only the first when previewOnly. With
 // guides, each is followed by the same window with its guides on
 // ("preview-guides.png", ...). The real windows draw them; "lastpath.skin"
@@ -30,8 +31,14 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly = fa
 // sheet make every path absolute first).
 void leaveWorkingDirectory();
 
+// Writes the pictures into the folder outFolder (made if missing, with
+// its parents). On failure, says why on standard error, naming the folder
+// as shownFolder, and returns false; what is written stays, and a folder
+// made for nothing goes again.
+bool writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder, const QString &shownFolder);
+
 // "skintool render [--out DIR] [--guides] FOLDER..."
-void addRenderOptions(QCommandLineParser &parser);
-int runRender(const QCommandLineParser &parser);
+std::span<const OptionSpec> renderOptions();
+int runRender(const Arguments &arguments);
 
 } // namespace skintool

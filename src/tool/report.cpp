@@ -3,7 +3,6 @@
 #include "runtime/filename.h"
 #include "tool/terminal.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -11,24 +10,27 @@ namespace skintool {
 
 namespace {
 
-constexpr int Columns = 80;
 constexpr int SlotColumn = 24;
+constexpr int Hang = 6;
 
 const char *severityName(Severity severity)
 {
     return severity == Severity::Error ? "error" : "warning";
 }
 
-// Words of text wrapped to the columns left after indent; later lines
-// are indented by hang.
-QString wrapped(const QString &text, int indent, int hang)
+// Words of text wrapped to width columns, the first line starting at
+// column indent; later lines are indented by Hang. Not wrapped at all for
+// a width of 0.
+QString wrapped(const QString &text, int indent, int width)
 {
+    if (width <= 0)
+        return text;
     QString out;
     int column = indent;
     for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (column > indent && column + 1 + word.size() > Columns) {
-            out += QLatin1Char('\n') + QString(hang, QLatin1Char(' '));
-            column = hang;
+        if (column > indent && column + 1 + word.size() > width) {
+            out += QLatin1Char('\n') + QString(Hang, QLatin1Char(' '));
+            column = Hang;
         } else if (!out.isEmpty()) {
             out += QLatin1Char(' ');
             ++column;
@@ -44,36 +46,66 @@ QString plural(int count, const char *word)
     return QStringLiteral("%1 %2%3").arg(count).arg(QLatin1String(word)).arg(count == 1 ? "" : "s");
 }
 
+QString sizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// The path of a problem's file, as given, for the one-line form.
+QString problemPath(const FolderReport &report, const Problem &problem)
+{
+    if (problem.file.isEmpty())
+        return report.folder;
+    return report.folder.endsWith(QLatin1Char('/')) ? report.folder + problem.file
+                                                    : report.folder + QLatin1Char('/') + problem.file;
+}
+
 } // namespace
 
-QString textReport(const std::vector<FolderReport> &reports, bool colour)
+QString textReport(const std::vector<FolderReport> &reports, bool colour, int width)
 {
     QString out;
     for (const FolderReport &report : reports) {
         const int errors = report.count(Severity::Error);
         const int warnings = report.count(Severity::Warning);
-        out += coloured(report.folder, "1", colour) + QStringLiteral(": %1, %2\n")
-                   .arg(plural(errors, "error"), plural(warnings, "warning"));
+        out += coloured(shownName(report.folder), "1", colour)
+               + QStringLiteral(": %1, %2\n").arg(plural(errors, "error"), plural(warnings, "warning"));
         for (const SlotOutcome &slot : report.outcomes) {
-            const QString shows = slot.file.isEmpty()
-                                      ? QStringLiteral("(none: keeps its earlier picture)")
-                                      : QStringLiteral("%1  %2x%3").arg(slot.file).arg(slot.size.width()).arg(slot.size.height());
+            QString shows = QStringLiteral("(none: keeps its earlier picture)");
+            if (!slot.file.isEmpty()) {
+                shows = QStringLiteral("%1  %2").arg(shownName(slot.file), sizeText(slot.size));
+                if (slot.shown != slot.size)
+                    shows += QStringLiteral(" (%1 shown)").arg(sizeText(slot.shown));
+            }
             out += QStringLiteral("  %1%2\n").arg(slot.slot.leftJustified(SlotColumn - 2), shows);
         }
         for (const Problem &problem : report.problems) {
             const QString severity = QString::fromLatin1(severityName(problem.severity));
             const QString head = QStringLiteral("  %1 %2: ").arg(severity, problem.code);
             const QString shown = coloured(severity, problem.severity == Severity::Error ? "1;31" : "33", colour);
-            out += QStringLiteral("  %1 %2: ").arg(shown, problem.code)
-                   + wrapped(problem.message, int(head.size()), 6) + QLatin1Char('\n');
+            out += QStringLiteral("  %1 %2: ").arg(shown, problem.code) + wrapped(problem.message, int(head.size()), width)
+                   + QLatin1Char('\n');
+            if (!problem.hint.isEmpty())
+                out += QString(Hang, QLatin1Char(' ')) + wrapped(QStringLiteral("hint: ") + problem.hint, Hang, width)
+                       + QLatin1Char('\n');
         }
     }
     return out;
 }
 
-void printText(const std::vector<FolderReport> &reports)
+QString oneLineReport(const std::vector<FolderReport> &reports)
 {
-    printOut(textReport(reports, colourWanted()));
+    QString out;
+    for (const FolderReport &report : reports) {
+        for (const Problem &problem : report.problems) {
+            const QString path = escapedName(problemPath(report, problem));
+            out += QStringLiteral("%1: %2: %3: %4\n")
+                       .arg(path, QLatin1String(severityName(problem.severity)), problem.code, problem.message);
+            if (!problem.hint.isEmpty())
+                out += QStringLiteral("%1: note: %2\n").arg(path, problem.hint);
+        }
+    }
+    return out;
 }
 
 QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
@@ -82,6 +114,9 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
     // U+FFFD for each byte that is no character: JSON holds text only.
     const auto text = [](const QString &name) { return QJsonValue(displayFileName(name)); };
     const auto orNull = [&](const QString &name) { return name.isEmpty() ? QJsonValue() : text(name); };
+    const auto size = [](QSize size) {
+        return QJsonObject{{QStringLiteral("width"), size.width()}, {QStringLiteral("height"), size.height()}};
+    };
     QJsonArray folders;
     int errors = 0;
     int warnings = 0;
@@ -92,6 +127,7 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
             if (!slot.file.isEmpty()) {
                 entry.insert(QStringLiteral("width"), slot.size.width());
                 entry.insert(QStringLiteral("height"), slot.size.height());
+                entry.insert(QStringLiteral("shown"), size(slot.shown));
             }
             slotList.append(entry);
         }
@@ -103,6 +139,7 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
                 {QStringLiteral("slot"), orNull(problem.slot)},
                 {QStringLiteral("file"), orNull(problem.file)},
                 {QStringLiteral("message"), text(problem.message)},
+                {QStringLiteral("hint"), orNull(problem.hint)},
             });
         }
         errors += report.count(Severity::Error);
@@ -123,9 +160,19 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
     });
 }
 
-void printJson(const std::vector<FolderReport> &reports)
+void printReports(const std::vector<FolderReport> &reports, ReportForm form)
 {
-    printOut(QString::fromUtf8(jsonReport(reports).toJson(QJsonDocument::Indented)));
+    switch (form) {
+    case ReportForm::Text:
+        printOut(textReport(reports, colourWanted(), terminalColumns()));
+        break;
+    case ReportForm::OneLine:
+        printOut(oneLineReport(reports));
+        break;
+    case ReportForm::Json:
+        printOut(QString::fromUtf8(jsonReport(reports).toJson(QJsonDocument::Indented)));
+        break;
+    }
 }
 
 } // namespace skintool

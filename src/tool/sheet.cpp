@@ -1,90 +1,342 @@
 #include "tool/sheet.h"
 
 #include "runtime/filename.h"
+#include "tool/check.h"
 #include "tool/folders.h"
 #include "tool/png.h"
 #include "tool/render.h"
 #include "tool/terminal.h"
 
-#include <QCommandLineParser>
-#include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace skintool {
 
 namespace {
 
-constexpr QSize Thumbnail(200, 150);
+constexpr QSize DefaultThumbnail(200, 150);
+constexpr QSize SmallestThumbnail(16, 12);
+constexpr QSize LargestThumbnail(800, 600); // the window's own size
 constexpr int Margin = 12;
 constexpr int NameHeight = 22;
-constexpr int MaxColumns = 5;
+constexpr int PanelGap = 4;
+constexpr int DefaultColumns = 5;
+constexpr int MostColumns = 1000;
 const QColor SheetColour(0xf4, 0xf4, 0xf4);
 const QColor NameColour(0x30, 0x30, 0x30);
 const QColor FrameColour(0xb0, 0xb0, 0xb0);
 
+const OptionSpec SheetOptionList[] = {
+    {"out", "FILE"},
+    {"columns", "N"},
+    {"size", "WxH"},
+    {"panels", nullptr},
+};
+
+// The pictures of a skin that a cell shows, left to right: the preview
+// window, and with --panels the window after a click on each settings item.
+constexpr int PanelViews = 4;
+
+struct Layout
+{
+    int columns = DefaultColumns;
+    QSize thumbnail = DefaultThumbnail;
+    int views = 1; // pictures a cell
+
+    int viewsWidth() const { return views * thumbnail.width() + (views - 1) * PanelGap; }
+    QSize cell() const { return {viewsWidth() + Margin, thumbnail.height() + NameHeight + Margin}; }
+};
+
+// A count in a coloured box, its right edge at right; returns the box's
+// left edge.
+int drawBadge(QPainter &painter, int right, int top, int count, QRgb colour)
+{
+    const QString text = QString::number(count);
+    const QFontMetrics metrics(painter.font());
+    const int height = metrics.height() + 2;
+    const int width = std::max(height, metrics.horizontalAdvance(text) + 8);
+    const QRect box(right - width, top, width, height);
+    painter.fillRect(box, QColor::fromRgb(colour));
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, text);
+    return box.left();
+}
+
+// One row of cells, drawn as a band the sheet's width across.
+class Band
+{
+public:
+    Band(const Layout &layout, int width) : m_layout(layout), m_image(width, layout.cell().height(), QImage::Format_RGB32)
+    {
+        m_image.fill(SheetColour);
+        m_painter.begin(&m_image);
+        QFont font = m_painter.font();
+        font.setPixelSize(13);
+        font.setHintingPreference(QFont::PreferFullHinting);
+        m_painter.setFont(font);
+    }
+
+    // The skin in column, its views drawn as they are scaled down.
+    void draw(int column, const QString &label, const std::vector<Rendering> &views, const FolderReport &report)
+    {
+        const QSize thumbnail = m_layout.thumbnail;
+        const QPoint corner(Margin + column * m_layout.cell().width(), 0);
+        for (int i = 0; i < m_layout.views && i < int(views.size()); ++i) {
+            const QPoint at = corner + QPoint(i * (thumbnail.width() + PanelGap), 0);
+            m_painter.drawImage(at, views[i].image.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            m_painter.setPen(FrameColour);
+            m_painter.drawRect(QRect(at, thumbnail).adjusted(-1, -1, 0, 0));
+        }
+        // The counts that check gives, in the preview's top right corner.
+        QFont bold = m_painter.font();
+        bold.setBold(true);
+        bold.setPixelSize(12);
+        m_painter.save();
+        m_painter.setFont(bold);
+        int right = corner.x() + thumbnail.width() - 3;
+        if (const int errors = report.count(Severity::Error))
+            right = drawBadge(m_painter, right, 3, errors, BadgeRed) - 3;
+        if (const int warnings = report.count(Severity::Warning))
+            drawBadge(m_painter, right, 3, warnings, BadgeAmber);
+        m_painter.restore();
+
+        m_painter.setPen(NameColour);
+        const QRect nameBox(corner + QPoint(0, thumbnail.height()), QSize(m_layout.viewsWidth(), NameHeight));
+        m_painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
+                           QFontMetrics(m_painter.font()).elidedText(label, Qt::ElideMiddle, nameBox.width()));
+    }
+
+    const QImage &finish()
+    {
+        m_painter.end();
+        return m_image;
+    }
+
+private:
+    const Layout &m_layout;
+    QImage m_image;
+    QPainter m_painter;
+};
+
+// The compressed sheet until it is written: kept in a file without a name
+// in the folder that the sheet goes to, so that memory stays flat however
+// many skins there are and an interrupt leaves nothing behind; or in
+// memory, where no such file can be made there.
+class Spill
+{
+public:
+    explicit Spill(const QString &folder)
+        : m_fd(::open(fileNameFromText(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600))
+    {
+    }
+    ~Spill()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Spill(const Spill &) = delete;
+    Spill &operator=(const Spill &) = delete;
+
+    void append(QByteArrayView bytes)
+    {
+        if (m_error)
+            return;
+        if (m_fd < 0) {
+            m_memory.append(bytes);
+            return;
+        }
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t written = ::write(m_fd, bytes.data() + done, std::size_t(bytes.size() - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                m_error = written < 0 ? errno : ENOSPC;
+                return;
+            }
+            done += written;
+        }
+    }
+
+    // Everything appended, whole.
+    QByteArray contents()
+    {
+        if (m_fd < 0 || m_error)
+            return std::move(m_memory);
+        const off_t size = ::lseek(m_fd, 0, SEEK_END);
+        QByteArray bytes(qsizetype(std::max<off_t>(size, 0)), Qt::Uninitialized);
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t got = ::pread(m_fd, bytes.data() + done, std::size_t(bytes.size() - done), done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                m_error = got < 0 ? errno : EIO;
+                return {};
+            }
+            done += got;
+        }
+        return bytes;
+    }
+
+    // The errno of a write or read that failed, or 0.
+    int error() const { return m_error; }
+
+private:
+    int m_fd;
+    QByteArray m_memory;
+    int m_error = 0;
+};
+
+std::optional<int> columnsOption(const QString &text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > MostColumns)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<QSize> sizeOption(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,4})x([0-9]{1,4})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QSize size(match.captured(1).toInt(), match.captured(2).toInt());
+    if (size.width() < SmallestThumbnail.width() || size.height() < SmallestThumbnail.height()
+        || size.width() > LargestThumbnail.width() || size.height() > LargestThumbnail.height())
+        return std::nullopt;
+    return size;
+}
+
 } // namespace
 
-QImage contactSheet(const std::vector<std::pair<QString, QImage>> &previews)
+QStringList sheetLabels(const QStringList &folders)
 {
-    const int count = int(previews.size());
-    const int columns = std::clamp(count, 1, MaxColumns);
-    const int rows = std::max(1, (count + columns - 1) / columns);
-    const QSize cell(Thumbnail.width() + Margin, Thumbnail.height() + NameHeight + Margin);
-    QImage sheet(columns * cell.width() + Margin, rows * cell.height() + Margin, QImage::Format_RGB32);
-    sheet.fill(SheetColour);
-
-    QPainter painter(&sheet);
-    QFont font = painter.font();
-    font.setPixelSize(13);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
-    for (int i = 0; i < count; ++i) {
-        const QPoint corner(Margin + (i % columns) * cell.width(), Margin + (i / columns) * cell.height());
-        const QImage thumbnail = previews[i].second.scaled(Thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        painter.drawImage(corner, thumbnail);
-        painter.setPen(FrameColour);
-        painter.drawRect(QRect(corner, Thumbnail).adjusted(-1, -1, 0, 0));
-        painter.setPen(NameColour);
-        const QRect nameBox(corner + QPoint(0, Thumbnail.height()), QSize(Thumbnail.width(), NameHeight));
-        painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
-                         metrics.elidedText(previews[i].first, Qt::ElideMiddle, Thumbnail.width()));
+    std::vector<QStringList> parts;
+    for (const QString &folder : folders)
+        parts.push_back(folder.split(QLatin1Char('/'), Qt::SkipEmptyParts));
+    std::vector<qsizetype> depth(parts.size(), 1);
+    // One component more than the path has is the whole path from the root.
+    const auto label = [&](std::size_t i) {
+        if (depth[i] > parts[i].size())
+            return QLatin1Char('/') + parts[i].join(QLatin1Char('/'));
+        return parts[i].mid(parts[i].size() - depth[i]).join(QLatin1Char('/'));
+    };
+    // Each label shared by different folders grows by a component, until
+    // none is shared or a shared one is whole.
+    for (bool grown = true; grown;) {
+        grown = false;
+        std::map<QString, std::vector<std::size_t>> users;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            users[label(i)].push_back(i);
+        for (const auto &[text, indices] : users) {
+            const bool different = std::any_of(indices.begin(), indices.end(),
+                                               [&](std::size_t i) { return folders[i] != folders[indices.front()]; });
+            if (!different)
+                continue;
+            for (const std::size_t i : indices) {
+                if (depth[i] <= parts[i].size()) {
+                    ++depth[i];
+                    grown = true;
+                }
+            }
+        }
     }
-    return sheet;
+    QStringList labels;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        labels.append(label(i));
+    return labels;
 }
 
-void addSheetOptions(QCommandLineParser &parser)
+std::span<const OptionSpec> sheetOptions()
 {
-    parser.addOption({QStringLiteral("out"), QStringLiteral("Write the sheet to FILE (PNG)."), QStringLiteral("FILE")});
+    return SheetOptionList;
 }
 
-int runSheet(const QCommandLineParser &parser)
+int runSheet(const Arguments &arguments)
 {
-    if (!parser.isSet(QStringLiteral("out"))) {
-        printError(QStringLiteral("sheet: --out FILE.png is required"));
-        return 2;
+    if (!arguments.isSet(QStringLiteral("out")))
+        return usageError(arguments, QStringLiteral("option '--out' is required"));
+    Layout layout;
+    if (arguments.isSet(QStringLiteral("columns"))) {
+        const QString text = arguments.value(QStringLiteral("columns"));
+        const std::optional<int> columns = columnsOption(text);
+        if (!columns)
+            return usageError(arguments, QStringLiteral("option '--columns' needs a whole number from 1 to %1, not '%2'")
+                                             .arg(MostColumns)
+                                             .arg(shownName(text)));
+        layout.columns = *columns;
     }
-    const QString out = parser.value(QStringLiteral("out"));
+    if (arguments.isSet(QStringLiteral("size"))) {
+        const QString text = arguments.value(QStringLiteral("size"));
+        const std::optional<QSize> size = sizeOption(text);
+        if (!size)
+            return usageError(arguments, QStringLiteral("option '--size' needs WIDTHxHEIGHT from %1x%2 to %3x%4, not '%5'")
+                                             .arg(SmallestThumbnail.width())
+                                             .arg(SmallestThumbnail.height())
+                                             .arg(LargestThumbnail.width())
+                                             .arg(LargestThumbnail.height())
+                                             .arg(shownName(text)));
+        layout.thumbnail = *size;
+    }
+    if (arguments.isSet(QStringLiteral("panels")))
+        layout.views = PanelViews;
+    const QString out = arguments.value(QStringLiteral("out"));
     const QString outFile = absolutePath(out);
-    std::vector<std::pair<QString, QString>> folders; // name, absolute path
+
+    QStringList folders;
     bool allFolders = true;
-    for (const QString &folder : parser.positionalArguments()) {
+    for (const QString &folder : arguments.positionalArguments()) {
         if (!checkFolderArgument(folder)) {
             allFolders = false;
             continue;
         }
-        folders.emplace_back(displayFileName(lastComponent(folder)), QDir::cleanPath(absolutePath(folder)));
+        folders.append(resolvedFolder(folder));
     }
     if (!allFolders)
         return 2;
+    const QStringList labels = sheetLabels(folders);
     leaveWorkingDirectory();
-    std::vector<std::pair<QString, QImage>> previews;
-    for (const auto &[name, folder] : folders)
-        previews.emplace_back(name, renderFolder(folder, true).front().image);
-    QString error;
-    if (!writePng(outFile, contactSheet(previews), &error)) {
-        printError(QStringLiteral("%1: %2").arg(out, error));
+
+    // Drawn a row of skins at a time and compressed as it goes: only the
+    // row being drawn is held, whatever the number of skins.
+    const int count = int(folders.size());
+    if (!arguments.isSet(QStringLiteral("columns")))
+        layout.columns = std::clamp(count, 1, DefaultColumns);
+    const int rows = std::max(1, (count + layout.columns - 1) / layout.columns);
+    const QSize cell = layout.cell();
+    const int width = layout.columns * cell.width() + Margin;
+    Spill spill(outFile.left(std::max<qsizetype>(outFile.lastIndexOf(QLatin1Char('/')), 1)));
+    PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) { spill.append(bytes); });
+    QImage top(width, Margin, QImage::Format_RGB32);
+    top.fill(SheetColour);
+    png.addLines(top);
+    for (int row = 0; row < rows; ++row) {
+        Band band(layout, width);
+        for (int column = 0; column < layout.columns; ++column) {
+            const int index = row * layout.columns + column;
+            if (index >= count)
+                break;
+            const FolderReport report = checkFolder(folders[index]);
+            band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
+        }
+        png.addLines(band.finish());
+    }
+    const bool encoded = png.finish();
+    const QByteArray bytes = spill.contents();
+    QString error = QStringLiteral("cannot encode PNG");
+    if (spill.error())
+        error = QStringLiteral("write failed: %1").arg(systemReason(spill.error()));
+    if (!encoded || spill.error() || !writeFile(outFile, bytes, &error)) {
+        printError(QStringLiteral("%1: %2").arg(shownName(out), error));
         return 2;
     }
     return 0;

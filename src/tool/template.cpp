@@ -2,9 +2,7 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/error.h"
 #include "runtime/filename.h"
-#include "runtime/filereplacement.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"
@@ -13,7 +11,6 @@
 #include "tool/terminal.h"
 
 #include <QBuffer>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -104,27 +101,21 @@ bool writeNewFile(const QString &path, const QByteArray &content, QString *error
         *error = QStringLiteral("cannot encode the picture");
         return false;
     }
-    try {
-        FileReplacement file(fileNameFromText(path));
-        file.commit(content);
-    } catch (const RuntimeError &failure) {
-        *error = QString::fromUtf8(failure.what());
-        return false;
-    }
-    return true;
+    return writeFile(path, content, error);
 }
 
 } // namespace
 
-void addTemplateOptions(QCommandLineParser &parser)
+std::span<const OptionSpec> templateOptions()
 {
-    parser.addOption({QStringLiteral("out"), QStringLiteral("Write into DIR (default: the working directory)."),
-                      QStringLiteral("DIR")});
+    static const OptionSpec options[] = {{"out", "DIR"}};
+    return options;
 }
 
-int runTemplate(const QCommandLineParser &parser)
+int runTemplate(const Arguments &arguments)
 {
-    const QString out = parser.isSet(QStringLiteral("out")) ? parser.value(QStringLiteral("out")) : QStringLiteral(".");
+    const QString out = arguments.isSet(QStringLiteral("out")) ? arguments.value(QStringLiteral("out"))
+                                                               : QStringLiteral(".");
     const QString folder = QDir::cleanPath(absolutePath(out));
     auto shown = [&](const QString &name) { return QDir(out).filePath(name); };
 
@@ -138,7 +129,7 @@ int runTemplate(const QCommandLineParser &parser)
     names.push_back(guidesName(QStringLiteral("background-selector")));
     for (const QString &name : names) {
         if (pathExists(folder + QLatin1Char('/') + name)) {
-            printError(QStringLiteral("%1: already exists; nothing written").arg(shown(name)));
+            printError(QStringLiteral("%1: already exists; nothing written").arg(shownName(shown(name))));
             return 2;
         }
     }
@@ -146,8 +137,9 @@ int runTemplate(const QCommandLineParser &parser)
     const bool folderMade = !pathExists(folder);
     const QString guidesFolder = folder + QStringLiteral("/guides");
     const bool guidesFolderMade = !pathExists(guidesFolder);
-    if (!makeFolders(guidesFolder)) {
-        printError(QStringLiteral("%1: cannot make the folder").arg(shown(QStringLiteral("guides"))));
+    if (const int error = makeFolders(guidesFolder)) {
+        printError(QStringLiteral("%1: cannot make the folder: %2")
+                       .arg(shownName(shown(QStringLiteral("guides"))), systemReason(error)));
         if (folderMade)
             removeEmptyFolder(folder);
         return 2;
@@ -160,7 +152,7 @@ int runTemplate(const QCommandLineParser &parser)
         for (const TemplateFile &file : batch) {
             QString error;
             if (!writeNewFile(folder + QLatin1Char('/') + file.name, file.content, &error)) {
-                printError(QStringLiteral("%1: %2").arg(shown(file.name), error));
+                printError(QStringLiteral("%1: %2").arg(shownName(shown(file.name)), error));
                 return false;
             }
             written.push_back(folder + QLatin1Char('/') + file.name);

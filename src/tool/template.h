@@ -1,6 +1,8 @@
 #pragma once
 
-class QCommandLineParser;
+#include "tool/commandline.h"
+
+#include <span>
 
 namespace skintool {
 
@@ -8,7 +10,7 @@ namespace skintool {
 // look as five 24-bit uncompressed BMPs at their designed sizes, with a
 // transparent guides picture for each in guides/ to lay over it. Writes
 // nothing if any of its files exists already.
-void addTemplateOptions(QCommandLineParser &parser);
-int runTemplate(const QCommandLineParser &parser);
+std::span<const OptionSpec> templateOptions();
+int runTemplate(const Arguments &arguments);
 
 } // namespace skintool

@@ -4,21 +4,46 @@
 
 namespace skintool {
 
-// Both print names as a person reads them: a byte of a file name that is
-// not UTF-8 shows as U+FFFD (runtime/filename.h).
+// All of these print names as a person reads them: a byte of a file name
+// that is not UTF-8 shows as U+FFFD (runtime/filename.h).
 
 // Messages on standard error, prefixed with the program's name:
 // "skintool: skins/Midnight: no such folder".
 void printError(const QString &message);
 
-// Writes text to standard output (UTF-8).
+// Writes text to standard output (UTF-8). A write that fails is noted, and
+// nothing more is written; finishOutput() reports it.
 void printOut(const QString &text);
+
+// Flushes standard output and, if any write to it failed, says so on
+// standard error ("skintool: standard output: No space left on device")
+// and returns false. closeOutput() also closes it, as the program ends.
+bool finishOutput();
+bool closeOutput();
 
 // Whether standard output should carry colour: only on a terminal, and
 // never when NO_COLOR is set to anything but an empty string.
 bool colourWanted();
 
+// The width of the terminal that standard output is, or 0 when it is not
+// one: text is then never wrapped, so that each line stays whole for grep.
+int terminalColumns();
+
 // text wrapped in an ANSI colour (SGR code, e.g. "1;31") when colour is on.
 QString coloured(const QString &text, const char *sgr, bool colour);
+
+// A name or path as text output shows it, so that it can neither move the
+// cursor nor hide where it ends: control characters (and the characters
+// that reorder text) as C escapes ("\x1b", "\n", "\u009b"), and the whole
+// in double quotes when it holds such characters, spaces, quotes or
+// backslashes. Plain names stay as they are.
+QString shownName(const QString &name);
+
+// The same escapes without the quotes, for the one-line form, whose paths
+// editors take up to the colon.
+QString escapedName(const QString &name);
+
+// The system's words for an errno value: "No space left on device".
+QString systemReason(int error);
 
 } // namespace skintool
