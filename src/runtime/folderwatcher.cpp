@@ -75,6 +75,7 @@ void FolderWatcher::follow(const QString &folder)
     m_quiet.stop();
     m_pending = {};
     m_settled = {};
+    m_error = 0;
     m_folder = folder;
     m_native = fileNameFromText(folder);
     if (folder.isEmpty() || m_native.contains('\0'))
