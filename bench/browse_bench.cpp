@@ -92,7 +92,10 @@ int main(int argc, char **argv)
     bench::makeFolder(parking);
 
     // The selector as the user sees it while browsing.
-    form1().show();
+    // Started as the program starts, with its settings (its allocator's
+    // among them: big buffers get mappings of their own), then the
+    // selector shown.
+    startProgram();
     form2().show();
     QCoreApplication::processEvents();
 

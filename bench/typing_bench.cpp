@@ -70,7 +70,10 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "Typing \"%s\" after \"%s\" (%zu keystrokes)\n", tail.c_str(), base.c_str(),
                  tail.size());
 
-    form1().show();
+    // Started as the program starts, with its settings (its allocator's
+    // among them: big buffers get mappings of their own), then the
+    // selector shown.
+    startProgram();
     form2().show();
     QCoreApplication::processEvents();
 

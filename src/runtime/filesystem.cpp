@@ -75,25 +75,37 @@ int compareIgnoringCase(const QString &a, const QString &b)
 }
 
 // A name taken from a listing, to be sorted, small enough to move about
-// cheaply: for an ASCII name its bytes lower-cased, which compare as the
-// texts would, the first 16 of them kept inline as numbers that compare as
-// the bytes do, which settles most comparisons without following a
-// pointer; a name that is not ASCII is compared by its decoded text.
+// cheaply: for an ASCII name the first 16 of its bytes lower-cased, as
+// numbers that compare as those bytes do, which settles most comparisons
+// without following a pointer; a name that is not ASCII is compared by its
+// decoded text.
 struct SortKey
 {
     std::array<std::uint64_t, 2> prefix;
-    const char *folded; // null for a name that is not ASCII
-    const char *raw;    // the name's bytes
+    const char *raw; // the name's bytes
     qsizetype length;
-    qsizetype text;     // a name that is not ASCII: its text's index
+    qsizetype text;  // a name that is not ASCII: its text's index; -1 for ASCII
 };
 
-std::array<std::uint64_t, 2> prefixOf(const char *folded, qsizetype length)
+std::array<std::uint64_t, 2> asciiPrefixOf(const char *name, qsizetype length)
 {
     std::array<std::uint64_t, 2> prefix{};
     for (qsizetype i = 0; i < std::min<qsizetype>(length, 16); ++i)
-        prefix[std::size_t(i / 8)] |= std::uint64_t(static_cast<unsigned char>(folded[i])) << (56 - 8 * (i % 8));
+        prefix[std::size_t(i / 8)] |= std::uint64_t(asciiLower(char16_t(name[i]))) << (56 - 8 * (i % 8));
     return prefix;
+}
+
+// Two ASCII names ignoring letter case, as their lower-cased bytes compare.
+int compareAsciiIgnoringCase(const char *a, qsizetype aLength, const char *b, qsizetype bLength)
+{
+    const qsizetype common = std::min(aLength, bLength);
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t l = asciiLower(char16_t(a[i]));
+        const char16_t r = asciiLower(char16_t(b[i]));
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return aLength == bLength ? 0 : (aLength < bLength ? -1 : 1);
 }
 
 // Whether an ASCII name ends with an ASCII tail, ignoring letter case: what
@@ -210,35 +222,30 @@ FolderListing::Kind FolderListing::kindOf(const Entry &entry) const
 
 QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) const
 {
-    // One buffer for the lower-cased ASCII names, at their offsets in m_names.
-    QByteArray folded(m_names.size(), Qt::Uninitialized);
     std::vector<QString> texts; // of the names that are not ASCII
     std::vector<SortKey> keys;
     keys.reserve(picked.size());
     for (const Entry *entry : picked) {
         const char *raw = name(*entry);
         if (entry->ascii) {
-            char *lower = folded.data() + entry->offset;
-            for (qsizetype i = 0; i < entry->length; ++i)
-                lower[i] = char(asciiLower(char16_t(raw[i])));
-            keys.push_back({prefixOf(lower, entry->length), lower, raw, entry->length, -1});
+            keys.push_back({asciiPrefixOf(raw, entry->length), raw, entry->length, -1});
         } else {
             texts.push_back(textFromFileName(QByteArray::fromRawData(raw, entry->length)));
-            keys.push_back({{}, nullptr, raw, entry->length, qsizetype(texts.size()) - 1});
+            keys.push_back({{}, raw, entry->length, qsizetype(texts.size()) - 1});
         }
     }
+    const auto isAsciiKey = [](const SortKey &key) { return key.text < 0; };
     const auto textOf = [&](const SortKey &key) {
-        return key.folded ? QString::fromLatin1(key.raw, key.length) : texts[std::size_t(key.text)];
+        return isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : texts[std::size_t(key.text)];
     };
     // Ignoring letter case; names equal but for case in byte order.
     std::sort(keys.begin(), keys.end(), [&](const SortKey &a, const SortKey &b) {
-        if (a.folded && b.folded) {
+        if (isAsciiKey(a) && isAsciiKey(b)) {
             // ASCII names hold no NUL, so a zero byte in the prefix only pads.
             if (a.prefix != b.prefix)
                 return a.prefix < b.prefix;
-            const int order = std::memcmp(a.folded, b.folded, std::size_t(std::min(a.length, b.length)));
-            if (order != 0 || a.length != b.length)
-                return order != 0 ? order < 0 : a.length < b.length;
+            if (const int order = compareAsciiIgnoringCase(a.raw, a.length, b.raw, b.length); order != 0)
+                return order < 0;
             return std::strcmp(a.raw, b.raw) < 0;
         }
         const QString left = textOf(a);
@@ -250,7 +257,7 @@ QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) cons
     QStringList result;
     result.reserve(qsizetype(keys.size()));
     for (const SortKey &key : keys)
-        result.append(key.folded ? QString::fromLatin1(key.raw, key.length) : std::move(texts[std::size_t(key.text)]));
+        result.append(isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : std::move(texts[std::size_t(key.text)]));
     return result;
 }
 
