@@ -39,6 +39,7 @@ const WindowDesign ProbeWindow = {
     .position = {40, 50},
     .picture = ":/icon.bmp",
     .icon = ":/icon.bmp",
+    .guide = "background",
 };
 
 const ControlDesign ProbeControls[] = {

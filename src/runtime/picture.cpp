@@ -4,10 +4,12 @@
 #include "runtime/picturefile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,6 +32,7 @@ public:
     OpenFile(const OpenFile &) = delete;
     OpenFile &operator=(const OpenFile &) = delete;
     int fd() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -90,26 +93,24 @@ QString PictureError::reasonFor(Kind kind, int systemError, qint64 first, qint64
     return {};
 }
 
-Picture LoadPicture(const QString &path)
-{
-    return DecodePicture(ReadPictureFile(path));
-}
+namespace {
 
-QByteArray ReadPictureFile(const QString &path)
+// Opens the file at path for reading a picture, or says why not. Opened
+// without blocking and checked on the open file itself, so a FIFO or a
+// device never stalls the program, whatever the name leads to.
+int openPictureFile(const QString &path, struct stat &status)
 {
     using Kind = PictureError::Kind;
     const QByteArray native = fileNameFromText(path);
     if (native.contains('\0')) // would cut the name short
         throw PictureError(Kind::BadName);
-    // Opened without blocking and checked on the open file itself, so a FIFO
-    // or a device never stalls the program, whatever the name leads to.
-    const OpenFile file(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.fd() < 0) {
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
         throw PictureError(error == ENOENT ? Kind::NotFound : Kind::NotReadable, error);
     }
-    struct stat status;
-    if (::fstat(file.fd(), &status) != 0)
+    OpenFile file(fd);
+    if (::fstat(fd, &status) != 0)
         throw PictureError(Kind::NotReadable, errno);
     if (S_ISDIR(status.st_mode))
         throw PictureError(Kind::Folder);
@@ -117,16 +118,20 @@ QByteArray ReadPictureFile(const QString &path)
         throw PictureError(Kind::NotRegularFile);
     if (status.st_size > MaxPictureFileBytes)
         throw PictureError(Kind::FileTooLarge, 0, status.st_size, MaxPictureFileBytes);
-    // What the file held when it was checked; a file that grows meanwhile
-    // is not read on and on, and one that shrinks ends up short.
-    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    return file.release();
+}
+
+// Up to size bytes from the file's current place; fewer where it ends.
+QByteArray readUpTo(int fd, qint64 size)
+{
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t got = ::read(file.fd(), bytes.data() + done, size_t(bytes.size() - done));
+        const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw PictureError(Kind::NotReadable, errno);
+            throw PictureError(PictureError::Kind::NotReadable, errno);
         if (got == 0)
             break;
         done += got;
@@ -135,17 +140,11 @@ QByteArray ReadPictureFile(const QString &path)
     return bytes;
 }
 
-Picture DecodePicture(const QByteArray &bytes)
+// The picture that device holds, its bytes' header read already.
+Picture decode(QIODevice &device, const PictureHeader &header)
 {
     using Kind = PictureError::Kind;
-    if (bytes.isEmpty())
-        throw PictureError(Kind::Empty);
-    const PictureHeader header = readPictureHeader(bytes);
-
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(MaxDecodeMegabytes);
     // A BMP stored top-down reports a negative height here. The decoder
@@ -176,4 +175,62 @@ Picture DecodePicture(const QByteArray &bytes)
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     return image;
+}
+
+// Enough of a file's first bytes for any BMP's headers, masks and palette.
+constexpr qint64 HeadBytes = 64 * 1024;
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+// An uncompressed BMP, nearly every skin picture, is decoded straight from
+// the file: its header tells from the file's size whether it is whole, and
+// reading it into memory first would only cost a second picture's worth
+// of fresh memory. A file that changes while it is read counts as cut
+// short, as it may well be. Any other file is read whole, then decoded.
+Picture LoadPicture(const QString &path)
+{
+    struct stat status;
+    OpenFile file(openPictureFile(path, status));
+    QByteArray head = readUpTo(file.fd(), std::min<qint64>(status.st_size, HeadBytes));
+    if (head.size() == status.st_size)
+        return DecodePicture(head);
+    PictureHeader header = readPictureHeader(head);
+    const bool uncompressedBmp = header.content == PictureHeader::Content::Bmp && header.neededBytes > 0;
+    if (!uncompressedBmp)
+        return DecodePicture(head + readUpTo(file.fd(), status.st_size - head.size()));
+    header.fileBytes = status.st_size;
+    header.truncated = header.neededBytes > status.st_size;
+    head.clear();
+    QFile device;
+    if (::lseek(file.fd(), 0, SEEK_SET) != 0 || !device.open(file.fd(), QIODevice::ReadOnly))
+        throw PictureError(PictureError::Kind::NotReadable, errno);
+    const Picture picture = decode(device, header);
+    struct stat after {};
+    if (::fstat(file.fd(), &after) != 0 || !sameFile(status, after))
+        throw PictureError(PictureError::Kind::Truncated, 0, after.st_size, header.neededBytes);
+    return picture;
+}
+
+QByteArray ReadPictureFile(const QString &path)
+{
+    struct stat status;
+    const OpenFile file(openPictureFile(path, status));
+    // What the file held when it was checked; a file that grows meanwhile
+    // is not read on and on, and one that shrinks ends up short.
+    return readUpTo(file.fd(), status.st_size);
+}
+
+Picture DecodePicture(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        throw PictureError(PictureError::Kind::Empty);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(buffer, readPictureHeader(bytes));
 }
