@@ -279,6 +279,8 @@ private slots:
         QTest::newRow("empty text") << true << QByteArray("/old\r\n") << "";
         QTest::newRow("not ASCII") << false << QByteArray() << QStringLiteral("/tmp/Sk\u00efns \u00e9t\u00e9");
         QTest::newRow("not UTF-8") << false << QByteArray() << textFromFileName("/tmp/caf\xe9 \x80");
+        // A line feed is an ordinary character of the line.
+        QTest::newRow("line feed") << true << QByteArray("/old\r\n") << QStringLiteral("/skins/lf\nname");
     }
 
     void write()
@@ -372,6 +374,40 @@ private slots:
         QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
         QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{LastPath});
+    }
+
+    void writeLineThatWouldNotReadBack_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<QString>("text");
+
+        const QString crInside = textFromFileName("/skins/cr\rname");
+        const QString overBound = QLatin1Char('/') + QString(TextFile::MaxLineBytes, QLatin1Char('a'));
+        QTest::newRow("carriage return inside") << true << crInside;
+        QTest::newRow("carriage return inside, no old file") << false << crInside;
+        QTest::newRow("carriage return at the end") << true << QStringLiteral("/skins/name\r");
+        QTest::newRow("longer than a line may be") << true << overBound;
+    }
+
+    // A line ends at a carriage return, so a folder whose name holds one
+    // would come back as another folder ("/skins/cr" for "/skins/cr\rname"),
+    // and a line over the bound not at all. Such a line is not written: the
+    // file keeps what it held.
+    void writeLineThatWouldNotReadBack()
+    {
+        QFETCH(bool, existing);
+        QFETCH(QString, text);
+        const QByteArray old = "/the/old/folder\r\n";
+        if (existing)
+            writeFile(QStringLiteral("work/lastpath.skin"), old);
+        makeFolder(QStringLiteral("skins/cr"));
+
+        QVERIFY(writeUnderSkipOnFailure(text));
+        if (existing)
+            QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), old);
+        else
+            QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+        QCOMPARE(entriesOf(workDir()), existing ? QStringList{LastPath} : QStringList());
     }
 
     void replacementKeepsOwnerGroupAndMode_data()
