@@ -91,6 +91,22 @@ int createBeside(const QByteArray &path, QByteArray *created)
     return -1; // errno is EEXIST
 }
 
+// An extended attribute's value, read by get(buffer, room) (getxattr or
+// fgetxattr); a null array if there is none or it cannot be read.
+template <class Get>
+QByteArray attribute(Get get)
+{
+    const ssize_t size = get(nullptr, 0);
+    if (size < 0)
+        return {};
+    QByteArray value(size, '\0');
+    const ssize_t read = size == 0 ? 0 : get(value.data(), size_t(value.size()));
+    if (read < 0)
+        return {};
+    value.truncate(read);
+    return value.isNull() ? QByteArray("") : value;
+}
+
 // Gives the file open at fd the extended attributes of the file at path:
 // its access control list, and the user's own attributes among them.
 // True if every one went over (or the file system has none).
@@ -105,11 +121,20 @@ bool copyAttributes(const QByteArray &path, int fd)
         return false;
     bool copied = true;
     for (const char *name = names.constData(); name < names.constData() + size; name += std::strlen(name) + 1) {
-        ssize_t length = ::getxattr(path.constData(), name, nullptr, 0);
-        QByteArray value(std::max<ssize_t>(length, 0), '\0');
-        if (length > 0)
-            length = ::getxattr(path.constData(), name, value.data(), size_t(value.size()));
-        copied = length >= 0 && ::fsetxattr(fd, name, value.constData(), size_t(length), 0) == 0 && copied;
+        const QByteArray value = attribute([&](void *data, size_t room) {
+            return ::getxattr(path.constData(), name, data, room);
+        });
+        if (value.isNull()) {
+            copied = false;
+            continue;
+        }
+        // One the new file has already (a security label, an ACL from the
+        // folder's default) needs no setting, which might not be allowed.
+        const QByteArray present = attribute([&](void *data, size_t room) {
+            return ::fgetxattr(fd, name, data, room);
+        });
+        if (present != value || present.isNull())
+            copied = ::fsetxattr(fd, name, value.constData(), size_t(value.size()), 0) == 0 && copied;
     }
     return copied;
 }
