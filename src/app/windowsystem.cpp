@@ -54,7 +54,7 @@ void release(HeldConnection &held)
     held = {};
 }
 
-// The connection that the chosen X server holds for this process until
+// The try's connection to the chosen X server, held for this process until
 // the application object has connected; then it is let go.
 HeldConnection &heldForStart()
 {
