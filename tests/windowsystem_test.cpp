@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -131,6 +133,8 @@ public:
         if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
             return {};
         const QString displayFile = scratch + QStringLiteral("/display");
+        // Should the test die, the server goes with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral("sh"),
                         QStringList{QStringLiteral("-c"), QStringLiteral("exec Xvfb -displayfd 3 \"$@\" 3>\"$0\""),
                                     displayFile}
