@@ -3,6 +3,7 @@
 
 #include "runtime/error.h"
 #include "runtime/filename.h"
+#include "runtime/filereplacement.h"
 #include "runtime/textfile.h"
 
 #include <QDir>
@@ -14,9 +15,31 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <optional>
+
+// Who owns a file or folder, and its permission bits.
+struct Ownership
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    mode_t mode = 0;
+};
+Q_DECLARE_METATYPE(Ownership)
+
+// The user a write runs as, and the umask it runs under.
+struct Writer
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    QList<gid_t> groups;
+    mode_t umask = 022;
+};
+Q_DECLARE_METATYPE(Writer)
 
 namespace {
 
@@ -73,15 +96,18 @@ std::optional<qint64> bytesReadSoFar()
 }
 
 // Writes "lastpath.skin" in the working directory the way the selector does
-// on closing: three steps, each dropped if it fails. Returns whether any failed.
-bool writeUnderSkipOnFailure(const QString &text)
+// on closing: three steps, each dropped if it fails. Returns whether any
+// failed, and the system's error of the first failure.
+bool writeUnderSkipOnFailure(const QString &text, int *systemError = nullptr)
 {
     bool failed = false;
     auto step = [&](auto run) {
         SkipOnFailure()([&] {
             try {
                 run();
-            } catch (const RuntimeError &) {
+            } catch (const RuntimeError &error) {
+                if (!failed && systemError)
+                    *systemError = error.systemError();
                 failed = true;
                 throw;
             }
@@ -92,6 +118,52 @@ bool writeUnderSkipOnFailure(const QString &text)
     step([&] { file.writeLine(text); });
     step([&] { file.close(); });
     return failed;
+}
+
+// Replaces the file of that name with the content through FileReplacement,
+// as skintool writes its pictures. Empty on success, else the reason.
+QString replace(const QByteArray &name, const QByteArray &content)
+{
+    try {
+        FileReplacement file(name);
+        file.commit(content);
+    } catch (const RuntimeError &error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    entries.sort();
+    return entries;
+}
+
+// An access ACL in the kernel's extended-attribute form: the owner, the
+// owning group, the others, and one more user (1005) with a mask.
+QByteArray accessAcl()
+{
+    struct Entry
+    {
+        quint16 tag;
+        quint16 permissions;
+        quint32 id;
+    };
+    constexpr quint32 Undefined = 0xffffffff;
+    const Entry entries[] = {{0x01, 6, Undefined}, {0x02, 6, 1005}, {0x04, 4, Undefined},
+                             {0x10, 6, Undefined}, {0x20, 4, Undefined}};
+    const quint32 version = 2;
+    QByteArray acl(reinterpret_cast<const char *>(&version), sizeof version);
+    acl.append(reinterpret_cast<const char *>(entries), sizeof entries);
+    return acl;
+}
+
+QByteArray attribute(const QByteArray &path, const char *name)
+{
+    char value[1024];
+    const ssize_t size = ::getxattr(path.constData(), name, value, sizeof value);
+    return size < 0 ? QByteArray() : QByteArray(value, size);
 }
 
 } // namespace
@@ -207,6 +279,8 @@ private slots:
         QTest::newRow("empty text") << true << QByteArray("/old\r\n") << "";
         QTest::newRow("not ASCII") << false << QByteArray() << QStringLiteral("/tmp/Sk\u00efns \u00e9t\u00e9");
         QTest::newRow("not UTF-8") << false << QByteArray() << textFromFileName("/tmp/caf\xe9 \x80");
+        // A line feed is an ordinary character of the line.
+        QTest::newRow("line feed") << true << QByteArray("/old\r\n") << QStringLiteral("/skins/lf\nname");
     }
 
     void write()
@@ -291,12 +365,239 @@ private slots:
         const QString problems = inChild([]() -> QString {
             if (!dropPermissionOverride())
                 return QStringLiteral("cannot drop the permission override");
-            return writeUnderSkipOnFailure(QStringLiteral("/new")) ? QString() : QStringLiteral("the write succeeded");
+            int error = 0;
+            if (!writeUnderSkipOnFailure(QStringLiteral("/new"), &error))
+                return QStringLiteral("the write succeeded");
+            return error == EACCES ? QString() : QStringLiteral("the failure carries %1").arg(qt_error_string(error));
         });
         QVERIFY2(problems.isEmpty(), qPrintable(problems));
         QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QByteArray("/old\r\n"));
         QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{LastPath});
+    }
+
+    void writeLineThatWouldNotReadBack_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<QString>("text");
+
+        const QString crInside = textFromFileName("/skins/cr\rname");
+        const QString overBound = QLatin1Char('/') + QString(TextFile::MaxLineBytes, QLatin1Char('a'));
+        QTest::newRow("carriage return inside") << true << crInside;
+        QTest::newRow("carriage return inside, no old file") << false << crInside;
+        QTest::newRow("carriage return at the end") << true << QStringLiteral("/skins/name\r");
+        QTest::newRow("longer than a line may be") << true << overBound;
+    }
+
+    // A line ends at a carriage return, so a folder whose name holds one
+    // would come back as another folder ("/skins/cr" for "/skins/cr\rname"),
+    // and a line over the bound not at all. Such a line is not written: the
+    // file keeps what it held.
+    void writeLineThatWouldNotReadBack()
+    {
+        QFETCH(bool, existing);
+        QFETCH(QString, text);
+        const QByteArray old = "/the/old/folder\r\n";
+        if (existing)
+            writeFile(QStringLiteral("work/lastpath.skin"), old);
+        makeFolder(QStringLiteral("skins/cr"));
+
+        QVERIFY(writeUnderSkipOnFailure(text));
+        if (existing)
+            QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), old);
+        else
+            QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+        QCOMPARE(entriesOf(workDir()), existing ? QStringList{LastPath} : QStringList());
+    }
+
+    void replacementKeepsOwnerGroupAndMode_data()
+    {
+        QTest::addColumn<Ownership>("folder");
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<Ownership>("file");
+        QTest::addColumn<Writer>("writer");
+        QTest::addColumn<Ownership>("result");
+
+        // Users 1000 and 1001 share the group 2000.
+        const Writer user{1000, 1000, {2000}, 022};
+        const Writer root{0, 0, {}, 022};
+        QTest::newRow("another owner's file in a shared folder")
+            << Ownership{0, 2000, 0775} << true << Ownership{1001, 2000, 0664} << user << Ownership{1001, 2000, 0664};
+        QTest::newRow("setuid and setgid, written by root")
+            << Ownership{0, 0, 0755} << true << Ownership{1001, 2000, 06755} << root << Ownership{1001, 2000, 06755};
+        QTest::newRow("setgid, written by the owner")
+            << Ownership{0, 2000, 0775} << true << Ownership{1000, 2000, 02775} << user << Ownership{1000, 2000, 02775};
+        QTest::newRow("setgid, written in place by the owner")
+            << Ownership{0, 0, 0755} << true << Ownership{1000, 2000, 02775} << user << Ownership{1000, 2000, 02775};
+        QTest::newRow("own file in a setgid folder")
+            << Ownership{0, 2000, 02775} << true << Ownership{1000, 1000, 0644} << user << Ownership{1000, 1000, 0644};
+        // Not readable, so not written in place: a new file, which keeps
+        // what it can.
+        QTest::newRow("group kept where the owner cannot be")
+            << Ownership{0, 2000, 0775} << true << Ownership{1001, 2000, 0620} << user << Ownership{1000, 2000, 0620};
+        QTest::newRow("setuid not given to a new owner")
+            << Ownership{0, 2000, 0775} << true << Ownership{1001, 2000, 04720} << user << Ownership{1000, 2000, 0720};
+        QTest::newRow("another user's file in a sticky folder")
+            << Ownership{0, 0, 01777} << true << Ownership{1001, 1001, 0666} << Writer{1000, 1000, {}, 022}
+            << Ownership{1001, 1001, 0666};
+        QTest::newRow("root writes a user's file")
+            << Ownership{1001, 1001, 0755} << true << Ownership{1001, 1001, 0640} << root << Ownership{1001, 1001, 0640};
+        QTest::newRow("new file under the umask")
+            << Ownership{0, 0, 0777} << false << Ownership{} << Writer{1000, 1000, {}, 027}
+            << Ownership{1000, 1000, 0640};
+    }
+
+    // A user who may write a file gets it back with its owner, group and
+    // permission bits, so that nobody who could write it before is locked
+    // out after. Each write runs as the writer in a forked child.
+    void replacementKeepsOwnerGroupAndMode()
+    {
+        QFETCH(Ownership, folder);
+        QFETCH(bool, existing);
+        QFETCH(Ownership, file);
+        QFETCH(Writer, writer);
+        QFETCH(Ownership, result);
+        if (::geteuid() != 0)
+            QSKIP("needs root, to act as other users");
+        // The writer must get through the test's own folder.
+        QCOMPARE(::chmod(QFile::encodeName(QFileInfo(workDir()).path()).constData(), 0755), 0);
+        const QByteArray shared = QFile::encodeName(makeFolder(QStringLiteral("shared")));
+        QCOMPARE(::chown(shared.constData(), folder.uid, folder.gid), 0);
+        QCOMPARE(::chmod(shared.constData(), folder.mode), 0);
+        const QByteArray name = shared + "/file";
+        if (existing) {
+            QVERIFY(writeRaw(name, "old\n"));
+            QCOMPARE(::chown(name.constData(), file.uid, file.gid), 0);
+            QCOMPARE(::chmod(name.constData(), file.mode), 0);
+        }
+
+        const QString problems = inChild([&]() -> QString {
+            ::umask(writer.umask);
+            if (const QString failed = becomeUser(writer.uid, writer.gid, writer.groups); !failed.isEmpty())
+                return failed;
+            return replace(name, "new\n");
+        });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        QCOMPARE(readRaw(name), QByteArray("new\n"));
+        struct stat status;
+        QCOMPARE(::stat(name.constData(), &status), 0);
+        QCOMPARE(status.st_uid, result.uid);
+        QCOMPARE(status.st_gid, result.gid);
+        QCOMPARE(QString::number(status.st_mode & 07777, 8), QString::number(result.mode, 8));
+        QCOMPARE(entriesOf(QFile::decodeName(shared)), QStringList{QStringLiteral("file")});
+    }
+
+    // Extended attributes, and with them access control lists, go over
+    // to the new file.
+    void replacementKeepsExtendedAttributes()
+    {
+        const QByteArray name = QFile::encodeName(writeFile(QStringLiteral("work/lastpath.skin"), "/old\r\n"));
+        if (::setxattr(name.constData(), "user.note", "kept", 4, 0) != 0)
+            QSKIP(qPrintable(QStringLiteral("no extended attributes here: %1").arg(qt_error_string(errno))));
+        const QByteArray acl = accessAcl();
+        QCOMPARE(::setxattr(name.constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0), 0);
+        const QByteArray aclBefore = attribute(name, "system.posix_acl_access");
+        struct stat before;
+        QCOMPARE(::stat(name.constData(), &before), 0);
+
+        QVERIFY(!writeUnderSkipOnFailure(QStringLiteral("/new")));
+        QCOMPARE(readRaw(name), QByteArray("/new\r\n"));
+        QCOMPARE(attribute(name, "user.note"), QByteArray("kept"));
+        QCOMPARE(attribute(name, "system.posix_acl_access").toHex(), aclBefore.toHex());
+        struct stat after;
+        QCOMPARE(::stat(name.constData(), &after), 0);
+        QCOMPARE(QString::number(after.st_mode, 8), QString::number(before.st_mode, 8));
+        QCOMPARE(entriesOf(workDir()), QStringList{LastPath});
+    }
+
+    void longNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("existing");
+        for (const int length : {248, 249, 255}) {
+            const QByteArray name(length, 'n');
+            QTest::addRow("%d bytes, new", length) << name << false;
+            QTest::addRow("%d bytes, replaced", length) << name << true;
+        }
+        QTest::newRow("255 bytes of two-byte letters") << QByteArray("n") + QByteArray("\xc3\xa9").repeated(127) << true;
+    }
+
+    // Every name the file system takes can be written, and replaced
+    // through a new file beside it.
+    void longNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, existing);
+        if (existing) {
+            QVERIFY(writeRaw(name, "old\n"));
+            QCOMPARE(::chmod(name.constData(), 0640), 0);
+        }
+        QByteArray temporary;
+        QVERIFY_THROWS_NO_EXCEPTION([&] {
+            FileReplacement file(name);
+            temporary = file.temporaryPath();
+            file.commit("new\n");
+        }());
+        QVERIFY(!temporary.isEmpty());
+        QVERIFY(!temporary.contains('/')); // in the same folder
+        // A name cut to fit is not cut inside a letter.
+        QCOMPARE(QString::fromUtf8(temporary).toUtf8(), temporary);
+        QCOMPARE(readRaw(name), QByteArray("new\n"));
+        struct stat status;
+        QCOMPARE(::stat(name.constData(), &status), 0);
+        if (existing)
+            QCOMPARE(status.st_mode & 07777, mode_t(0640));
+        QCOMPARE(entriesOf(workDir()), QStringList{QFile::decodeName(name)});
+    }
+
+    // A file that cannot be renamed over, as one with another file
+    // bind-mounted on it, is written in place.
+    void bindMountedFileIsWrittenInPlace()
+    {
+        writeFile(QStringLiteral("work/target"), "old\n");
+        writeFile(QStringLiteral("work/mounted"), "mounted\n");
+        const QString problems = inChild([]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
+            if (::mount("mounted", "target", nullptr, MS_BIND, nullptr) != 0)
+                return NoNamespace + QStringLiteral("no bind mount");
+            return replace("target", "new\n");
+        });
+        skipIfNotIsolated(problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        // What lay at the name in the child was the mounted file.
+        QCOMPARE(readFile(QStringLiteral("work/mounted")), QByteArray("new\n"));
+        QCOMPARE(readFile(QStringLiteral("work/target")), QByteArray("old\n"));
+        QCOMPARE(entriesOf(workDir()), (QStringList{QStringLiteral("mounted"), QStringLiteral("target")}));
+    }
+
+    // The umask belongs to the whole process: a write that changed it even
+    // for a moment would let files that other threads make meanwhile come
+    // out without it. So the case runs where changing it ends the process,
+    // and the kernel alone applies it to a new file.
+    void writesLeaveTheUmaskAlone()
+    {
+        writeFile(QStringLiteral("work/existing"), "old\n");
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("work/existing"))).constData(), 0640), 0);
+        const QString problems = inChild([]() -> QString {
+            ::umask(027);
+            if (const QString failed = forbidSystemCall(SYS_umask); !failed.isEmpty())
+                return failed;
+            QStringList problems;
+            for (const char *name : {"new", "existing"}) {
+                if (const QString failed = replace(name, "new\n"); !failed.isEmpty())
+                    problems << QStringLiteral("%1: %2").arg(QLatin1String(name), failed);
+            }
+            if (writeUnderSkipOnFailure(QStringLiteral("/new")))
+                problems << QStringLiteral("lastpath.skin was not written");
+            return problems.join(QLatin1String("; "));
+        });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        for (const QString &name : {QStringLiteral("new"), QStringLiteral("existing"), LastPath}) {
+            struct stat status;
+            QCOMPARE(::stat(QFile::encodeName(path(QStringLiteral("work/") + name)).constData(), &status), 0);
+            QCOMPARE(QString::number(status.st_mode & 07777, 8), QStringLiteral("640"));
+        }
     }
 
     void unfinishedWriteKeepsTheOldContent()
@@ -444,10 +745,14 @@ private slots:
             if (inPlace && (::chmod(".", 0555) != 0 || !dropPermissionOverride()))
                 return QStringLiteral("cannot make the folder read-only to this process");
 
-            const bool failed = writeUnderSkipOnFailure(QString::fromLatin1(now.chopped(2)));
+            int error = 0;
+            const bool failed = writeUnderSkipOnFailure(QString::fromLatin1(now.chopped(2)), &error);
             QStringList problems;
             if (failed == written)
                 problems << QString::fromLatin1(failed ? "the write failed" : "the write reported success");
+            // The system's reason comes with the failure.
+            if (failed && error != ENOSPC)
+                problems << QStringLiteral("the failure carries %1").arg(qt_error_string(error));
             const QByteArray content = readRaw(LastPathBytes);
             if (content != (written ? now : old))
                 problems << QStringLiteral("lastpath.skin holds %1 bytes, %2 of them 'n'")

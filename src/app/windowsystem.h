@@ -6,9 +6,18 @@
 // and the selector lies exactly over it, which only an X server lets a
 // program do: a Wayland compositor places windows as it likes. So, unless
 // the user has chosen a Qt platform (QT_QPA_PLATFORM), the windows go to an
-// X server whenever one answers (Xwayland in a Wayland session included),
-// and to Wayland only when none does. Whether a server answers is tried for
-// real, by connecting to its socket.
+// X server whenever one takes this client (Xwayland in a Wayland session
+// included), and to Wayland only when none does.
+//
+// Whether a server takes the client is tried for real, the way Qt will
+// connect: an X connection through the X client library, DISPLAY and
+// authorization (XAUTHORITY) read as it reads them; a connection to the
+// Wayland compositor's socket. Each try runs in a forked child that gets
+// DisplayAnswerSeconds to answer, so that a server that never answers
+// (one that no longer accepts, or never replies) cannot hold up the start:
+// it counts as not answering.
+
+inline constexpr int DisplayAnswerSeconds = 5;
 
 // The environment variables that decide; an unset variable is empty.
 struct SessionVariables
@@ -34,16 +43,11 @@ struct WindowSystemChoice
 
 WindowSystemChoice chooseWindowSystem(const SessionVariables &session);
 
-// Whether an X server accepts connections at this DISPLAY value
-// ("[protocol/][host]:number[.screen]", read as the X client library does:
-// local displays on their abstract and their file-system Unix socket,
-// host:N on TCP port 6000 + N).
-bool xServerAnswers(const std::string &display);
-
-// Whether the Wayland compositor that a client of this session would use
-// accepts connections.
-bool waylandAnswers(const SessionVariables &session);
-
 // Chooses for this process, before the application object is made. Returns
 // false after printing the problem on stderr when there is no display.
+//
+// An X server that has no other client resets when its last one leaves,
+// and turns away whoever connects meanwhile: so the probe's connection to
+// the chosen X server stays open until the application object has made
+// its own.
 bool useReachableWindowSystem();

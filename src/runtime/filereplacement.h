@@ -2,15 +2,29 @@
 
 #include <QByteArray>
 
+#include <sys/types.h>
+
 // Replaces the content of a file as a whole: a write that fails for any
 // reason (a full disk, a short write, an error) leaves the old content.
 //
-// The new content goes into a new file made beside the old one, which is
-// synced and then renamed over it. Where no file can be made beside it (a
-// read-only folder holding a writable file), the new bytes are written over
-// the old ones and only then is the file cut to length; if that fails, the
-// old bytes are put back. The name is used as given, so a relative name
-// stays relative to the working directory, whatever bytes its path holds.
+// The new content goes into a new file made beside the old one, under a
+// short hidden name, which takes the old file's owner and group, then its
+// permission bits (setuid and setgid included) and extended attributes
+// (ACLs among them), and is synced and renamed over it. Hard links to the
+// old file go on naming the old content. A new file gets the umask's mode
+// from the kernel, like any other.
+//
+// The new bytes are written over the old ones instead, and only then is the
+// file cut to length, where the old file must stay: where no file can be
+// made beside it (a read-only folder holding a writable file), where the
+// new one could not have the old one's owner (a file of another user that
+// the writer may write), or where nothing may be renamed over it (a file
+// bind-mounted there, another user's file in a sticky folder). If that
+// write fails, the old bytes are put back.
+//
+// The name is used as given, so a relative name stays relative to the
+// working directory, whatever bytes its path holds. Failures raise
+// RuntimeError with a short reason and, where the system refused, its errno.
 class FileReplacement
 {
 public:
@@ -35,8 +49,10 @@ public:
 private:
     void commitBeside(const QByteArray &content);
     void commitInPlace(const QByteArray &content);
+    void useInPlace(int fd); // drops the new file; fd is the old one's, or -1
 
     QByteArray m_target;    // the file itself, a symbolic link's target
     QByteArray m_temporary; // the new file beside it; empty when writing in place
     int m_fd = -1;
+    mode_t m_mode = 0; // the new file's permission bits, taken from the old one
 };

@@ -73,7 +73,20 @@ void TextFile::writeLine(const QString &text)
 {
     if (!m_output)
         throw RuntimeError("file not open");
-    m_written += fileNameFromText(text) + "\r\n";
+    const QByteArray line = fileNameFromText(text);
+    // A line that would not read back as written (it would end at its
+    // carriage return, or be refused as too long) is not written, and the
+    // whole write is abandoned: the file keeps what it held, instead of
+    // naming another folder.
+    const char *refused = line.contains('\r') ? "line holds a line end"
+                          : line.size() > MaxLineBytes ? "line too long"
+                                                       : nullptr;
+    if (refused) {
+        m_output.reset();
+        m_written.clear();
+        throw RuntimeError(refused);
+    }
+    m_written += line + "\r\n";
 }
 
 void TextFile::close()

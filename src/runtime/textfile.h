@@ -15,7 +15,9 @@ class QFile;
 //
 // Writing keeps the old content until close() puts the new one in place as
 // a whole (runtime/filereplacement.h), so a write that fails, at any point,
-// leaves the file as it was.
+// leaves the file as it was. A line that could not be read back as written
+// (one holding a carriage return, or longer than MaxLineBytes) fails, and
+// abandons the whole write.
 class TextFile
 {
 public:
@@ -28,7 +30,7 @@ public:
     void openForInput(const QString &name);
     void openForOutput(const QString &name); // creates or replaces on close
     QString readLine();
-    void writeLine(const QString &text); // the text, then CR LF
+    void writeLine(const QString &text); // the text, then CR LF; see above
     void close();                        // does nothing if nothing is open
 
 private:

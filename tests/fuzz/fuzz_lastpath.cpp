@@ -1,5 +1,8 @@
 // Bytes to the first line of "lastpath.skin", through the text file that
 // start-up reads it with: the line comes back as exactly the bytes it holds.
+// And bytes as the folder that the selector writes on closing: a line is
+// written only where it reads back as exactly those bytes; otherwise the
+// file keeps what it held.
 
 #include "memoryfile.h"
 
@@ -8,9 +11,11 @@
 #include "runtime/textfile.h"
 
 #include <QByteArray>
+#include <QDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -23,13 +28,14 @@ bool expectedLine(const QByteArray &bytes, QByteArray &line)
     return line.size() <= TextFile::MaxLineBytes && !(end < 0 && bytes.isEmpty());
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+[[noreturn]] void fail(const char *what, const QByteArray &got, const QByteArray &expected)
 {
-    static MemoryFile file;
-    const QString &path = file.hold(data, size);
-    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    std::fprintf(stderr, "%s %s, expected %s\n", what, got.toHex().constData(), expected.toHex().constData());
+    std::abort();
+}
+
+void checkRead(const QString &path, const QByteArray &bytes)
+{
     QByteArray expected;
     const bool readable = expectedLine(bytes, expected);
 
@@ -43,11 +49,74 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         text.close();
     } catch (const RuntimeError &) {
     }
-    if (read != readable || (read && fileNameFromText(line) != expected)) {
-        std::fprintf(stderr, "first line %s, expected %s\n",
-                     read ? qPrintable(line.toUtf8().toHex()) : "refused",
-                     readable ? expected.toHex().constData() : "refused");
-        std::abort();
+    if (read != readable || (read && fileNameFromText(line) != expected))
+        fail("first line", read ? fileNameFromText(line) : "refused", readable ? expected : "refused");
+}
+
+// A folder on a memory file system where there is one, for the writes.
+struct Folder
+{
+    QByteArray path;
+
+    Folder()
+    {
+        QByteArray pattern = QDir(QStringLiteral("/dev/shm")).exists() ? "/dev/shm/fuzz-lastpath-XXXXXX"
+                                                                       : "/tmp/fuzz-lastpath-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        path = pattern;
     }
+
+    ~Folder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path.constData(), ignored);
+    }
+};
+
+void checkWrite(const QByteArray &bytes)
+{
+    static const Folder folder;
+    static const QByteArray previous = "/the/previous/folder\r\n";
+    const QString name = textFromFileName(folder.path + "/lastpath.skin");
+    {
+        TextFile file;
+        file.openForOutput(name);
+        file.writeLine(textFromFileName(previous.chopped(2)));
+        file.close();
+    }
+
+    const bool writable = !bytes.contains('\r') && bytes.size() <= TextFile::MaxLineBytes;
+    bool written = false;
+    TextFile file;
+    try {
+        file.openForOutput(name);
+        file.writeLine(textFromFileName(bytes));
+        file.close();
+        written = true;
+    } catch (const RuntimeError &) {
+    }
+    if (written != writable)
+        fail(written ? "written" : "refused", bytes, bytes);
+    QByteArray content;
+    {
+        TextFile in;
+        in.openForInput(name);
+        content = fileNameFromText(in.readLine());
+    }
+    if (content != (written ? bytes : previous.chopped(2)))
+        fail("read back", content, written ? bytes : previous.chopped(2));
+    if (QDir(QString::fromLocal8Bit(folder.path)).entryList(QDir::Files | QDir::Hidden).size() != 1)
+        fail("left files beside", bytes, {});
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static MemoryFile file;
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    checkRead(file.hold(data, size), bytes);
+    checkWrite(bytes);
     return 0;
 }

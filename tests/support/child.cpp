@@ -8,16 +8,21 @@
 #include <QThreadPool>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 
 namespace {
@@ -130,4 +135,26 @@ bool dropPermissionOverride()
         data[capability / 32].permitted &= ~(1u << (capability % 32));
     }
     return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+QString becomeUser(uid_t uid, gid_t gid, const QList<gid_t> &groups)
+{
+    // The groups first: once the user is another, it may no longer set them.
+    if (::setgroups(size_t(groups.size()), groups.constData()) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+        return QStringLiteral("cannot become user %1: %2").arg(uid).arg(qt_error_string(errno));
+    return {};
+}
+
+QString forbidSystemCall(long number)
+{
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, quint32(number), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog filter{sizeof program / sizeof *program, program};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0)
+        return QStringLiteral("cannot forbid system call %1: %2").arg(number).arg(qt_error_string(errno));
+    return {};
 }

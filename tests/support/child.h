@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <sys/types.h>
 
 #include <functional>
 
@@ -21,3 +24,13 @@ QString enterPrivateMountNamespace();
 // Takes away root's permission override from this process, so that
 // permission bits bind it like any owner.
 bool dropPermissionOverride();
+
+// Makes the calling process the user uid, with the primary group gid and
+// the supplementary groups given: a root process gives up its powers for
+// good. Empty on success, else the reason.
+QString becomeUser(uid_t uid, gid_t gid, const QList<gid_t> &groups = {});
+
+// Makes the system call of that number end the calling process (and every
+// thread of it) with SIGSYS, for good: for a case that must never make it.
+// Empty on success, else the reason.
+QString forbidSystemCall(long number);
