@@ -129,8 +129,10 @@ if [ -z "${DISPLAY:-}" ]; then
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$work/display")"
 fi
-command=$(sed -n 's/^Exec=//p' /usr/share/applications/$id.desktop)
-echo "Exec=$command"
+exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/$id.desktop)
+echo "Exec=$exec_line"
+# Started from the menu, with no file: a launcher drops the field codes.
+command=$(sed -E 's/ *%[fFuUick]//g' <<<"$exec_line")
 mkdir "$work/run"
 (cd "$work/run" && unset QT_QPA_PLATFORM && exec $command) &
 app_pid=$!
