@@ -177,8 +177,9 @@ Picture decode(QIODevice &device, const PictureHeader &header)
     return image;
 }
 
-// Enough of a file's first bytes for any BMP's headers, masks and palette.
-constexpr qint64 HeadBytes = 64 * 1024;
+// More of a file's first bytes than any BMP's headers and masks take (138
+// bytes at most); the palette is only counted, never read.
+constexpr qint64 HeadBytes = 1024;
 
 bool sameFile(const struct stat &a, const struct stat &b)
 {
