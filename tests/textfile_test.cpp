@@ -133,6 +133,23 @@ QString replace(const QByteArray &name, const QByteArray &content)
     return {};
 }
 
+// The same written in pieces (about a page each), as skintool writes a
+// contact sheet while it compresses it; false with the errno of the
+// failure, true when it is in place.
+bool replaceInPieces(const QByteArray &name, const QByteArray &content, int *systemError)
+{
+    try {
+        FileReplacement file(name);
+        for (qsizetype at = 0; at < content.size(); at += 4000)
+            file.append(QByteArrayView(content).sliced(at, std::min<qsizetype>(4000, content.size() - at)));
+        file.commit();
+    } catch (const RuntimeError &error) {
+        *systemError = error.systemError();
+        return false;
+    }
+    return true;
+}
+
 QStringList entriesOf(const QString &folder)
 {
     QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -696,19 +713,27 @@ private slots:
         QTest::addColumn<int>("oldBytes");
         QTest::addColumn<int>("newBytes");
         QTest::addColumn<bool>("written");   // otherwise the old content stays
+        QTest::addColumn<bool>("inPieces");  // the content handed over a piece at a time
 
         const int page = int(::sysconf(_SC_PAGESIZE));
-        // A new file beside the old one, renamed over it once complete.
-        QTest::newRow("beside, fits") << false << -1 << 100 << 3 * page << true;
-        QTest::newRow("beside, disk full") << false << 0 << 100 << 3 * page << false;
-        QTest::newRow("beside, short write") << false << 1 << 100 << 3 * page << false;
-        // No file can be made beside it: the file is overwritten in place,
-        // and its old bytes put back if that fails.
-        QTest::newRow("in place, shorter") << true << -1 << 3 * page << 100 << true;
-        QTest::newRow("in place, longer") << true << -1 << 100 << 3 * page << true;
-        QTest::newRow("in place, disk full") << true << 0 << 100 << 3 * page << false;
-        QTest::newRow("in place, short write") << true << 1 << 100 << 3 * page << false;
-        QTest::newRow("in place, short write past a longer file") << true << 1 << 2 * page + 100 << 5 * page << false;
+        for (const bool pieces : {false, true}) {
+            const char *how = pieces ? ", in pieces" : "";
+            const auto row = [&](const char *name) -> QTestData & {
+                return QTest::newRow(qPrintable(QLatin1String(name) + QLatin1String(how)));
+            };
+            // A new file beside the old one, renamed over it once complete.
+            row("beside, fits") << false << -1 << 100 << 3 * page << true << pieces;
+            row("beside, disk full") << false << 0 << 100 << 3 * page << false << pieces;
+            row("beside, short write") << false << 1 << 100 << 3 * page << false << pieces;
+            // No file can be made beside it: the file is overwritten in
+            // place, and its old bytes put back if that fails.
+            row("in place, shorter") << true << -1 << 3 * page << 100 << true << pieces;
+            row("in place, longer") << true << -1 << 100 << 3 * page << true << pieces;
+            row("in place, disk full") << true << 0 << 100 << 3 * page << false << pieces;
+            row("in place, short write") << true << 1 << 100 << 3 * page << false << pieces;
+            row("in place, short write past a longer file") << true << 1 << 2 * page + 100 << 5 * page << false
+                                                            << pieces;
+        }
     }
 
     // Each case runs on a small tmpfs mounted over the work folder, filled
@@ -723,6 +748,7 @@ private slots:
         QFETCH(int, oldBytes);
         QFETCH(int, newBytes);
         QFETCH(bool, written);
+        QFETCH(bool, inPieces);
         const QByteArray work = QFile::encodeName(workDir());
         const QByteArray old = lineOf(oldBytes, 'o');
         const QByteArray now = lineOf(newBytes, 'n');
@@ -746,7 +772,8 @@ private slots:
                 return QStringLiteral("cannot make the folder read-only to this process");
 
             int error = 0;
-            const bool failed = writeUnderSkipOnFailure(QString::fromLatin1(now.chopped(2)), &error);
+            const bool failed = inPieces ? !replaceInPieces(LastPathBytes, now, &error)
+                                         : writeUnderSkipOnFailure(QString::fromLatin1(now.chopped(2)), &error);
             QStringList problems;
             if (failed == written)
                 problems << QString::fromLatin1(failed ? "the write failed" : "the write reported success");

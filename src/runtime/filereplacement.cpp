@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,20 @@ bool writeAll(int fd, const char *data, qint64 size, off_t offset)
 bool readAll(int fd, char *data, qint64 size)
 {
     return transferAll(::pread, fd, data, size, 0);
+}
+
+// The first size bytes of the file at path.
+QByteArray readWhole(const QByteArray &path, qint64 size)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    const bool read = fd >= 0 && readAll(fd, bytes.data(), size);
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!read)
+        throw RuntimeError("write failed", error);
+    return bytes;
 }
 
 // Makes the rename that put a file in place last, as far as the folder allows.
@@ -265,18 +280,37 @@ void FileReplacement::useInPlace(int fd)
 
 void FileReplacement::commit(const QByteArray &content)
 {
+    append(content);
+    commit();
+}
+
+void FileReplacement::append(QByteArrayView piece)
+{
+    if (m_fd < 0)
+        throw RuntimeError("file not open");
+    if (m_temporary.isEmpty()) {
+        m_pending.append(piece);
+        return;
+    }
+    if (!writeAll(m_fd, piece.data(), piece.size(), off_t(m_appended)))
+        throw RuntimeError("write failed", errno); // the destructor removes the new file
+    m_appended += piece.size();
+}
+
+void FileReplacement::commit()
+{
     if (m_fd < 0)
         throw RuntimeError("file not open");
     if (m_temporary.isEmpty())
-        commitInPlace(content);
+        commitInPlace(std::exchange(m_pending, {}));
     else
-        commitBeside(content);
+        commitBeside();
 }
 
-void FileReplacement::commitBeside(const QByteArray &content)
+void FileReplacement::commitBeside()
 {
     int error = 0;
-    if (!writeAll(m_fd, content.constData(), content.size(), 0) || !restoreSetIds(m_fd, m_mode) || ::fsync(m_fd) != 0)
+    if (!restoreSetIds(m_fd, m_mode) || ::fsync(m_fd) != 0)
         error = errno;
     if (::close(m_fd) != 0 && error == 0)
         error = errno;
@@ -287,10 +321,12 @@ void FileReplacement::commitBeside(const QByteArray &content)
         error = errno;
         // Nothing may take the file's place: another file is mounted on
         // it (EBUSY), or a sticky folder keeps it for its owner (EPERM,
-        // EACCES). Writing into it works there.
+        // EACCES). Writing into it works there, with the content read
+        // back from the new file.
         const int inPlace = error == EBUSY || error == EPERM || error == EACCES ? openInPlace(m_target) : -1;
         if (inPlace < 0)
             throw RuntimeError("write failed", error);
+        const QByteArray content = readWhole(m_temporary, m_appended);
         useInPlace(inPlace);
         commitInPlace(content);
         return;

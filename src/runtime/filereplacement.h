@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <sys/types.h>
 
@@ -41,13 +42,20 @@ public:
     // if it fails, and the old content then stays.
     void commit(const QByteArray &content);
 
+    // The same for content made a piece at a time: each piece goes into
+    // the new file as it comes (and is kept in memory only where the file
+    // is written in place), then commit() puts the whole in place. A piece
+    // that cannot be written raises RuntimeError, and the old content stays.
+    void append(QByteArrayView piece);
+    void commit();
+
     // The new file being written beside the old one, until commit() puts
     // it in place or the destructor removes it; empty when writing in
     // place. For a program that must remove it on a signal.
     const QByteArray &temporaryPath() const { return m_temporary; }
 
 private:
-    void commitBeside(const QByteArray &content);
+    void commitBeside();
     void commitInPlace(const QByteArray &content);
     void useInPlace(int fd); // drops the new file; fd is the old one's, or -1
 
@@ -55,4 +63,6 @@ private:
     QByteArray m_temporary; // the new file beside it; empty when writing in place
     int m_fd = -1;
     mode_t m_mode = 0; // the new file's permission bits, taken from the old one
+    qint64 m_appended = 0; // the bytes in the new file so far
+    QByteArray m_pending;  // the content so far, when writing in place
 };

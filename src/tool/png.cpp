@@ -137,25 +137,68 @@ QByteArray encodePng(const QImage &image)
     return bytes;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
+struct OutputFile::Open
+{
+    // The guard goes last: the new file is removed before an interrupt
+    // stops being able to remove it.
+    std::optional<TemporaryFileGuard> guard;
+    std::optional<FileReplacement> file;
+};
+
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::open(const QString &path, QString *error)
 {
     // The program's own way of replacing a file whole, which also takes the
     // name as the bytes it stands for.
+    auto open = std::make_unique<Open>();
     try {
-        std::optional<FileReplacement> file;
-        std::optional<TemporaryFileGuard> guard;
-        {
-            // No interrupt between making the temporary file and knowing it.
-            const InterruptsHeld held;
-            file.emplace(fileNameFromText(path));
-            guard.emplace(file->temporaryPath());
-        }
-        file->commit(bytes);
+        // No interrupt between making the temporary file and knowing it.
+        const InterruptsHeld held;
+        open->file.emplace(fileNameFromText(path));
+        open->guard.emplace(open->file->temporaryPath());
     } catch (const RuntimeError &failure) {
         *error = reasonOf(failure);
         return false;
     }
+    m_open = std::move(open);
     return true;
+}
+
+bool OutputFile::append(QByteArrayView piece, QString *error)
+{
+    try {
+        if (!m_open)
+            throw RuntimeError("file not open");
+        m_open->file->append(piece);
+    } catch (const RuntimeError &failure) {
+        *error = reasonOf(failure);
+        m_open.reset();
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::commit(QString *error)
+{
+    try {
+        if (!m_open)
+            throw RuntimeError("file not open");
+        m_open->file->commit();
+    } catch (const RuntimeError &failure) {
+        *error = reasonOf(failure);
+        m_open.reset();
+        return false;
+    }
+    m_open.reset();
+    return true;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    OutputFile file;
+    return file.open(path, error) && file.append(bytes, error) && file.commit(error);
 }
 
 bool writePng(const QString &path, const QImage &image, QString *error)

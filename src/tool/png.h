@@ -17,11 +17,30 @@ inline constexpr int PngCompression = 50;
 // an alpha channel only if image has one. Empty if it cannot.
 QByteArray encodePng(const QImage &image);
 
-// Writes PNG bytes to path (text as runtime/filename.h decodes names), whole
-// or not at all: the file appears only once it is complete, and an
-// interrupt meanwhile leaves no temporary file. On failure, returns false
-// and says why in error, with the system's reason ("write failed: No space
-// left on device").
+// A file written a piece at a time (path is text as runtime/filename.h
+// decodes names), whole or not at all: it appears only once commit() has
+// put it in place, and an interrupt meanwhile leaves no temporary file.
+// Each step that fails returns false and says why in error, with the
+// system's reason ("write failed: No space left on device"); what was
+// written then goes.
+class OutputFile
+{
+public:
+    OutputFile();
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    bool open(const QString &path, QString *error);
+    bool append(QByteArrayView piece, QString *error);
+    bool commit(QString *error);
+
+private:
+    struct Open;
+    std::unique_ptr<Open> m_open;
+};
+
+// Writes bytes to path as one piece of an OutputFile.
 bool writeFile(const QString &path, const QByteArray &bytes, QString *error);
 
 // encodePng, then writeFile.

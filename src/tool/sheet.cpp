@@ -12,11 +12,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace skintool {
 
@@ -124,74 +120,6 @@ private:
     const Layout &m_layout;
     QImage m_image;
     QPainter m_painter;
-};
-
-// The compressed sheet until it is written: kept in a file without a name
-// in the folder that the sheet goes to, so that memory stays flat however
-// many skins there are and an interrupt leaves nothing behind; or in
-// memory, where no such file can be made there.
-class Spill
-{
-public:
-    explicit Spill(const QString &folder)
-        : m_fd(::open(fileNameFromText(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600))
-    {
-    }
-    ~Spill()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Spill(const Spill &) = delete;
-    Spill &operator=(const Spill &) = delete;
-
-    void append(QByteArrayView bytes)
-    {
-        if (m_error)
-            return;
-        if (m_fd < 0) {
-            m_memory.append(bytes);
-            return;
-        }
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t written = ::write(m_fd, bytes.data() + done, std::size_t(bytes.size() - done));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                m_error = written < 0 ? errno : ENOSPC;
-                return;
-            }
-            done += written;
-        }
-    }
-
-    // Everything appended, whole.
-    QByteArray contents()
-    {
-        if (m_fd < 0 || m_error)
-            return std::move(m_memory);
-        const off_t size = ::lseek(m_fd, 0, SEEK_END);
-        QByteArray bytes(qsizetype(std::max<off_t>(size, 0)), Qt::Uninitialized);
-        for (qsizetype done = 0; done < bytes.size();) {
-            const ssize_t got = ::pread(m_fd, bytes.data() + done, std::size_t(bytes.size() - done), done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                m_error = got < 0 ? errno : EIO;
-                return {};
-            }
-            done += got;
-        }
-        return bytes;
-    }
-
-    // The errno of a write or read that failed, or 0.
-    int error() const { return m_error; }
-
-private:
-    int m_fd;
-    QByteArray m_memory;
-    int m_error = 0;
 };
 
 std::optional<int> columnsOption(const QString &text)
@@ -314,8 +242,19 @@ int runSheet(const Arguments &arguments)
     const int rows = std::max(1, (count + layout.columns - 1) / layout.columns);
     const QSize cell = layout.cell();
     const int width = layout.columns * cell.width() + Margin;
-    Spill spill(outFile.left(std::max<qsizetype>(outFile.lastIndexOf(QLatin1Char('/')), 1)));
-    PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) { spill.append(bytes); });
+    // The compressed sheet goes straight into the file that will take the
+    // old one's place: it is not held in memory, and an interrupt leaves
+    // nothing behind.
+    OutputFile file;
+    QString error;
+    if (!file.open(outFile, &error)) {
+        printError(QStringLiteral("%1: %2").arg(shownName(out), error));
+        return 2;
+    }
+    bool written = true;
+    PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) {
+        written = written && file.append(bytes, &error);
+    });
     QImage top(width, Margin, QImage::Format_RGB32);
     top.fill(SheetColour);
     png.addLines(top);
@@ -329,17 +268,15 @@ int runSheet(const Arguments &arguments)
             band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
         }
         png.addLines(band.finish());
+        if (!written)
+            break; // the rest would go nowhere
     }
-    const bool encoded = png.finish();
-    const QByteArray bytes = spill.contents();
-    QString error = QStringLiteral("cannot encode PNG");
-    if (spill.error())
-        error = QStringLiteral("write failed: %1").arg(systemReason(spill.error()));
-    if (!encoded || spill.error() || !writeFile(outFile, bytes, &error)) {
-        printError(QStringLiteral("%1: %2").arg(shownName(out), error));
-        return 2;
-    }
-    return 0;
+    if (!png.finish() && written)
+        error = QStringLiteral("cannot encode PNG");
+    else if (written && file.commit(&error))
+        return 0;
+    printError(QStringLiteral("%1: %2").arg(shownName(out), error));
+    return 2;
 }
 
 } // namespace skintool
