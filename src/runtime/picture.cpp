@@ -158,13 +158,16 @@ Picture decode(QIODevice &device, const PictureHeader &header)
         throw PictureError(Kind::PictureTooLarge, 0, header.width, qAbs(header.height));
     if (header.truncated)
         throw PictureError(Kind::Truncated, 0, header.fileBytes, header.neededBytes);
-    // Lines that the decoder leaves out are blank, not whatever the memory
-    // held before: the BMP decoder fills an image of the right size and
-    // format handed to it.
+    // Pixels that the decoder leaves out (an RLE stream may skip some) are
+    // blank, not whatever the memory held before: the BMP decoder fills an
+    // image of the right size and format handed to it. An uncompressed BMP
+    // found whole has all its lines written.
     QImage image;
+    const bool wholeLines = header.content == PictureHeader::Content::Bmp && header.neededBytes > 0;
     if (width > 0 && height > 0 && reader.imageFormat() != QImage::Format_Invalid) {
         image = QImage(int(width), int(height), reader.imageFormat());
-        image.fill(0);
+        if (!wholeLines)
+            image.fill(0);
     }
     if (!reader.read(&image) || image.isNull())
         throw PictureError(Kind::NotAPicture);
