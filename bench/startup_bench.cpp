@@ -289,6 +289,13 @@ int main(int argc, char **argv)
         {"skinpreview", {SKINPREVIEW_BINARY}, std::nullopt, std::nullopt},
         {"skinpreview-remembering-a-skin", {SKINPREVIEW_BINARY}, skin + "\r\n", std::nullopt},
     };
+    // Another build of the program to compare with, side by side in the
+    // same run (STARTUP_BEFORE=path/to/skinpreview), as for "before" figures.
+    const char *before = std::getenv("STARTUP_BEFORE");
+    if (before && *before) {
+        programs.push_back({"before", {before}, std::nullopt, std::nullopt});
+        programs.push_back({"before-remembering-a-skin", {before}, skin + "\r\n", std::nullopt});
+    }
     for (const char *viewer : {"/usr/bin/qimgv", "/usr/bin/feh"}) {
         if (installed(viewer))
             programs.push_back({std::string(viewer).substr(9), {viewer, picture}, std::nullopt, PictureColour, true});
@@ -329,6 +336,20 @@ int main(int argc, char **argv)
         {"startup/skinpreview", "startup"},
         {"startup/skinpreview-remembering-a-skin", "startup-remembering-a-skin"},
     };
+    if (before && *before) {
+        bench::printRatios(results, {
+            {"startup-vs-before", "startup/skinpreview", "startup/before", std::nullopt},
+            {"startup-remembering-a-skin-vs-before", "startup/skinpreview-remembering-a-skin",
+             "startup/before-remembering-a-skin", std::nullopt},
+        });
+        for (const char *which : {"", "-remembering-a-skin"}) {
+            const std::string now = std::string("startup/skinpreview") + which;
+            const std::string then = std::string("startup/before") + which;
+            bench::printFigure({std::string("startup") + which + "-cpu-to-frame-vs-before",
+                                results.medianCounter(now, "cpu_to_frame_ms") / results.medianCounter(then, "cpu_to_frame_ms"),
+                                std::nullopt});
+        }
+    }
     for (const auto &[benchmark, label] : measured) {
         bench::printRatios(results, {
             {label + "-vs-floor", benchmark, "startup/floor", 1.15},
