@@ -182,6 +182,41 @@ QString messagesOf(const QJsonObject &folder)
     return messages.join(QLatin1Char('\n'));
 }
 
+// Runs the program with arguments in a forked child in which folder may not
+// be written to, its standard error dropped, and returns its exit status,
+// or 77 where no such folder can be had. As root, permission bits stop
+// nothing, so the folder is made read-only by a bind mount in a private
+// mount namespace.
+int runWithReadOnlyFolder(const QByteArray &program, const QByteArray &folder, const QList<QByteArray> &arguments)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (::geteuid() == 0) {
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || ::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0
+                || ::mount(nullptr, folder.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+                ::_exit(77);
+        } else if (::chmod(folder.constData(), 0555) != 0) {
+            ::_exit(77);
+        }
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, STDERR_FILENO);
+        std::vector<char *> argv{const_cast<char *>(program.constData())};
+        for (const QByteArray &argument : arguments)
+            argv.push_back(const_cast<char *>(argument.constData()));
+        argv.push_back(nullptr);
+        ::execv(program.constData(), argv.data());
+        ::_exit(99);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::chmod(folder.constData(), 0755);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 class SkintoolTest : public Fixture
@@ -973,32 +1008,13 @@ private slots:
         const QByteArray skinBytes = QFile::encodeName(skin);
         for (const char *command : {"render", "sheet", "template"}) {
             const QByteArray target = qstrcmp(command, "sheet") == 0 ? outBytes + "/sheet.png" : outBytes;
-            // template takes no FOLDER
-            const char *folder = qstrcmp(command, "template") == 0 ? nullptr : skinBytes.constData();
-            const pid_t child = ::fork();
-            QVERIFY(child >= 0);
-            if (child == 0) {
-                if (::geteuid() == 0) {
-                    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                        || ::mount(outBytes.constData(), outBytes.constData(), nullptr, MS_BIND, nullptr) != 0
-                        || ::mount(nullptr, outBytes.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-                        ::_exit(77);
-                } else if (::chmod(outBytes.constData(), 0555) != 0) {
-                    ::_exit(77);
-                }
-                const int devnull = ::open("/dev/null", O_WRONLY);
-                ::dup2(devnull, STDERR_FILENO);
-                ::execl(program.constData(), program.constData(), command, "--out", target.constData(), folder,
-                        static_cast<char *>(nullptr));
-                ::_exit(99);
-            }
-            int status = 0;
-            QCOMPARE(::waitpid(child, &status, 0), child);
-            ::chmod(outBytes.constData(), 0755);
-            QVERIFY(WIFEXITED(status));
-            if (WEXITSTATUS(status) == 77)
+            QList<QByteArray> arguments{command, "--out", target};
+            if (qstrcmp(command, "template") != 0) // template takes no FOLDER
+                arguments.append(skinBytes);
+            const int status = runWithReadOnlyFolder(program, outBytes, arguments);
+            if (status == 77)
                 QSKIP("no read-only place to write to here");
-            QCOMPARE(WEXITSTATUS(status), 2);
+            QCOMPARE(status, 2);
             QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         }
     }
@@ -1166,30 +1182,10 @@ private slots:
         const QByteArray program = QFile::encodeName(binary());
         const QByteArray outBytes = QFile::encodeName(out);
         const QByteArray guidesBytes = QFile::encodeName(guides);
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            if (::geteuid() == 0) {
-                if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-                    || ::mount(guidesBytes.constData(), guidesBytes.constData(), nullptr, MS_BIND, nullptr) != 0
-                    || ::mount(nullptr, guidesBytes.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-                    ::_exit(77);
-            } else if (::chmod(guidesBytes.constData(), 0555) != 0) {
-                ::_exit(77);
-            }
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, STDERR_FILENO);
-            ::execl(program.constData(), program.constData(), "template", "--out", outBytes.constData(),
-                    static_cast<char *>(nullptr));
-            ::_exit(99);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        ::chmod(guidesBytes.constData(), 0755);
-        QVERIFY(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77)
+        const int status = runWithReadOnlyFolder(program, guidesBytes, {"template", "--out", outBytes});
+        if (status == 77)
             QSKIP("no read-only place to write to here");
-        QCOMPARE(WEXITSTATUS(status), 2);
+        QCOMPARE(status, 2);
         // The guides folder was there before and stays.
         QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"guides"});
         QCOMPARE(QDir(guides).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());

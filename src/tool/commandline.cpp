@@ -209,18 +209,18 @@ std::optional<Arguments> Arguments::parse(const QString &command, const QStringL
         QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
         if (argument == QLatin1String("-h"))
             name = QStringLiteral("help");
-        const OptionSpec *spec = nullptr;
+        const OptionSpec *known = nullptr;
         if (argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-h")) {
             for (const OptionSpec &option : options)
                 if (name == QLatin1String(option.name))
-                    spec = &option;
+                    known = &option;
         }
-        if (!spec) {
+        if (!known) {
             *error = QStringLiteral("unknown option '%1'").arg(shownName(equals < 0 ? argument : argument.left(equals)));
             return std::nullopt;
         }
         const QString shown = QStringLiteral("--") + name;
-        if (!spec->valueName) {
+        if (!known->valueName) {
             if (equals >= 0) {
                 *error = QStringLiteral("option '%1' takes no value").arg(shown);
                 return std::nullopt;
