@@ -8,8 +8,8 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/dirlistbox.h"
-#include "runtime/filelistbox.h"
+#include "forms/dirlistbox.h"
+#include "forms/filelistbox.h"
 #include "selector/form2.h"
 
 #include <benchmark/benchmark.h>

@@ -24,8 +24,8 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/filesystem.h"
-#include "runtime/folderwatcher.h"
+#include "files/folderlisting.h"
+#include "files/folderwatcher.h"
 
 #include <benchmark/benchmark.h>
 

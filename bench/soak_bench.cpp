@@ -14,7 +14,7 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/dirlistbox.h"
+#include "forms/dirlistbox.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 

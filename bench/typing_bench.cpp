@@ -10,8 +10,8 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/dirlistbox.h"
-#include "runtime/textbox.h"
+#include "forms/dirlistbox.h"
+#include "forms/textbox.h"
 #include "selector/form2.h"
 
 #include <benchmark/benchmark.h>

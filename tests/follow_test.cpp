@@ -7,11 +7,11 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/dirlistbox.h"
-#include "runtime/filelistbox.h"
-#include "runtime/folderwatcher.h"
-#include "runtime/label.h"
-#include "runtime/picturebox.h"
+#include "forms/dirlistbox.h"
+#include "forms/filelistbox.h"
+#include "files/folderwatcher.h"
+#include "forms/label.h"
+#include "forms/picturebox.h"
 #include "selector/form2.h"
 
 #include <QBuffer>

@@ -7,8 +7,8 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/formwindow.h"
-#include "runtime/picturebox.h"
+#include "forms/formwindow.h"
+#include "forms/picturebox.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

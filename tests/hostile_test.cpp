@@ -20,10 +20,10 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/error.h"
-#include "runtime/filename.h"
-#include "runtime/picture.h"
-#include "runtime/picturebox.h"
+#include "files/error.h"
+#include "files/filename.h"
+#include "pictures/picture.h"
+#include "forms/picturebox.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 

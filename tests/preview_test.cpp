@@ -5,9 +5,9 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/color.h"
-#include "runtime/label.h"
-#include "runtime/picturebox.h"
+#include "forms/color.h"
+#include "forms/label.h"
+#include "forms/picturebox.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

@@ -1,16 +1,16 @@
 #include "support/child.h"
 #include "support/fixture.h"
 
-#include "runtime/dirlistbox.h"
-#include "runtime/error.h"
-#include "runtime/filelistbox.h"
-#include "runtime/filename.h"
-#include "runtime/filesystem.h"
-#include "runtime/form.h"
-#include "runtime/label.h"
-#include "runtime/picture.h"
-#include "runtime/picturebox.h"
-#include "runtime/textbox.h"
+#include "forms/dirlistbox.h"
+#include "files/error.h"
+#include "forms/filelistbox.h"
+#include "files/filename.h"
+#include "files/folderlisting.h"
+#include "forms/form.h"
+#include "forms/label.h"
+#include "pictures/picture.h"
+#include "forms/picturebox.h"
+#include "forms/textbox.h"
 
 #include <QApplication>
 #include <QDir>

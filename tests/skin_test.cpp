@@ -2,7 +2,7 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/picturebox.h"
+#include "forms/picturebox.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

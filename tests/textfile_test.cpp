@@ -1,10 +1,10 @@
 #include "support/child.h"
 #include "support/fixture.h"
 
-#include "runtime/error.h"
-#include "runtime/filename.h"
-#include "runtime/filereplacement.h"
-#include "runtime/textfile.h"
+#include "files/error.h"
+#include "files/filename.h"
+#include "files/filereplacement.h"
+#include "files/textfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 
-#include "runtime/filename.h"
-#include "runtime/places.h"
+#include "files/filename.h"
+#include "files/places.h"
 
 #include <QDir>
 

@@ -2,11 +2,11 @@
 
 #include "app/forms.h"
 #include "preview/form1_design.h"
-#include "runtime/dirlistbox.h"
-#include "runtime/label.h"
-#include "runtime/picturebox.h"
-#include "runtime/places.h"
-#include "runtime/textfile.h"
+#include "forms/dirlistbox.h"
+#include "forms/label.h"
+#include "forms/picturebox.h"
+#include "files/places.h"
+#include "files/textfile.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "runtime/form.h"
-#include "runtime/label.h"
-#include "runtime/picturebox.h"
+#include "forms/form.h"
+#include "forms/label.h"
+#include "forms/picturebox.h"
 #include "skin/followedskin.h"
 #include "skin/skinfiles.h"
 

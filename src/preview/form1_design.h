@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/design.h"
+#include "forms/design.h"
 
 #include <array>
 

@@ -2,12 +2,12 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/dirlistbox.h"
-#include "runtime/filelistbox.h"
-#include "runtime/filesystem.h"
-#include "runtime/label.h"
-#include "runtime/textbox.h"
-#include "runtime/textfile.h"
+#include "forms/dirlistbox.h"
+#include "forms/filelistbox.h"
+#include "files/folderlisting.h"
+#include "forms/label.h"
+#include "forms/textbox.h"
+#include "files/textfile.h"
 #include "selector/form2_design.h"
 #include "skin/lastpath.h"
 

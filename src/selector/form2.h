@@ -1,10 +1,10 @@
 #pragma once
 
-#include "runtime/dirlistbox.h"
-#include "runtime/filelistbox.h"
-#include "runtime/form.h"
-#include "runtime/label.h"
-#include "runtime/textbox.h"
+#include "forms/dirlistbox.h"
+#include "forms/filelistbox.h"
+#include "forms/form.h"
+#include "forms/label.h"
+#include "forms/textbox.h"
 #include "skin/followedskin.h"
 #include "skin/skinfiles.h"
 

@@ -1,6 +1,6 @@
 #include "skin/followedskin.h"
 
-#include "runtime/error.h"
+#include "files/error.h"
 
 #include <algorithm>
 

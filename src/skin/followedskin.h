@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/filesystem.h"
-#include "runtime/folderwatcher.h"
+#include "files/folderlisting.h"
+#include "files/folderwatcher.h"
 #include "skin/skinfiles.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "skin/skinfiles.h"
 
-#include "runtime/error.h"
-#include "runtime/filesystem.h"
+#include "files/error.h"
+#include "files/folderlisting.h"
 
 #include <span>
 

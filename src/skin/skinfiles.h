@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/picture.h"
+#include "pictures/picture.h"
 
 #include <QSize>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "tool/check.h"
 
-#include "runtime/filesystem.h"
-#include "runtime/picturefile.h"
+#include "files/folderlisting.h"
+#include "pictures/pictureheader.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"
 #include "tool/format.h"

@@ -1,6 +1,6 @@
 #include "tool/commandline.h"
 
-#include "runtime/filename.h"
+#include "files/filename.h"
 #include "tool/check.h"
 #include "tool/interrupt.h"
 #include "tool/memory.h"

@@ -1,7 +1,7 @@
 #include "tool/folders.h"
 
-#include "runtime/filename.h"
-#include "runtime/places.h"
+#include "files/filename.h"
+#include "files/places.h"
 #include "tool/terminal.h"
 
 #include <QDir>

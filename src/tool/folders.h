@@ -7,7 +7,7 @@
 
 namespace skintool {
 
-// Paths here are text as runtime/filename.h decodes names: arguments and the
+// Paths here are text as files/filename.h decodes names: arguments and the
 // working directory arrive as bytes, and reach the file system again as the
 // same bytes, whether or not they are UTF-8.
 

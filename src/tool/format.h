@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/picturefile.h"
+#include "pictures/pictureheader.h"
 
 #include <QString>
 

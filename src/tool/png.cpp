@@ -1,8 +1,8 @@
 #include "tool/png.h"
 
-#include "runtime/error.h"
-#include "runtime/filename.h"
-#include "runtime/filereplacement.h"
+#include "files/error.h"
+#include "files/filename.h"
+#include "files/filereplacement.h"
 #include "tool/interrupt.h"
 #include "tool/terminal.h"
 

@@ -17,7 +17,7 @@ inline constexpr int PngCompression = 50;
 // an alpha channel only if image has one. Empty if it cannot.
 QByteArray encodePng(const QImage &image);
 
-// A file written a piece at a time (path is text as runtime/filename.h
+// A file written a piece at a time (path is text as files/filename.h
 // decodes names), whole or not at all: it appears only once commit() has
 // put it in place, and an interrupt meanwhile leaves no temporary file.
 // Each step that fails returns false and says why in error, with the

@@ -1,6 +1,6 @@
 #include "tool/report.h"
 
-#include "runtime/filename.h"
+#include "files/filename.h"
 #include "tool/terminal.h"
 
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #include "tool/sheet.h"
 
-#include "runtime/filename.h"
+#include "files/filename.h"
 #include "tool/check.h"
 #include "tool/folders.h"
 #include "tool/png.h"

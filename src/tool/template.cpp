@@ -2,7 +2,7 @@
 
 #include "app/forms.h"
 #include "preview/form1.h"
-#include "runtime/filename.h"
+#include "files/filename.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"

@@ -1,6 +1,6 @@
 #include "tool/terminal.h"
 
-#include "runtime/filename.h"
+#include "files/filename.h"
 
 #include <algorithm>
 #include <cerrno>

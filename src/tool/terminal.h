@@ -5,7 +5,7 @@
 namespace skintool {
 
 // All of these print names as a person reads them: a byte of a file name
-// that is not UTF-8 shows as U+FFFD (runtime/filename.h).
+// that is not UTF-8 shows as U+FFFD (files/filename.h).
 
 // Messages on standard error, prefixed with the program's name:
 // "skintool: skins/Midnight: no such folder".

@@ -1,6 +1,6 @@
 #include "tool/watch.h"
 
-#include "runtime/folderwatcher.h"
+#include "files/folderwatcher.h"
 #include "tool/folders.h"
 #include "tool/terminal.h"
 

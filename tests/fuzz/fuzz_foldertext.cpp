@@ -7,8 +7,8 @@
 // - the letter-case lookup stays inside its folder and answers with the
 //   name itself or an entry equal to it but for letter case.
 
-#include "runtime/filename.h"
-#include "runtime/filesystem.h"
+#include "files/filename.h"
+#include "files/folderlisting.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -6,9 +6,9 @@
 
 #include "memoryfile.h"
 
-#include "runtime/error.h"
-#include "runtime/filename.h"
-#include "runtime/textfile.h"
+#include "files/error.h"
+#include "files/filename.h"
+#include "files/textfile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "memoryfile.h"
 
-#include "runtime/error.h"
-#include "runtime/picture.h"
+#include "files/error.h"
+#include "pictures/picture.h"
 
 #include <QCoreApplication>
 

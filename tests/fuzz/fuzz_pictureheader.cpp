@@ -3,7 +3,7 @@
 // (reading past the bytes, arithmetic that overflows), what it says must
 // hang together.
 
-#include "runtime/picturefile.h"
+#include "pictures/pictureheader.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "runtime/dirlistbox.h"
+#include "forms/dirlistbox.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,372 @@
+#include "files/folderlisting.h"
+
+#include "files/filename.h"
+#include "files/places.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The most a folder's size reserves up front for its listing.
+constexpr off_t MaxReserveBytes = 64 * 1024 * 1024;
+
+FileSignature signatureOf(const struct stat &info)
+{
+    return {true, S_ISREG(info.st_mode), quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
+}
+
+bool isFolder(const QString &path)
+{
+    struct stat info;
+    return ::stat(fileNameFromText(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+struct DirCloser
+{
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+bool isAscii(const char *bytes, std::size_t length)
+{
+    return std::all_of(bytes, bytes + length, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char16_t asciiLower(char16_t c)
+{
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// The same order as QString::compare(..., Qt::CaseInsensitive), which folds
+// each character; for ASCII characters that is lower-casing, done here
+// without the table look-ups, and Qt decides as soon as one is not ASCII.
+int compareIgnoringCase(const QString &a, const QString &b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    const QChar *left = a.constData();
+    const QChar *right = b.constData();
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t l = left[i].unicode();
+        const char16_t r = right[i].unicode();
+        if (l >= 0x80 || r >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive);
+        if (l != r && asciiLower(l) != asciiLower(r))
+            return asciiLower(l) < asciiLower(r) ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// A name taken from a listing, to be sorted, small enough to move about
+// cheaply: for an ASCII name the first 16 of its bytes lower-cased, as
+// numbers that compare as those bytes do, which settles most comparisons
+// without following a pointer; a name that is not ASCII is compared by its
+// decoded text.
+struct SortKey
+{
+    std::array<std::uint64_t, 2> prefix;
+    const char *raw; // the name's bytes
+    qsizetype length;
+    qsizetype text;  // a name that is not ASCII: its text's index; -1 for ASCII
+};
+
+std::array<std::uint64_t, 2> asciiPrefixOf(const char *name, qsizetype length)
+{
+    std::array<std::uint64_t, 2> prefix{};
+    for (qsizetype i = 0; i < std::min<qsizetype>(length, 16); ++i)
+        prefix[std::size_t(i / 8)] |= std::uint64_t(asciiLower(char16_t(name[i]))) << (56 - 8 * (i % 8));
+    return prefix;
+}
+
+// Two ASCII names ignoring letter case, as their lower-cased bytes compare.
+int compareAsciiIgnoringCase(const char *a, qsizetype aLength, const char *b, qsizetype bLength)
+{
+    const qsizetype common = std::min(aLength, bLength);
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t l = asciiLower(char16_t(a[i]));
+        const char16_t r = asciiLower(char16_t(b[i]));
+        if (l != r)
+            return l < r ? -1 : 1;
+    }
+    return aLength == bLength ? 0 : (aLength < bLength ? -1 : 1);
+}
+
+// Whether an ASCII name ends with an ASCII tail, ignoring letter case: what
+// QString::endsWith(..., Qt::CaseInsensitive) says for such texts, without
+// decoding the name.
+bool asciiEndsWithIgnoringCase(const char *name, qsizetype length, QStringView tail)
+{
+    if (length < tail.size())
+        return false;
+    const char *start = name + (length - tail.size());
+    for (qsizetype i = 0; i < tail.size(); ++i) {
+        if (asciiLower(char16_t(start[i])) != asciiLower(tail[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+// The tail of a "*.ext"-like pattern, which matches names ending in it;
+// nothing for patterns that need the full wildcard match.
+std::optional<QStringView> simpleSuffix(const QString &pattern)
+{
+    const QStringView tail = QStringView(pattern).mid(1);
+    if (pattern.startsWith(QLatin1Char('*')) && !tail.contains(QLatin1Char('*'))
+        && !tail.contains(QLatin1Char('?')) && !tail.contains(QLatin1Char('[')))
+        return tail;
+    return std::nullopt;
+}
+
+} // namespace
+
+FileSignature FileSignature::of(const QString &path)
+{
+    struct stat info;
+    if (::stat(fileNameFromText(path).constData(), &info) != 0)
+        return {};
+    return signatureOf(info);
+}
+
+std::optional<QString> existingFolder(const QString &text)
+{
+    QString path = text;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = homeFolder() + path.mid(1);
+    // A NUL would cut the name short on its way to the file system.
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
+        return std::nullopt;
+    path = QDir::cleanPath(path);
+    if (!isFolder(path))
+        return std::nullopt;
+    return path;
+}
+
+FolderListing::FolderListing(const QString &folder) : m_folder(folder)
+{
+    m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The pass reads through a copy of the descriptor, which it closes;
+    // the listing keeps its own to look entries up in.
+    const int passFd = m_fd < 0 ? -1 : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    std::unique_ptr<DIR, DirCloser> dir(passFd < 0 ? nullptr : ::fdopendir(passFd));
+    if (!dir) {
+        if (passFd >= 0)
+            ::close(passFd);
+        return;
+    }
+    // Most file systems give a folder a size that grows with its names; as
+    // a hint it spares a big folder's buffers most of their regrowing.
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0)
+        info.st_size = 0;
+    else
+        m_signature = signatureOf(info);
+    if (info.st_size > 0) {
+        const qsizetype hint = qsizetype(std::min<off_t>(info.st_size, MaxReserveBytes));
+        m_names.reserve(hint);
+        m_entries.reserve(std::size_t(hint / 32));
+    }
+    // A link is looked up by what it leads to, and so is every entry where
+    // the pass gave no type.
+    const auto kindFromType = [](unsigned char type) {
+        return type == DT_DIR ? Kind::Folder
+               : type == DT_REG ? Kind::RegularFile
+               : type == DT_LNK || type == DT_UNKNOWN ? Kind::Unknown
+                                                      : Kind::Other;
+    };
+    while (const dirent *entry = ::readdir(dir.get())) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        const std::size_t length = std::strlen(name);
+        m_entries.push_back({m_names.size(), qsizetype(length), kindFromType(entry->d_type), isAscii(name, length)});
+        m_names.append(name, qsizetype(length) + 1);
+    }
+}
+
+FolderListing::~FolderListing()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+// Looked up once, relative to the open folder rather than by a path that
+// the system would walk again for every entry.
+FolderListing::Kind FolderListing::kindOf(const Entry &entry) const
+{
+    if (entry.kind == Kind::Unknown) {
+        struct stat info;
+        entry.kind = ::fstatat(m_fd, name(entry), &info, 0) != 0 ? Kind::Other
+                     : S_ISDIR(info.st_mode)                     ? Kind::Folder
+                     : S_ISREG(info.st_mode)                     ? Kind::RegularFile
+                                                                 : Kind::Other;
+    }
+    return entry.kind;
+}
+
+QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) const
+{
+    std::vector<QString> texts; // of the names that are not ASCII
+    std::vector<SortKey> keys;
+    keys.reserve(picked.size());
+    for (const Entry *entry : picked) {
+        const char *raw = name(*entry);
+        if (entry->ascii) {
+            keys.push_back({asciiPrefixOf(raw, entry->length), raw, entry->length, -1});
+        } else {
+            texts.push_back(textFromFileName(QByteArray::fromRawData(raw, entry->length)));
+            keys.push_back({{}, raw, entry->length, qsizetype(texts.size()) - 1});
+        }
+    }
+    const auto isAsciiKey = [](const SortKey &key) { return key.text < 0; };
+    const auto textOf = [&](const SortKey &key) {
+        return isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : texts[std::size_t(key.text)];
+    };
+    // Ignoring letter case; names equal but for case in byte order.
+    std::sort(keys.begin(), keys.end(), [&](const SortKey &a, const SortKey &b) {
+        if (isAsciiKey(a) && isAsciiKey(b)) {
+            // ASCII names hold no NUL, so a zero byte in the prefix only pads.
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            if (const int order = compareAsciiIgnoringCase(a.raw, a.length, b.raw, b.length); order != 0)
+                return order < 0;
+            return std::strcmp(a.raw, b.raw) < 0;
+        }
+        const QString left = textOf(a);
+        const QString right = textOf(b);
+        if (const int order = compareIgnoringCase(left, right); order != 0)
+            return order < 0;
+        return left < right;
+    });
+    QStringList result;
+    result.reserve(qsizetype(keys.size()));
+    for (const SortKey &key : keys)
+        result.append(isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : std::move(texts[std::size_t(key.text)]));
+    return result;
+}
+
+QStringList FolderListing::subfolders() const
+{
+    std::vector<const Entry *> picked;
+    for (const Entry &entry : m_entries) {
+        if (kindOf(entry) == Kind::Folder)
+            picked.push_back(&entry);
+    }
+    return sorted(picked);
+}
+
+QStringList FolderListing::files(const QString &pattern) const
+{
+    // Most names in a big folder do not match; those are left undecoded.
+    const std::optional<QStringView> suffix = simpleSuffix(pattern);
+    const bool asciiSuffix = suffix && isAscii(*suffix);
+    std::vector<const Entry *> picked;
+    for (const Entry &entry : m_entries) {
+        const char *raw = name(entry);
+        if (raw[0] == '.')
+            continue;
+        const bool matches = asciiSuffix && entry.ascii
+                                 ? asciiEndsWithIgnoringCase(raw, entry.length, *suffix)
+                                 : matchesPattern(textFromFileName(raw), pattern);
+        if (matches && kindOf(entry) == Kind::RegularFile)
+            picked.push_back(&entry);
+    }
+    return sorted(picked);
+}
+
+// Whether an entry's name equals name ignoring letter case, as
+// QString::compare(..., Qt::CaseInsensitive) sees it; ASCII names are
+// compared without decoding them.
+bool FolderListing::equalIgnoringCase(const Entry &entry, const QString &text, bool textIsAscii) const
+{
+    const char *raw = name(entry);
+    if (textIsAscii && entry.ascii) {
+        if (entry.length != text.size())
+            return false;
+        for (qsizetype i = 0; i < entry.length; ++i) {
+            if (asciiLower(char16_t(raw[i])) != asciiLower(text[i].unicode()))
+                return false;
+        }
+        return true;
+    }
+    return textFromFileName(raw).compare(text, Qt::CaseInsensitive) == 0;
+}
+
+QStringList FolderListing::namesIgnoringCase(const QString &text) const
+{
+    const bool textIsAscii = isAscii(text);
+    std::vector<const char *> found;
+    for (const Entry &entry : m_entries) {
+        if (equalIgnoringCase(entry, text, textIsAscii))
+            found.push_back(name(entry));
+    }
+    std::sort(found.begin(), found.end(), [](const char *a, const char *b) { return std::strcmp(a, b) < 0; });
+    QStringList names;
+    for (const char *raw : found)
+        names.append(textFromFileName(raw));
+    return names;
+}
+
+std::optional<QString> FolderListing::nameIgnoringCase(const QString &text) const
+{
+    const QStringList names = namesIgnoringCase(text);
+    if (names.isEmpty())
+        return std::nullopt;
+    return names.first();
+}
+
+bool matchesPattern(const QString &name, const QString &pattern)
+{
+    // The common "*.ext" form without a regular expression.
+    if (const std::optional<QStringView> suffix = simpleSuffix(pattern))
+        return name.endsWith(*suffix, Qt::CaseInsensitive);
+    return QDir::match(pattern, name); // ignores case
+}
+
+CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder, const FolderListing *listing)
+    : m_folder(std::move(folder)), m_listing(listing && listing->folder() == m_folder ? listing : nullptr)
+{
+}
+
+CaseInsensitiveFolder::~CaseInsensitiveFolder() = default;
+
+const FolderListing &CaseInsensitiveFolder::listing()
+{
+    if (!m_listing) {
+        m_ownListing = std::make_unique<FolderListing>(m_folder);
+        m_listing = m_ownListing.get();
+    }
+    return *m_listing;
+}
+
+QString CaseInsensitiveFolder::resolve(const QString &name)
+{
+    const QString exact = m_folder + QLatin1Char('/') + name;
+    struct stat info;
+    if (::lstat(fileNameFromText(exact).constData(), &info) == 0)
+        return exact;
+    if (const std::optional<QString> found = listing().nameIgnoringCase(name))
+        return m_folder + QLatin1Char('/') + *found;
+    return exact;
+}
+
+QStringList CaseInsensitiveFolder::matches(const QString &name)
+{
+    return listing().namesIgnoringCase(name);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "pictures/slotpicture.h"
+
+#include <QWidget>
+
+class Form;
+
+// The top-level, frameless window of a loaded form: it draws the form's
+// background picture unscaled at 0, 0 over the default window colour and
+// turns a close request of the window system into an unload of its form.
+class FormWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FormWindow(Form *form);
+
+    Form *form() const { return m_form; }
+    void detach() { m_form = nullptr; }
+
+    Picture picture() const { return m_picture.get(); }
+    // The file the background came from; empty for a built-in one.
+    QString pictureSource() const { return m_picture.source(); }
+    void setPicture(const Picture &picture, const QString &source = {});
+    void setBuiltInPicture(const QString &resource);
+    // The bytes of the picture file at path, decoded when first drawn.
+    void setEncodedPicture(const QByteArray &bytes, const QString &path);
+
+    // Whether any window of the program still belongs to a loaded form.
+    static bool anyLoaded();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Form *m_form;
+    SlotPicture m_picture;
+};

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "files/error.h"
+#include "pictures/picture.h"
+
+#include <QList>
+#include <QPainter>
+#include <QRegion>
+#include <QString>
+
+// A slot's picture that may still be a built-in one (a resource) not yet
+// decoded, followed by files read but not yet decoded. Most built-in
+// pictures sit on hidden panels or in the hidden selector and are replaced
+// before anyone sees them, and the selector previews a remembered skin's
+// background while it is still hidden during start-up; so each picture is
+// decoded only when the slot is first drawn or asked for. The files' bytes
+// are read when they are loaded, so decoding later gives the very picture
+// that decoding at once would have: each in turn replaces the picture if it
+// decodes and leaves it as it was if not.
+class SlotPicture
+{
+public:
+    const Picture &get() const
+    {
+        // The last file that decodes wins; what came before it is decoded
+        // only when none does.
+        bool decoded = false;
+        for (auto file = m_encoded.crbegin(); file != m_encoded.crend() && !decoded; ++file) {
+            SkipOnFailure()([&] {
+                m_picture = DecodePicture(file->bytes);
+                m_source = file->path;
+                decoded = true;
+            });
+        }
+        m_encoded.clear();
+        if (decoded)
+            m_builtIn.clear();
+        if (!m_builtIn.isEmpty()) {
+            m_picture = Picture(m_builtIn);
+            m_source.clear();
+            m_builtIn.clear();
+        }
+        return m_picture;
+    }
+
+    // The file that the picture shown came from, as it was named when it
+    // was loaded; empty for a built-in picture.
+    const QString &source() const
+    {
+        get();
+        return m_source;
+    }
+
+    // Draws the picture unscaled from the top-left corner of area, and the
+    // background colour wherever the picture leaves area uncovered or lets
+    // it show through. Where an opaque picture covers the area, filling it
+    // first would only cost one more pass over the window's pixels.
+    void paint(QPainter &painter, const QRect &area, const QColor &background) const
+    {
+        const Picture &picture = get();
+        QRegion uncovered(area);
+        if (!picture.hasAlphaChannel())
+            uncovered -= QRect(area.topLeft(), picture.size());
+        for (const QRect &rect : uncovered)
+            painter.fillRect(rect, background);
+        painter.drawImage(area.topLeft(), picture);
+    }
+
+    // A picture, read from the file at source (empty for none).
+    void set(const Picture &picture, const QString &source)
+    {
+        m_builtIn.clear();
+        m_encoded.clear();
+        m_picture = picture;
+        m_source = source;
+    }
+
+    void setBuiltIn(const QString &resource)
+    {
+        m_picture = Picture();
+        m_source.clear();
+        m_encoded.clear();
+        m_builtIn = resource;
+    }
+
+    // The bytes of the picture file at path, decoded when the picture is
+    // next needed.
+    void setEncoded(const QByteArray &bytes, const QString &path) { m_encoded.append({bytes, path}); }
+
+private:
+    struct EncodedFile
+    {
+        QByteArray bytes;
+        QString path;
+    };
+
+    mutable Picture m_picture;
+    mutable QString m_source;
+    mutable QString m_builtIn;             // the resource still to decode, if any
+    mutable QList<EncodedFile> m_encoded;  // files still to decode, in loading order
+};
