@@ -1,5 +1,7 @@
 #include "app/windowsystem.h"
 
+#include "files/descriptor.h"
+
 #include <QCoreApplication>
 
 #include <xcb/xcb.h>
@@ -65,20 +67,6 @@ HeldConnection &heldForStart()
 void releaseHeldForStart()
 {
     release(heldForStart());
-}
-
-bool writeAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        done += std::size_t(written);
-    }
-    return true;
 }
 
 // Reads what comes until the end or the deadline; false at the deadline.

@@ -1,5 +1,6 @@
 #include "files/filereplacement.h"
 
+#include "files/descriptor.h"
 #include "files/error.h"
 
 #include <QRandomGenerator>
@@ -18,48 +19,13 @@
 
 namespace {
 
-// Reads or writes all the bytes at the offset (pread or pwrite), going on
-// after a short transfer; false on an error or at the end of the file, with
-// errno the system's reason (0 at the end).
-template <class Bytes, class Transfer>
-bool transferAll(Transfer transfer, int fd, Bytes *data, qint64 size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t done = transfer(fd, data, size_t(size), offset);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done == 0)
-            errno = 0;
-        if (done <= 0)
-            return false;
-        data += done;
-        size -= done;
-        offset += done;
-    }
-    return true;
-}
-
-bool writeAll(int fd, const char *data, qint64 size, off_t offset)
-{
-    return transferAll(::pwrite, fd, data, size, offset);
-}
-
-bool readAll(int fd, char *data, qint64 size)
-{
-    return transferAll(::pread, fd, data, size, 0);
-}
-
 // The first size bytes of the file at path.
 QByteArray readWhole(const QByteArray &path, qint64 size)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
     QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    const bool read = fd >= 0 && readAll(fd, bytes.data(), size);
-    const int error = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (!read)
-        throw RuntimeError("write failed", error);
+    if (!fd.isOpen() || !readAllAt(fd.get(), bytes.data(), size, 0))
+        throw RuntimeError("write failed", errno);
     return bytes;
 }
 
@@ -292,7 +258,7 @@ void FileReplacement::append(QByteArrayView piece)
         m_pending.append(piece);
         return;
     }
-    if (!writeAll(m_fd, piece.data(), piece.size(), off_t(m_appended)))
+    if (!writeAllAt(m_fd, piece, m_appended))
         throw RuntimeError("write failed", errno); // the destructor removes the new file
     m_appended += piece.size();
 }
@@ -349,16 +315,16 @@ void FileReplacement::commitInPlace(const QByteArray &content)
     // file is cut to length: keep them to put back.
     const qint64 oldSize = status.st_size;
     QByteArray old(std::min<qint64>(oldSize, content.size()), Qt::Uninitialized);
-    if (!readAll(fd, old.data(), old.size())) {
+    if (!readAllAt(fd, old.data(), old.size(), 0)) {
         const int error = errno;
         ::close(fd);
         throw RuntimeError("file not readable", error);
     }
-    const bool written = writeAll(fd, content.constData(), content.size(), 0) && ::fsync(fd) == 0
+    const bool written = writeAllAt(fd, content, 0) && ::fsync(fd) == 0
                          && ::ftruncate(fd, content.size()) == 0;
     int error = written ? 0 : errno;
     if (!written) {
-        writeAll(fd, old.constData(), old.size(), 0);
+        writeAllAt(fd, old, 0);
         if (content.size() > oldSize)
             (void)::ftruncate(fd, oldSize);
     }
