@@ -7,9 +7,9 @@
 #include "ratios.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "forms/dirlistbox.h"
 #include "forms/filelistbox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 
 #include <benchmark/benchmark.h>

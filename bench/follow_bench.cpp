@@ -23,9 +23,9 @@
 #include "ratios.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "files/folderlisting.h"
 #include "files/folderwatcher.h"
+#include "preview/form1.h"
 
 #include <benchmark/benchmark.h>
 

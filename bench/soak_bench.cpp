@@ -13,8 +13,8 @@
 #include "ratios.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "forms/dirlistbox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 

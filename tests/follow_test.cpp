@@ -6,12 +6,12 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
+#include "files/folderwatcher.h"
 #include "forms/dirlistbox.h"
 #include "forms/filelistbox.h"
-#include "files/folderwatcher.h"
 #include "forms/label.h"
 #include "forms/picturebox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 
 #include <QBuffer>

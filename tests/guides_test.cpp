@@ -6,9 +6,9 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "forms/formwindow.h"
 #include "forms/picturebox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

@@ -19,11 +19,11 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "files/error.h"
 #include "files/filename.h"
-#include "pictures/picture.h"
 #include "forms/picturebox.h"
+#include "pictures/picture.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 

@@ -4,10 +4,10 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "forms/color.h"
 #include "forms/label.h"
 #include "forms/picturebox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

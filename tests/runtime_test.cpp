@@ -1,16 +1,18 @@
 #include "support/child.h"
 #include "support/fixture.h"
 
-#include "forms/dirlistbox.h"
+#include "files/diskfolder.h"
 #include "files/error.h"
-#include "forms/filelistbox.h"
 #include "files/filename.h"
 #include "files/folderlisting.h"
+#include "files/places.h"
+#include "forms/dirlistbox.h"
+#include "forms/filelistbox.h"
 #include "forms/form.h"
 #include "forms/label.h"
-#include "pictures/picture.h"
 #include "forms/picturebox.h"
 #include "forms/textbox.h"
+#include "pictures/picture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -707,9 +709,11 @@ private slots:
 
         // So does the letter-case look-up.
         writeBmp(QStringLiteral("work/a/THREE.bmp"), Qt::red);
-        QCOMPARE(CaseInsensitiveFolder(a, &listingOfA).resolve(QStringLiteral("three.bmp")),
+        DiskFolder withListingOfA(a, &listingOfA);
+        QCOMPARE(withListingOfA.pathOf(withListingOfA.resolve(QStringLiteral("three.bmp"))),
                  a + QStringLiteral("/three.bmp"));
-        QCOMPARE(CaseInsensitiveFolder(a, &listingOfB).resolve(QStringLiteral("three.bmp")),
+        DiskFolder withListingOfB(a, &listingOfB);
+        QCOMPARE(withListingOfB.pathOf(withListingOfB.resolve(QStringLiteral("three.bmp"))),
                  a + QStringLiteral("/THREE.bmp"));
     }
 

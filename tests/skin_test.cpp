@@ -1,8 +1,8 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "forms/picturebox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 

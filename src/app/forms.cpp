@@ -1,8 +1,8 @@
 #include "app/forms.h"
 
-#include "preview/form1.h"
-#include "forms/dirlistbox.h"
 #include "files/error.h"
+#include "forms/dirlistbox.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 
 #include <QApplication>

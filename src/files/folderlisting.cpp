@@ -1,10 +1,8 @@
 #include "files/folderlisting.h"
 
 #include "files/filename.h"
-#include "files/places.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -22,18 +20,6 @@ namespace {
 
 // The most a folder's size reserves up front for its listing.
 constexpr off_t MaxReserveBytes = 64 * 1024 * 1024;
-
-FileSignature signatureOf(const struct stat &info)
-{
-    return {true, S_ISREG(info.st_mode), quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec), qint64(info.st_mtim.tv_nsec)};
-}
-
-bool isFolder(const QString &path)
-{
-    struct stat info;
-    return ::stat(fileNameFromText(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 struct DirCloser
 {
@@ -136,28 +122,6 @@ std::optional<QStringView> simpleSuffix(const QString &pattern)
 
 } // namespace
 
-FileSignature FileSignature::of(const QString &path)
-{
-    struct stat info;
-    if (::stat(fileNameFromText(path).constData(), &info) != 0)
-        return {};
-    return signatureOf(info);
-}
-
-std::optional<QString> existingFolder(const QString &text)
-{
-    QString path = text;
-    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
-        path = homeFolder() + path.mid(1);
-    // A NUL would cut the name short on its way to the file system.
-    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
-        return std::nullopt;
-    path = QDir::cleanPath(path);
-    if (!isFolder(path))
-        return std::nullopt;
-    return path;
-}
-
 FolderListing::FolderListing(const QString &folder) : m_folder(folder)
 {
     m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -176,7 +140,7 @@ FolderListing::FolderListing(const QString &folder) : m_folder(folder)
     if (::fstat(m_fd, &info) != 0)
         info.st_size = 0;
     else
-        m_signature = signatureOf(info);
+        m_signature = FileSignature::of(info);
     if (info.st_size > 0) {
         const qsizetype hint = qsizetype(std::min<off_t>(info.st_size, MaxReserveBytes));
         m_names.reserve(hint);
@@ -337,36 +301,4 @@ bool matchesPattern(const QString &name, const QString &pattern)
     if (const std::optional<QStringView> suffix = simpleSuffix(pattern))
         return name.endsWith(*suffix, Qt::CaseInsensitive);
     return QDir::match(pattern, name); // ignores case
-}
-
-CaseInsensitiveFolder::CaseInsensitiveFolder(QString folder, const FolderListing *listing)
-    : m_folder(std::move(folder)), m_listing(listing && listing->folder() == m_folder ? listing : nullptr)
-{
-}
-
-CaseInsensitiveFolder::~CaseInsensitiveFolder() = default;
-
-const FolderListing &CaseInsensitiveFolder::listing()
-{
-    if (!m_listing) {
-        m_ownListing = std::make_unique<FolderListing>(m_folder);
-        m_listing = m_ownListing.get();
-    }
-    return *m_listing;
-}
-
-QString CaseInsensitiveFolder::resolve(const QString &name)
-{
-    const QString exact = m_folder + QLatin1Char('/') + name;
-    struct stat info;
-    if (::lstat(fileNameFromText(exact).constData(), &info) == 0)
-        return exact;
-    if (const std::optional<QString> found = listing().nameIgnoringCase(name))
-        return m_folder + QLatin1Char('/') + *found;
-    return exact;
-}
-
-QStringList CaseInsensitiveFolder::matches(const QString &name)
-{
-    return listing().namesIgnoringCase(name);
 }

@@ -1,41 +1,18 @@
 #pragma once
 
+#include "files/filesignature.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
 #include <optional>
 #include <vector>
 
-// File access behind the folder list, the file list and picture loading.
-// Paths are texts holding names as files/filename.h decodes them, so that
-// every name reaches the file system as the exact bytes it was read as.
-
-// A file or folder as the file system describes it, enough to tell whether
-// it changed without reading it: which file the name leads to (links
-// followed), its size and its modification time to the nanosecond. A name
-// that leads nowhere has a signature too, "missing"; so does one the
-// system refuses to describe.
-struct FileSignature
-{
-    bool exists = false;
-    bool regularFile = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedSeconds = 0;
-    qint64 modifiedNanoseconds = 0;
-
-    static FileSignature of(const QString &path);
-
-    bool operator==(const FileSignature &) const = default;
-};
-
-// The absolute, cleaned form of a folder text ("~" and "~/..." mean the home
-// folder; no trailing "/" but for "/" itself; symbolic links kept as
-// written), or nothing when the text is empty, relative or names no folder.
-std::optional<QString> existingFolder(const QString &text);
+// What a folder on disk holds, as the folder list, the file list and the
+// letter-case look-up need it. Paths are texts holding names as
+// files/filename.h decodes them, so that every name reaches the file system
+// as the exact bytes it was read as.
 
 // One pass over a folder: the names of its entries but "." and "..", with
 // the types the pass gave. A folder change reads its folder once and hands
@@ -92,30 +69,3 @@ private:
 
 // Whether a file name matches a wildcard pattern ("*", "?"), ignoring case.
 bool matchesPattern(const QString &name, const QString &pattern);
-
-// Looks a name up in a folder the way a file system that ignores letter case
-// would: the exact name if it exists, otherwise the entry whose name equals
-// it ignoring case (the first in byte order if several do). The folder is
-// listed at most once, and only when an exact name is missing; a listing of
-// the same folder that the caller holds from the same event serves instead.
-class CaseInsensitiveFolder
-{
-public:
-    explicit CaseInsensitiveFolder(QString folder, const FolderListing *listing = nullptr);
-    ~CaseInsensitiveFolder();
-
-    // The path of the entry for name, or folder + "/" + name if none matches.
-    QString resolve(const QString &name);
-
-    // The names of all entries equal to name ignoring letter case, the
-    // exact one included, in byte order: more than one means the folder
-    // would be ambiguous on a file system that ignores case.
-    QStringList matches(const QString &name);
-
-private:
-    const FolderListing &listing();
-
-    QString m_folder;
-    const FolderListing *m_listing;
-    std::unique_ptr<FolderListing> m_ownListing; // read on first need
-};

@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,4 +40,19 @@ QString userDataFolder()
     if (data.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(data);
     return homeFolder() + QStringLiteral("/.local/share");
+}
+
+std::optional<QString> existingFolder(const QString &text)
+{
+    QString path = text;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = homeFolder() + path.mid(1);
+    // A NUL would cut the name short on its way to the file system.
+    if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
+        return std::nullopt;
+    path = QDir::cleanPath(path);
+    struct stat status;
+    if (::stat(fileNameFromText(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return std::nullopt;
+    return path;
 }

@@ -2,9 +2,12 @@
 
 #include <QString>
 
-// The folders the program starts from, taken as the bytes the system gives
-// and decoded as files/filename.h does, so that a path that is not UTF-8
-// still leads back to its folder.
+#include <optional>
+
+// The folders the program starts from, and the folder that a text names.
+// Each is taken as the bytes the system gives and decoded as
+// files/filename.h does, so that a path that is not UTF-8 still leads back
+// to its folder.
 
 // The working directory; empty if it cannot be read (it was removed).
 QString workingDirectory();
@@ -14,3 +17,8 @@ QString homeFolder();
 
 // $XDG_DATA_HOME when it holds an absolute path, else ~/.local/share.
 QString userDataFolder();
+
+// The absolute, cleaned form of a folder text ("~" and "~/..." mean the home
+// folder; no trailing "/" but for "/" itself; symbolic links kept as
+// written), or nothing when the text is empty, relative or names no folder.
+std::optional<QString> existingFolder(const QString &text);

@@ -3,12 +3,9 @@
 #include "files/error.h"
 #include "files/filename.h"
 #include "files/filereplacement.h"
+#include "files/inputfile.h"
 
 #include <QFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <utility>
 
@@ -18,23 +15,11 @@ TextFile::~TextFile() = default; // an output never closed is discarded
 void TextFile::openForInput(const QString &name)
 {
     close();
-    const QByteArray native = fileNameFromText(name);
-    // A NUL would cut the name short on its way to the file system.
-    if (native.contains('\0'))
-        throw RuntimeError("bad file name");
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw RuntimeError("file not found");
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        throw RuntimeError("not a file");
-    }
+    InputFile input = InputFile::open(name);
     auto file = std::make_unique<QFile>();
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!file->open(input.descriptor(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw RuntimeError("file not readable");
-    }
+    input.releaseDescriptor(); // the QFile's now
     m_input = std::move(file);
 }
 

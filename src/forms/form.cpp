@@ -1,5 +1,6 @@
 #include "forms/form.h"
 
+#include "files/folder.h"
 #include "forms/dirlistbox.h"
 #include "forms/filelistbox.h"
 #include "forms/formwindow.h"
@@ -226,11 +227,11 @@ void Form::setPicture(const Picture &picture, const QString &source)
     m_window->setPicture(picture, source);
 }
 
-void Form::loadPicture(const QString &path)
+void Form::loadPicture(Folder &folder, const QString &name)
 {
-    const QByteArray bytes = ReadPictureFile(path);
+    const QByteArray bytes = ReadPictureFile(folder, name);
     load();
-    m_window->setEncodedPicture(bytes, path);
+    m_window->setEncodedPicture(bytes, folder.pathOf(name));
 }
 
 void Form::setGuidesShown(bool shown)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "forms/design.h"
 #include "files/error.h"
+#include "forms/design.h"
 #include "pictures/picture.h"
 
 #include <QKeySequence>
@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+class Folder;
 class FormWindow;
 class Guides;
 class QWidget;
@@ -50,11 +51,11 @@ public:
     Picture picture();
     // The window background, read from the file at source (empty for none).
     void setPicture(const Picture &picture, const QString &source = {});
-    // LoadPicture into the window background, with the decoding left until
-    // the background is drawn or asked for: the file is read now (and a
-    // file that cannot be read raises RuntimeError), and bytes that do not
-    // decode then leave the background as it was.
-    void loadPicture(const QString &path);
+    // LoadPicture of a folder's entry into the window background, with the
+    // decoding left until the background is drawn or asked for: the file is
+    // read now (and a file that cannot be read raises RuntimeError), and
+    // bytes that do not decode then leave the background as it was.
+    void loadPicture(Folder &folder, const QString &name);
 
     // The guides over the window (forms/guides.h). Off until turned on;
     // the setting belongs to the form, so a window loaded anew shows them

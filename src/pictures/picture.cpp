@@ -1,42 +1,22 @@
 #include "pictures/picture.h"
 
-#include "files/filename.h"
+#include "files/folder.h"
+#include "files/inputfile.h"
 #include "pictures/pictureheader.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int MaxDecodeMegabytes = 128;
-
-// Closes a descriptor on every way out.
-class OpenFile
-{
-public:
-    explicit OpenFile(int fd) : m_fd(fd) {}
-    ~OpenFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    OpenFile(const OpenFile &) = delete;
-    OpenFile &operator=(const OpenFile &) = delete;
-    int fd() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 // Turns what the BMP decoder gives into what the platform shows: the colour
 // bytes as stored, fully opaque. (Premultiplying first would turn every
@@ -95,49 +75,41 @@ QString PictureError::reasonFor(Kind kind, int systemError, qint64 first, qint64
 
 namespace {
 
-// Opens the file at path for reading a picture, or says why not. Opened
-// without blocking and checked on the open file itself, so a FIFO or a
-// device never stalls the program, whatever the name leads to.
-int openPictureFile(const QString &path, struct stat &status)
+// The file opened for reading a picture, or PictureError with the reason
+// it could not be.
+template <class Open>
+InputFile openPictureFile(Open open)
 {
     using Kind = PictureError::Kind;
-    const QByteArray native = fileNameFromText(path);
-    if (native.contains('\0')) // would cut the name short
-        throw PictureError(Kind::BadName);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        throw PictureError(error == ENOENT ? Kind::NotFound : Kind::NotReadable, error);
+    try {
+        return open(MaxPictureFileBytes);
+    } catch (const InputFile::Error &error) {
+        switch (error.failure()) {
+        case InputFile::Failure::BadName:
+            throw PictureError(Kind::BadName);
+        case InputFile::Failure::NotFound:
+            throw PictureError(Kind::NotFound, error.systemError());
+        case InputFile::Failure::NotReadable:
+            throw PictureError(Kind::NotReadable, error.systemError());
+        case InputFile::Failure::Folder:
+            throw PictureError(Kind::Folder);
+        case InputFile::Failure::NotRegularFile:
+            throw PictureError(Kind::NotRegularFile);
+        case InputFile::Failure::TooLarge:
+            throw PictureError(Kind::FileTooLarge, 0, error.size(), MaxPictureFileBytes);
+        }
+        throw PictureError(Kind::NotReadable, error.systemError());
     }
-    OpenFile file(fd);
-    if (::fstat(fd, &status) != 0)
-        throw PictureError(Kind::NotReadable, errno);
-    if (S_ISDIR(status.st_mode))
-        throw PictureError(Kind::Folder);
-    if (!S_ISREG(status.st_mode))
-        throw PictureError(Kind::NotRegularFile);
-    if (status.st_size > MaxPictureFileBytes)
-        throw PictureError(Kind::FileTooLarge, 0, status.st_size, MaxPictureFileBytes);
-    return file.release();
 }
 
 // Up to size bytes from the file's current place; fewer where it ends.
-QByteArray readUpTo(int fd, qint64 size)
+QByteArray readUpTo(InputFile &file, qint64 size)
 {
-    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw PictureError(PictureError::Kind::NotReadable, errno);
-        if (got == 0)
-            break;
-        done += got;
+    try {
+        return file.read(size);
+    } catch (const InputFile::Error &error) {
+        throw PictureError(PictureError::Kind::NotReadable, error.systemError());
     }
-    bytes.truncate(done);
-    return bytes;
 }
 
 // The picture that device holds, its bytes' header read already.
@@ -184,49 +156,54 @@ Picture decode(QIODevice &device, const PictureHeader &header)
 // bytes at most); the palette is only counted, never read.
 constexpr qint64 HeadBytes = 1024;
 
-bool sameFile(const struct stat &a, const struct stat &b)
+// An uncompressed BMP, nearly every skin picture, is decoded straight from
+// a file on disk: its header tells from the file's size whether it is
+// whole, and reading it into memory first would only cost a second
+// picture's worth of fresh memory. A file that changes while it is read
+// counts as cut short, as it may well be. Any other file is read whole,
+// then decoded.
+Picture loadPicture(InputFile &file)
 {
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    QByteArray head = readUpTo(file, std::min<qint64>(file.size(), HeadBytes));
+    if (head.size() == file.size())
+        return DecodePicture(head);
+    PictureHeader header = readPictureHeader(head);
+    const bool uncompressedBmp = header.content == PictureHeader::Content::Bmp && header.neededBytes > 0;
+    if (!uncompressedBmp || file.descriptor() < 0)
+        return DecodePicture(head + readUpTo(file, file.size() - head.size()));
+    header.fileBytes = file.size();
+    header.truncated = header.neededBytes > file.size();
+    head.clear();
+    QFile device;
+    if (::lseek(file.descriptor(), 0, SEEK_SET) != 0 || !device.open(file.descriptor(), QIODevice::ReadOnly))
+        throw PictureError(PictureError::Kind::NotReadable, errno);
+    const Picture picture = decode(device, header);
+    qint64 sizeNow = 0;
+    if (file.changedSinceOpened(&sizeNow))
+        throw PictureError(PictureError::Kind::Truncated, 0, sizeNow, header.neededBytes);
+    return picture;
 }
 
 } // namespace
 
-// An uncompressed BMP, nearly every skin picture, is decoded straight from
-// the file: its header tells from the file's size whether it is whole, and
-// reading it into memory first would only cost a second picture's worth
-// of fresh memory. A file that changes while it is read counts as cut
-// short, as it may well be. Any other file is read whole, then decoded.
 Picture LoadPicture(const QString &path)
 {
-    struct stat status;
-    OpenFile file(openPictureFile(path, status));
-    QByteArray head = readUpTo(file.fd(), std::min<qint64>(status.st_size, HeadBytes));
-    if (head.size() == status.st_size)
-        return DecodePicture(head);
-    PictureHeader header = readPictureHeader(head);
-    const bool uncompressedBmp = header.content == PictureHeader::Content::Bmp && header.neededBytes > 0;
-    if (!uncompressedBmp)
-        return DecodePicture(head + readUpTo(file.fd(), status.st_size - head.size()));
-    header.fileBytes = status.st_size;
-    header.truncated = header.neededBytes > status.st_size;
-    head.clear();
-    QFile device;
-    if (::lseek(file.fd(), 0, SEEK_SET) != 0 || !device.open(file.fd(), QIODevice::ReadOnly))
-        throw PictureError(PictureError::Kind::NotReadable, errno);
-    const Picture picture = decode(device, header);
-    struct stat after {};
-    if (::fstat(file.fd(), &after) != 0 || !sameFile(status, after))
-        throw PictureError(PictureError::Kind::Truncated, 0, after.st_size, header.neededBytes);
-    return picture;
+    InputFile file = openPictureFile([&](qint64 maxBytes) { return InputFile::open(path, maxBytes); });
+    return loadPicture(file);
 }
 
-QByteArray ReadPictureFile(const QString &path)
+Picture LoadPicture(Folder &folder, const QString &name)
 {
-    struct stat status;
-    const OpenFile file(openPictureFile(path, status));
+    InputFile file = openPictureFile([&](qint64 maxBytes) { return folder.open(name, maxBytes); });
+    return loadPicture(file);
+}
+
+QByteArray ReadPictureFile(Folder &folder, const QString &name)
+{
+    InputFile file = openPictureFile([&](qint64 maxBytes) { return folder.open(name, maxBytes); });
     // What the file held when it was checked; a file that grows meanwhile
     // is not read on and on, and one that shrinks ends up short.
-    return readUpTo(file.fd(), status.st_size);
+    return readUpTo(file, file.size());
 }
 
 Picture DecodePicture(const QByteArray &bytes)

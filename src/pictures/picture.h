@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+class Folder;
+
 // A picture as the slots show it.
 using Picture = QImage;
 
@@ -60,10 +62,14 @@ private:
 // for ignores it; other formats keep their transparency.
 Picture LoadPicture(const QString &path);
 
+// The same for an entry of a folder (files/folder.h), the way a skin's
+// files are read.
+Picture LoadPicture(Folder &folder, const QString &name);
+
 // The two halves of LoadPicture, for a picture that may be decoded later
-// than its file is read: the file's bytes (missing, not a regular file or
+// than its file is read: the entry's bytes (missing, not a regular file or
 // too large raise PictureError), and the picture those bytes hold (cut
 // short, an absurd allocation or bytes that do not decode raise
 // PictureError).
-QByteArray ReadPictureFile(const QString &path);
+QByteArray ReadPictureFile(Folder &folder, const QString &name);
 Picture DecodePicture(const QByteArray &bytes);

@@ -1,12 +1,13 @@
 #include "preview/form1.h"
 
 #include "app/forms.h"
-#include "preview/form1_design.h"
+#include "files/folder.h"
+#include "files/places.h"
+#include "files/textfile.h"
 #include "forms/dirlistbox.h"
 #include "forms/label.h"
 #include "forms/picturebox.h"
-#include "files/places.h"
-#include "files/textfile.h"
+#include "preview/form1_design.h"
 #include "selector/form2.h"
 #include "skin/lastpath.h"
 
@@ -83,9 +84,9 @@ void Form1::put(Slot slot, const Picture &picture)
 }
 
 // Decoded at once, and the file remembered: the guides name it.
-void Form1::loadFile(Slot slot, const QString &path)
+void Form1::loadFile(Slot slot, Folder &folder, const QString &name)
 {
-    place(slot, LoadPicture(path), path);
+    place(slot, LoadPicture(folder, name), folder.pathOf(name));
 }
 
 void Form1::place(Slot slot, const Picture &picture, const QString &source)

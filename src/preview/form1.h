@@ -51,7 +51,7 @@ private:
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
     void put(Slot slot, const Picture &picture) override;
-    void loadFile(Slot slot, const QString &path) override;
+    void loadFile(Slot slot, Folder &folder, const QString &name) override;
     void place(Slot slot, const Picture &picture, const QString &source);
 
     void Label1_Click();

@@ -1,13 +1,13 @@
 #include "selector/form2.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
+#include "files/folderlisting.h"
+#include "files/textfile.h"
 #include "forms/dirlistbox.h"
 #include "forms/filelistbox.h"
-#include "files/folderlisting.h"
 #include "forms/label.h"
 #include "forms/textbox.h"
-#include "files/textfile.h"
+#include "preview/form1.h"
 #include "selector/form2_design.h"
 #include "skin/lastpath.h"
 
@@ -77,10 +77,10 @@ void Form2::put(Slot slot, const Picture &picture)
 
 // Read now, decoded when the background is first drawn: the selector stays
 // hidden through start-up, and most previews are passed over while browsing.
-void Form2::loadFile(Slot slot, const QString &path)
+void Form2::loadFile(Slot slot, Folder &folder, const QString &name)
 {
     if (slot == Slot::SelectorBackground)
-        loadPicture(path);
+        loadPicture(folder, name);
 }
 
 void Form2::Text1_Change()

@@ -45,7 +45,7 @@ private:
     void Form_Load() override;
     void Form_Unload(int &cancel) override;
     void put(Slot slot, const Picture &picture) override;
-    void loadFile(Slot slot, const QString &path) override;
+    void loadFile(Slot slot, Folder &folder, const QString &name) override;
 
     void Dir1_Change();
     void Text1_Change();

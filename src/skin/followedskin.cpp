@@ -1,8 +1,10 @@
 #include "skin/followedskin.h"
 
 #include "files/error.h"
+#include "files/folder.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -25,8 +27,9 @@ void FollowedSkin::start(const QString &folder, bool watched)
     // By the exact names: a file found only by ignoring letter case is
     // taken for changed at the first change of its slot, and decoded once
     // more than needed, but the folder is not listed here.
+    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openFolder(folder);
     for (std::size_t i = 0; i < m_steps.size(); ++i)
-        m_seen[i] = folder.isEmpty() ? FileSignature() : FileSignature::of(folder + QString::fromLatin1(m_steps[i].name));
+        m_seen[i] = files ? files->signature(nameOf(m_steps[i])) : FileSignature();
 }
 
 void FollowedSkin::setWatched(bool watched)
@@ -40,7 +43,7 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
 {
     if (m_folder.isEmpty() || changes.isEmpty())
         return;
-    CaseInsensitiveFolder folder(m_folder, listing);
+    const std::unique_ptr<Folder> folder = openFolder(m_folder, listing);
     std::vector<bool> handled(m_steps.size());
     for (std::size_t first = 0; first < m_steps.size(); ++first) {
         if (handled[first])
@@ -57,11 +60,11 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
         if (std::none_of(steps.begin(), steps.end(), [&](std::size_t i) { return changes.touches(nameOf(m_steps[i])); }))
             continue;
 
-        std::vector<QString> paths;
+        std::vector<QString> names;
         std::vector<FileSignature> now;
         for (std::size_t i : steps) {
-            paths.push_back(folder.resolve(nameOf(m_steps[i])));
-            now.push_back(FileSignature::of(paths.back()));
+            names.push_back(folder->resolve(nameOf(m_steps[i])));
+            now.push_back(folder->signature(names.back()));
         }
         bool unchanged = true;
         for (std::size_t k = 0; k < steps.size(); ++k)
@@ -80,7 +83,7 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
             if (!now[k].regularFile)
                 continue;
             try {
-                target.loadFile(slot, paths[k]);
+                target.loadFile(slot, *folder, names[k]);
                 break;
             } catch (const RuntimeError &) {
                 if (now[k] != m_seen[steps[k]]) {

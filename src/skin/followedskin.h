@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/folderlisting.h"
+#include "files/filesignature.h"
 #include "files/folderwatcher.h"
 #include "skin/skinfiles.h"
 
@@ -8,6 +8,8 @@
 
 #include <span>
 #include <vector>
+
+class FolderListing;
 
 // A skin folder that a window follows after loading it: the folder is
 // watched, and after each settled change the slots whose files changed are

@@ -5,6 +5,9 @@
 #include <QSize>
 #include <QString>
 
+#include <span>
+
+class Folder;
 class FolderListing;
 
 // The image slots that a skin folder fills.
@@ -69,7 +72,7 @@ inline constexpr SlotSize SlotSizes[] = {
 // Where a load sequence puts what it loads: the preview window for
 // ApplySkin, the selector for the background preview, or anything else
 // that wants to know what a folder would show. A target learns of every
-// step in order: reading() with the file the step reads (after the
+// step in order: reading() with the entry the step reads (after the
 // letter-case lookup), then either loadFile(), which puts the picture, or
 // notLoaded() with the loader's reason, after which the slot keeps what it
 // had.
@@ -80,19 +83,26 @@ public:
 
     virtual void put(Slot slot, const Picture &picture) = 0;
 
-    // Loads the file at path into the slot, or raises PictureError. The
-    // picture is decoded now and put; a target may instead read the file
-    // now and decode it when it is first needed.
-    virtual void loadFile(Slot slot, const QString &path) { put(slot, LoadPicture(path)); }
+    // Loads the folder's entry name into the slot, or raises PictureError.
+    // The picture is decoded now and put; a target may instead read the
+    // file now and decode it when it is first needed.
+    virtual void loadFile(Slot slot, Folder &folder, const QString &name) { put(slot, LoadPicture(folder, name)); }
 
     // Only a target that keeps a record of the steps needs these.
-    virtual void reading(const SkinFile &file, const QString &path) { (void)file, (void)path; }
+    virtual void reading(const SkinFile &file, Folder &folder, const QString &name)
+    {
+        (void)file, (void)folder, (void)name;
+    }
     virtual void notLoaded(const SkinFile &file, const PictureError &reason) { (void)file, (void)reason; }
 };
 
-// Loads the skin in skinFolder into the preview window's slots, each file
-// on its own: a file that is missing or does not load leaves its slot as it
-// was. Every file is read anew.
+// Runs loading steps on a folder's files in order, each on its own: a file
+// that is missing or does not load leaves its slot as it was. Every file is
+// read anew; the folder is listed at most once, for names that differ from
+// the files' only in letter case.
+void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &target);
+
+// Loads the skin in skinFolder into the preview window's slots.
 void ApplySkin(SlotTarget &preview, const QString &skinFolder);
 
 // Loads skinFolder's background into the selector's window background, the

@@ -1,5 +1,6 @@
 #include "tool/check.h"
 
+#include "files/folder.h"
 #include "files/folderlisting.h"
 #include "pictures/pictureheader.h"
 #include "skin/skinfiles.h"
@@ -13,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace skintool {
@@ -23,7 +25,7 @@ namespace {
 struct StepRecord
 {
     const SkinFile *file = nullptr;
-    QString path; // after the letter-case lookup
+    QString name; // after the letter-case lookup
     bool loaded = false;
     QSize size;
     PictureHeader header; // of the bytes that loaded
@@ -37,11 +39,11 @@ class StepRecorder : public SlotTarget
 public:
     std::vector<StepRecord> steps;
 
-    void reading(const SkinFile &file, const QString &path) override { record(file).path = path; }
-    void loadFile(Slot slot, const QString &path) override
+    void reading(const SkinFile &file, Folder &, const QString &name) override { record(file).name = name; }
+    void loadFile(Slot slot, Folder &folder, const QString &name) override
     {
         // LoadPicture, with the header of the very bytes decoded kept.
-        const QByteArray bytes = ReadPictureFile(path);
+        const QByteArray bytes = ReadPictureFile(folder, name);
         const Picture picture = DecodePicture(bytes);
         steps.back().header = readPictureHeader(bytes);
         put(slot, picture);
@@ -159,7 +161,7 @@ QString nearestSkinFile(const QString &name)
 class FolderCheck
 {
 public:
-    explicit FolderCheck(const QString &folder) : m_folder(folder), m_listing(folder), m_lookup(folder, &m_listing)
+    explicit FolderCheck(const QString &folder) : m_folder(openFolder(folder))
     {
         m_report.folder = folder;
     }
@@ -167,9 +169,9 @@ public:
     FolderReport run()
     {
         StepRecorder recorder;
-        ApplySkin(recorder, m_folder);
+        LoadSteps(ApplySkinSteps, *m_folder, recorder);
         const bool anySkinFile = std::any_of(recorder.steps.begin(), recorder.steps.end(),
-                                             [](const StepRecord &step) { return pathExists(step.path); });
+                                             [&](const StepRecord &step) { return m_folder->contains(step.name); });
         for (const NamedSlot &slot : PreviewSlots) {
             std::vector<const StepRecord *> steps;
             for (const StepRecord &step : recorder.steps)
@@ -201,8 +203,8 @@ private:
         QStringList loaded;
         for (const StepRecord *step : steps) {
             const QString wanted = fileName(*step->file);
-            const QString found = nameOf(step->path);
-            const bool present = pathExists(step->path);
+            const QString &found = step->name;
+            const bool present = m_folder->contains(found);
             if (present && found != wanted)
                 add("letter-case", Severity::Warning, slot.name, found,
                     QStringLiteral("%1 is found for %2 only by ignoring letter case").arg(shownName(found), wanted));
@@ -232,7 +234,7 @@ private:
             m_report.outcomes.push_back({QString::fromLatin1(slot.name), {}, {}, {}});
             return;
         }
-        const QString file = nameOf(shown->path);
+        const QString &file = shown->name;
         const SlotSize &sizes = slotSize(slot.slot);
         m_report.outcomes.push_back({QString::fromLatin1(slot.name), file, shown->size, shown->size.boundedTo(sizes.box)});
         checkSize(slot, file, shown->size);
@@ -269,16 +271,16 @@ private:
     void reportNoSkin()
     {
         QStringList skins;
-        for (const QString &subfolder : m_listing.subfolders()) {
-            const FolderListing inside(m_folder + QLatin1Char('/') + subfolder);
+        for (const QString &subfolder : m_folder->listing().subfolders()) {
+            const std::unique_ptr<Folder> inside = m_folder->subfolder(subfolder);
             const bool holdsSkinFile = std::any_of(std::begin(ApplySkinSteps), std::end(ApplySkinSteps),
                                                    [&](const SkinFile &step) {
-                                                       return inside.nameIgnoringCase(fileName(step)).has_value();
+                                                       return inside->listing().nameIgnoringCase(fileName(step)).has_value();
                                                    });
             if (holdsSkinFile)
                 skins.append(shownName(subfolder + QLatin1Char('/')));
         }
-        QString message = QStringLiteral("%1 holds no skin file").arg(shownName(m_folder));
+        QString message = QStringLiteral("%1 holds no skin file").arg(shownName(m_folder->path()));
         if (!skins.isEmpty())
             message += QStringLiteral("; did you mean %1?").arg(alternatives(skins));
         add("no-skin", Severity::Error, nullptr, {}, message);
@@ -289,7 +291,7 @@ private:
     // near a skin file's.
     void checkNames()
     {
-        const QStringList subfolders = m_listing.subfolders();
+        const QStringList subfolders = m_folder->listing().subfolders();
         const QSet<QString> folders(subfolders.begin(), subfolders.end());
         QSet<QString> used;
         QSet<QString> seen;
@@ -298,9 +300,9 @@ private:
             if (seen.contains(name))
                 continue;
             seen.insert(name);
-            const QString resolved = nameOf(m_lookup.resolve(name));
+            const QString resolved = m_folder->resolve(name);
             QStringList files;
-            for (const QString &match : m_lookup.matches(name)) {
+            for (const QString &match : m_folder->matches(name)) {
                 used.insert(match);
                 if (!folders.contains(match))
                     files.append(match);
@@ -318,7 +320,7 @@ private:
                         .arg(shown.join(QLatin1String(", ")), shownName(resolved)));
             }
         }
-        for (const QString &name : m_listing.files(QStringLiteral("*"))) {
+        for (const QString &name : m_folder->listing().files(QStringLiteral("*"))) {
             if (used.contains(name))
                 continue;
             const QString near = nearestSkinFile(name);
@@ -331,9 +333,7 @@ private:
         }
     }
 
-    QString m_folder;
-    FolderListing m_listing; // read once, for every name the check looks up
-    CaseInsensitiveFolder m_lookup;
+    std::unique_ptr<Folder> m_folder; // listed once, for every name the check looks up
     FolderReport m_report;
 };
 

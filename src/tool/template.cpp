@@ -1,8 +1,8 @@
 #include "tool/template.h"
 
 #include "app/forms.h"
-#include "preview/form1.h"
 #include "files/filename.h"
+#include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"

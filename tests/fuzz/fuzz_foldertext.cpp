@@ -7,8 +7,9 @@
 // - the letter-case lookup stays inside its folder and answers with the
 //   name itself or an entry equal to it but for letter case.
 
+#include "files/diskfolder.h"
 #include "files/filename.h"
-#include "files/folderlisting.h"
+#include "files/places.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -116,8 +117,8 @@ void checkFolderText(const QByteArray &input, const QString &text)
 void checkLookup(const QByteArray &input, const Tree &tree, const QString &name)
 {
     for (const QString &folder : {tree.blue, tree.skins}) {
-        CaseInsensitiveFolder lookup(folder);
-        const QString found = lookup.resolve(name);
+        DiskFolder lookup(folder);
+        const QString found = lookup.pathOf(lookup.resolve(name));
         CHECK(found.startsWith(folder + QLatin1Char('/')), "the lookup left its folder");
         const QString entry = found.mid(folder.size() + 1);
         if (entry == name)

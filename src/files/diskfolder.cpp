@@ -1,0 +1,43 @@
+#include "files/diskfolder.h"
+
+#include "files/filename.h"
+#include "files/folderlisting.h"
+
+#include <sys/stat.h>
+
+DiskFolder::DiskFolder(QString path, const FolderListing *listing)
+    : m_path(std::move(path)), m_listing(listing && listing->folder() == m_path ? listing : nullptr)
+{
+}
+
+DiskFolder::~DiskFolder() = default;
+
+const FolderListing &DiskFolder::listing()
+{
+    if (!m_listing) {
+        m_ownListing = std::make_unique<FolderListing>(m_path);
+        m_listing = m_ownListing.get();
+    }
+    return *m_listing;
+}
+
+bool DiskFolder::contains(const QString &name)
+{
+    struct stat status;
+    return ::lstat(fileNameFromText(pathOf(name)).constData(), &status) == 0;
+}
+
+FileSignature DiskFolder::signature(const QString &name)
+{
+    return FileSignature::of(pathOf(name));
+}
+
+InputFile DiskFolder::open(const QString &name, qint64 maxBytes)
+{
+    return InputFile::open(pathOf(name), maxBytes);
+}
+
+std::unique_ptr<Folder> DiskFolder::subfolder(const QString &name)
+{
+    return std::make_unique<DiskFolder>(pathOf(name));
+}
