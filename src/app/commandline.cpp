@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "commandline/messages.h"
+#include "commandline/options.h"
 #include "files/filename.h"
 #include "files/places.h"
 
@@ -9,7 +11,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 const char SkinpreviewUsage[] =
     "Usage: skinpreview [OPTION]... [FOLDER]\n"
@@ -45,50 +46,61 @@ const char *const QtOptionsWithValue[] = {
 const char *const QtFlags[] = {"reverse", "testability", "widgetcount", "nograb", "dograb"};
 const char *const QtOptionsWithAttachedValue[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
+const OptionSpec Options[] = {{"help"}, {"version"}};
+
 template <std::size_t N>
-bool isOneOf(const QByteArray &name, const char *const (&names)[N])
+bool isOneOf(const QString &name, const char *const (&names)[N])
 {
     for (const char *candidate : names) {
-        if (name == candidate)
+        if (name == QLatin1String(candidate))
             return true;
     }
     return false;
 }
 
 template <std::size_t N>
-bool startsWithOneOf(const QByteArray &name, const char *const (&prefixes)[N])
+bool startsWithOneOf(const QString &name, const char *const (&prefixes)[N])
 {
     for (const char *prefix : prefixes) {
-        if (name.startsWith(prefix))
+        if (name.startsWith(QLatin1String(prefix)))
             return true;
     }
     return false;
+}
+
+// Qt's own options, which go on to Qt as they are given, with their values.
+int qtOption(const QStringList &arguments, qsizetype index)
+{
+    const QString &argument = arguments[index];
+    const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    if (isOneOf(name, QtOptionsWithValue))
+        return index + 1 < arguments.size() ? 2 : -1;
+    if (isOneOf(name, QtFlags) || startsWithOneOf(name, QtOptionsWithAttachedValue))
+        return 1;
+    return 0;
 }
 
 void printError(const QString &message)
 {
-    std::fprintf(stderr, "skinpreview: %s\n", displayFileName(message).toUtf8().constData());
+    printError(ProgramName, message);
 }
 
 int usageError(const QString &message)
 {
-    printError(message);
-    std::fputs(SkinpreviewUsage, stderr);
-    return 2;
+    return usageError(ProgramName, message, SkinpreviewUsage);
 }
 
 // The folder as an absolute, cleaned path, or nothing after saying on
 // standard error why it is no folder.
-std::optional<QString> skinFolder(const QByteArray &argument)
+std::optional<QString> skinFolder(const QString &given)
 {
-    const QString given = textFromFileName(argument);
-    QString path = given.startsWith(QLatin1Char('/')) ? given : workingDirectory() + QLatin1Char('/') + given;
+    const QString path = given.startsWith(QLatin1Char('/')) ? given : workingDirectory() + QLatin1Char('/') + given;
     struct stat status;
-    if (argument.isEmpty() || ::stat(fileNameFromText(path).constData(), &status) != 0) {
-        const int error = argument.isEmpty() ? ENOENT : errno;
+    if (given.isEmpty() || ::stat(fileNameFromText(path).constData(), &status) != 0) {
+        const int error = given.isEmpty() ? ENOENT : errno;
         printError(QStringLiteral("%1: %2").arg(given, error == ENOENT || error == ENOTDIR
                                                            ? QStringLiteral("no such folder")
-                                                           : QString::fromLocal8Bit(std::strerror(error))));
+                                                           : systemReason(error)));
         return std::nullopt;
     }
     if (!S_ISDIR(status.st_mode)) {
@@ -103,56 +115,41 @@ std::optional<QString> skinFolder(const QByteArray &argument)
 CommandLine readCommandLine(int argc, char **argv)
 {
     CommandLine command;
-    command.qtArgv.push_back(argv[0]);
-    std::optional<QByteArray> folder;
-    bool optionsEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        const bool isOption = !optionsEnd && argument.size() > 1 && argument.startsWith('-');
-        if (!isOption) {
-            if (folder) {
-                command.exitStatus = usageError(QStringLiteral("more than one FOLDER given"));
-                return command;
-            }
-            folder = argument;
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnd = true;
-        } else if (argument == "-h" || argument == "--help") {
-            std::fputs(SkinpreviewUsage, stdout);
-            command.exitStatus = 0;
-            return command;
-        } else if (argument == "--version") {
-            std::fputs("skinpreview " SKINPREVIEW_VERSION "\n", stdout);
-            command.exitStatus = 0;
-            return command;
-        } else {
-            const QByteArray name = argument.mid(argument.startsWith("--") ? 2 : 1);
-            if (isOneOf(name, QtOptionsWithValue)) {
-                if (i + 1 >= argc) {
-                    command.exitStatus = usageError(QStringLiteral("option '%1' needs a value")
-                                                        .arg(textFromFileName(argument)));
-                    return command;
-                }
-                command.qtArgv.push_back(argv[i]);
-                command.qtArgv.push_back(argv[++i]);
-            } else if (isOneOf(name, QtFlags) || startsWithOneOf(name, QtOptionsWithAttachedValue)) {
-                command.qtArgv.push_back(argv[i]);
-            } else {
-                command.exitStatus = usageError(QStringLiteral("unknown option '%1'").arg(textFromFileName(argument)));
-                return command;
-            }
-        }
+    // Arguments are bytes: a FOLDER's name need not be UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(textFromFileName(QByteArray(argv[i])));
+    QString error;
+    const std::optional<ParsedOptions> parsed = ParsedOptions::parse(arguments, Options, &error, qtOption);
+    if (!parsed) {
+        command.exitStatus = usageError(error);
+        return command;
     }
-    if (folder) {
-        const std::optional<QString> path = skinFolder(*folder);
+    if (parsed->isSet(QStringLiteral("help"))) {
+        std::fputs(SkinpreviewUsage, stdout);
+        command.exitStatus = 0;
+        return command;
+    }
+    if (parsed->isSet(QStringLiteral("version"))) {
+        std::fputs("skinpreview " SKINPREVIEW_VERSION "\n", stdout);
+        command.exitStatus = 0;
+        return command;
+    }
+    if (parsed->operands().size() > 1) {
+        command.exitStatus = usageError(QStringLiteral("more than one FOLDER given"));
+        return command;
+    }
+    if (!parsed->operands().isEmpty()) {
+        const std::optional<QString> path = skinFolder(parsed->operands().first());
         if (!path) {
             command.exitStatus = 2;
             return command;
         }
         command.skinFolder = *path;
     }
+    command.qtArgv.push_back(argv[0]);
+    for (const qsizetype index : parsed->foreign())
+        command.qtArgv.push_back(argv[index + 1]);
     command.qtArgc = int(command.qtArgv.size());
     command.qtArgv.push_back(nullptr);
     return command;

@@ -5,10 +5,11 @@
 #include <optional>
 #include <vector>
 
-// "skinpreview [OPTION]... [FOLDER]", read before any window system is
-// chosen: --help, --version, a usage error and a FOLDER that is no folder
-// are answered without a display. Qt's own options (-platform, -display,
-// -style and the like, with their values) are kept for QApplication.
+// "skinpreview [OPTION]... [FOLDER]", read by the rule of
+// commandline/options.h before any window system is chosen: --help,
+// --version, a usage error and a FOLDER that is no folder are answered
+// without a display. Qt's own options (-platform, -display, -style and the
+// like, with their values) are kept for QApplication.
 struct CommandLine
 {
     // Set when the program ends at once with this status; what it had to
@@ -23,6 +24,9 @@ struct CommandLine
 };
 
 CommandLine readCommandLine(int argc, char **argv);
+
+// The program's name, first in each of its messages.
+inline constexpr char ProgramName[] = "skinpreview";
 
 // What --help prints.
 extern const char SkinpreviewUsage[];

@@ -1,5 +1,7 @@
 #include "app/windowsystem.h"
 
+#include "app/commandline.h"
+#include "commandline/messages.h"
 #include "files/descriptor.h"
 
 #include <QCoreApplication>
@@ -269,7 +271,7 @@ bool useReachableWindowSystem()
 {
     const WindowSystemChoice choice = choose(SessionVariables::fromEnvironment(), &heldForStart());
     if (!choice.problem.empty()) {
-        std::fprintf(stderr, "skinpreview: %s\n", choice.problem.c_str());
+        printError(ProgramName, QString::fromStdString(choice.problem));
         return false;
     }
     if (!choice.platform.empty())

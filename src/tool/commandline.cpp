@@ -111,9 +111,7 @@ void onlySeriousMessages(QtMsgType type, const QMessageLogContext &, const QStri
 
 int usageError(const QString &message, const char *usage)
 {
-    printError(message);
-    std::fputs(usage, stderr);
-    return 2;
+    return ::usageError(ProgramName, message, usage);
 }
 
 const Command *findCommand(const QString &name)
@@ -174,77 +172,13 @@ int runArguments(const QStringList &arguments, int argc, char **argv)
     std::vector<OptionSpec> options(command->options.begin(), command->options.end());
     options.push_back(HelpOption);
     QString error;
-    const std::optional<Arguments> parsed = Arguments::parse(first, arguments.mid(2), options, &error);
+    std::optional<ParsedOptions> parsed = ParsedOptions::parse(arguments.mid(2), options, &error);
     if (!parsed)
         return usageError(QStringLiteral("%1: %2").arg(first, error), command->usage);
-    return runCommand(*command, *parsed, argc, argv);
+    return runCommand(*command, Arguments(first, std::move(*parsed)), argc, argv);
 }
 
 } // namespace
-
-QString Arguments::value(const QString &name) const
-{
-    const auto found = m_values.find(name);
-    return found == m_values.end() ? QString() : found->second;
-}
-
-std::optional<Arguments> Arguments::parse(const QString &command, const QStringList &arguments,
-                                          std::span<const OptionSpec> options, QString *error)
-{
-    Arguments parsed;
-    parsed.m_command = command;
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            parsed.m_positional.append(argument);
-            continue;
-        }
-        if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        // "-h" is the one short option; "--name" and "--name=value" the rest.
-        const qsizetype equals = argument.indexOf(QLatin1Char('='));
-        QString name = argument.mid(2, equals < 0 ? -1 : equals - 2);
-        if (argument == QLatin1String("-h"))
-            name = QStringLiteral("help");
-        const OptionSpec *known = nullptr;
-        if (argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-h")) {
-            for (const OptionSpec &option : options)
-                if (name == QLatin1String(option.name))
-                    known = &option;
-        }
-        if (!known) {
-            *error = QStringLiteral("unknown option '%1'").arg(shownName(equals < 0 ? argument : argument.left(equals)));
-            return std::nullopt;
-        }
-        const QString shown = QStringLiteral("--") + name;
-        if (!known->valueName) {
-            if (equals >= 0) {
-                *error = QStringLiteral("option '%1' takes no value").arg(shown);
-                return std::nullopt;
-            }
-            parsed.m_values[name] = QString();
-            continue;
-        }
-        QString value;
-        if (equals >= 0) {
-            value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            *error = QStringLiteral("option '%1' needs a value").arg(shown);
-            return std::nullopt;
-        }
-        if (value.isEmpty()) {
-            *error = QStringLiteral("option '%1' is empty").arg(shown);
-            return std::nullopt;
-        }
-        parsed.m_values[name] = value;
-    }
-    return parsed;
-}
 
 int usageError(const Arguments &arguments, const QString &message)
 {

@@ -1,44 +1,32 @@
 #pragma once
 
+#include "commandline/options.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <map>
-#include <optional>
-#include <span>
+#include <utility>
 
 namespace skintool {
 
-// An option of a command: "--name", or "--name VALUE" (also "--name=VALUE")
-// when it takes a value.
-struct OptionSpec
-{
-    const char *name;
-    const char *valueName; // null for a switch
-};
-
-// A command's arguments once parsed: the options given, and the FOLDERs.
+// A command's arguments once parsed by the rule of commandline/options.h:
+// the options given, and the FOLDERs.
 class Arguments
 {
 public:
+    Arguments(QString command, ParsedOptions parsed) : m_command(std::move(command)), m_parsed(std::move(parsed)) {}
+
     // The command's name, for messages.
     const QString &command() const { return m_command; }
 
-    bool isSet(const QString &name) const { return m_values.count(name) > 0; }
+    bool isSet(const QString &name) const { return m_parsed.isSet(name); }
     // The value given last for an option, or an empty text.
-    QString value(const QString &name) const;
-    const QStringList &positionalArguments() const { return m_positional; }
-
-    // Parses arguments (after the command's name) against its options;
-    // "--" ends the options. On a usage error, returns nothing and says why
-    // in error ("unknown option '--jsn'").
-    static std::optional<Arguments> parse(const QString &command, const QStringList &arguments,
-                                          std::span<const OptionSpec> options, QString *error);
+    QString value(const QString &name) const { return m_parsed.value(name); }
+    const QStringList &positionalArguments() const { return m_parsed.operands(); }
 
 private:
     QString m_command;
-    std::map<QString, QString> m_values;
-    QStringList m_positional;
+    ParsedOptions m_parsed;
 };
 
 // Says a usage error on standard error in the one style of them all,

@@ -148,7 +148,7 @@ int runTemplate(const Arguments &arguments)
     // The pictures first: the guides are drawn with them loaded, so they
     // name the template's own files.
     std::vector<QString> written;
-    auto writeAll = [&](const std::vector<TemplateFile> &batch) {
+    auto writeBatch = [&](const std::vector<TemplateFile> &batch) {
         for (const TemplateFile &file : batch) {
             QString error;
             if (!writeNewFile(folder + QLatin1Char('/') + file.name, file.content, &error)) {
@@ -159,7 +159,7 @@ int runTemplate(const Arguments &arguments)
         }
         return true;
     };
-    const bool done = writeAll(files) && writeAll(templateGuides(folder));
+    const bool done = writeBatch(files) && writeBatch(templateGuides(folder));
     releaseForms();
     if (done)
         return 0;

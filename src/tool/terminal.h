@@ -1,14 +1,20 @@
 #pragma once
 
+#include "commandline/messages.h"
+
 #include <QString>
 
 namespace skintool {
 
-// All of these print names as a person reads them: a byte of a file name
-// that is not UTF-8 shows as U+FFFD (files/filename.h).
+// Standard output and standard error of skintool. All of these print names
+// as a person reads them: a byte of a file name that is not UTF-8 shows as
+// U+FFFD (files/filename.h); commandline/messages.h shows names safely.
+
+// The program's name, first in each of its messages.
+inline constexpr char ProgramName[] = "skintool";
 
 // Messages on standard error, prefixed with the program's name:
-// "skintool: skins/Midnight: no such folder".
+// "skintool: skins/Midnight: no such folder" (commandline/messages.h).
 void printError(const QString &message);
 
 // Writes text to standard output (UTF-8). A write that fails is noted, and
@@ -31,19 +37,5 @@ int terminalColumns();
 
 // text wrapped in an ANSI colour (SGR code, e.g. "1;31") when colour is on.
 QString coloured(const QString &text, const char *sgr, bool colour);
-
-// A name or path as text output shows it, so that it can neither move the
-// cursor nor hide where it ends: control characters (and the characters
-// that reorder text) as C escapes ("\x1b", "\n", "\u009b"), and the whole
-// in double quotes when it holds such characters, spaces, quotes or
-// backslashes. Plain names stay as they are.
-QString shownName(const QString &name);
-
-// The same escapes without the quotes, for the one-line form, whose paths
-// editors take up to the colon.
-QString escapedName(const QString &name);
-
-// The system's words for an errno value: "No space left on device".
-QString systemReason(int error);
 
 } // namespace skintool
