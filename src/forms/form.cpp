@@ -9,9 +9,10 @@
 #include "forms/picturebox.h"
 #include "forms/textbox.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QIcon>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -259,6 +260,26 @@ void Form::restoreDesignPictures()
         if (design.kind == ControlKind::PictureBox && design.picture)
             control<PictureBox>(design.name).setBuiltInPicture(QString::fromLatin1(design.picture));
     }
+}
+
+void Form::click(QWidget &control)
+{
+    QWidget &window = this->window();
+    const QPoint point = control.mapTo(&window, control.rect().center());
+    QWidget *hit = window.childAt(point);
+    if (!hit)
+        hit = &window;
+    const QPointF local = hit->mapFrom(&window, point);
+    const QPointF global = window.mapToGlobal(QPointF(point));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(hit, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(hit, &release);
+}
+
+QImage Form::snapshot()
+{
+    return window().grab().toImage();
 }
 
 QShortcut &Form::keyOfWindow(const QKeySequence &key)

@@ -70,6 +70,13 @@ public:
     // every picture box's, as they were when the form was loaded.
     void restoreDesignPictures();
 
+    // A left click at the middle of one of the window's controls, delivered
+    // to whatever a user's click there would reach; for drawing the windows
+    // apart from the screen.
+    void click(QWidget &control);
+    // The window as it draws itself now, shown or not.
+    QImage snapshot();
+
     // The window itself, loading it if need be; for the tests and the runtime.
     QWidget &window();
 

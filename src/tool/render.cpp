@@ -8,9 +8,8 @@
 #include "tool/png.h"
 #include "tool/terminal.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
-#include <QMouseEvent>
 
 namespace skintool {
 
@@ -29,36 +28,15 @@ constexpr MenuShot MenuShots[] = {
     {"advanced-settings", &Form1::Label5},
 };
 
-// A left click at the middle of a control, delivered to whatever a user's
-// click there would reach.
-void clickOn(QWidget &window, QWidget &control)
-{
-    const QPoint point = control.mapTo(&window, control.rect().center());
-    QWidget *hit = window.childAt(point);
-    if (!hit)
-        hit = &window;
-    const QPointF local = hit->mapFrom(&window, point);
-    const QPointF global = window.mapToGlobal(QPointF(point));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(hit, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(hit, &release);
-}
-
-QImage shot(QWidget &window)
-{
-    return window.grab().toImage();
-}
-
 // The form's window as it shows now, and then with its guides on, if wanted.
 void takeShots(std::vector<Rendering> &pictures, Form &form, const char *fileName, bool guides)
 {
     const QString name = QString::fromLatin1(fileName);
-    pictures.push_back({name + QStringLiteral(".png"), shot(form.window())});
+    pictures.push_back({name + QStringLiteral(".png"), form.snapshot()});
     if (!guides)
         return;
     form.setGuidesShown(true);
-    pictures.push_back({name + QStringLiteral("-guides.png"), shot(form.window())});
+    pictures.push_back({name + QStringLiteral("-guides.png"), form.snapshot()});
     form.setGuidesShown(false);
 }
 
@@ -78,15 +56,14 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, boo
     Form1 &preview = form1();
     preview.loadDesign();
     ApplySkin(preview, folder);
+
     // Drawn while hidden: a shown window would also paint every change
     // into its own backing store, which nobody sees here.
-    QWidget &previewWindow = preview.window();
-
     std::vector<Rendering> pictures;
     takeShots(pictures, preview, "preview", guides);
     if (!previewOnly) {
         for (const MenuShot &menu : MenuShots) {
-            clickOn(previewWindow, (preview.*menu.item)());
+            preview.click((preview.*menu.item)());
             takeShots(pictures, preview, menu.fileName, guides);
         }
         // The selector as it loads after closing on the folder: back at it,
