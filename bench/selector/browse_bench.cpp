@@ -2,9 +2,9 @@
 // files, half of them ".bmp" in mixed letter case) and into a common one
 // (1,000 entries), each against one plain readdir loop over the same folder.
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "app/forms.h"
 #include "forms/dirlistbox.h"

@@ -1,4 +1,4 @@
-#include "ratios.h"
+#include "support/ratios.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // Start-up: the whole process from exec to the first painted frame of its
 // window, for skinpreview, for a floor program that draws the same first
-// frame the plainest way (bench/floor_window.cpp), for a minimal Qt Widgets
+// frame the plainest way (bench/app/floor_window.cpp), for a minimal Qt Widgets
 // program, and for two image viewers opening an 800 x 600 BMP; and the peak
 // resident memory of the same runs.
 //
@@ -16,8 +16,8 @@
 // Needs DISPLAY naming an X server with a black root window and no window
 // manager (scripts/bench starts one).
 
-#include "fixtures.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/ratios.h"
 
 #include <benchmark/benchmark.h>
 

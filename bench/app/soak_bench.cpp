@@ -8,9 +8,9 @@
 // The test command runs a short soak under the sanitizers, for LeakSanitizer
 // to look at what is left when the program ends.
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "app/forms.h"
 #include "forms/dirlistbox.h"

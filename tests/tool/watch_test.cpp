@@ -237,4 +237,4 @@ private slots:
 };
 
 QTEST_MAIN(SkintoolWatchTest)
-#include "skintool_watch_test.moc"
+#include "watch_test.moc"

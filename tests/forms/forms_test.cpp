@@ -1,4 +1,8 @@
-#include "support/child.h"
+// The forms runtime on a small window of its own, apart from the program's
+// two windows: loading, unloading and the end of the program, change events
+// inside assignments, keys, and the controls (the folder list, the file
+// list, the path box).
+
 #include "support/fixture.h"
 
 #include "files/diskfolder.h"
@@ -12,29 +16,25 @@
 #include "forms/label.h"
 #include "forms/picturebox.h"
 #include "forms/textbox.h"
-#include "pictures/picture.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QShortcut>
 #include <QTest>
 #include <QTimer>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
+
+namespace {
 
 // A small window of its own, so that the runtime is exercised apart from the
 // program's two windows.
-namespace {
-
 const WindowDesign ProbeWindow = {
     .caption = "Probe",
     .clientSize = {400, 300},
@@ -120,9 +120,6 @@ private:
     }
 };
 
-// A case that needs a mount it could not make is skipped, not failed.
-const QString NoMount = QStringLiteral("cannot mount: ");
-
 // The folder paths from "/" down to folder, as the folder list shows them.
 QStringList ancestorsOf(const QString &folder)
 {
@@ -137,7 +134,7 @@ QStringList ancestorsOf(const QString &folder)
 
 } // namespace
 
-class RuntimeTest : public Fixture
+class FormsTest : public Fixture
 {
     Q_OBJECT
 
@@ -476,96 +473,6 @@ private slots:
         QCOMPARE(files.fileNames(), QStringList());
     }
 
-    // ---- Names as bytes ----
-
-    void fileNameCodec_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shown");
-
-        const auto escaped = [](std::initializer_list<int> bytes) {
-            QString text;
-            for (int byte : bytes)
-                text += QChar(char16_t(0xDC00 + byte));
-            return text;
-        };
-        const QString lost = QStringLiteral("\uFFFD");
-        QTest::newRow("ASCII") << QByteArray("/a b/c") << QStringLiteral("/a b/c") << QStringLiteral("/a b/c");
-        QTest::newRow("control characters") << QByteArray("\x01\x1b[0m\x7f") << QStringLiteral("\x01\x1b[0m\x7f")
-                                            << QStringLiteral("\x01\x1b[0m\x7f");
-        const QString utf8 = QStringLiteral("Gr\u00fcn \u2603 ") + QString::fromUcs4(U"\U0001F3A8");
-        QTest::newRow("valid UTF-8") << QByteArray("Gr\xc3\xbcn \xe2\x98\x83 \xf0\x9f\x8e\xa8") << utf8 << utf8;
-        QTest::newRow("Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf") + escaped({0xe9})
-                                 << QStringLiteral("caf") + lost;
-        QTest::newRow("lone continuation byte") << QByteArray("a\x80z") << QStringLiteral("a") + escaped({0x80})
-                                                    + QStringLiteral("z") << QStringLiteral("a") + lost + QStringLiteral("z");
-        QTest::newRow("sequence cut short") << QByteArray("\xe2\x98") << escaped({0xe2, 0x98}) << lost + lost;
-        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << escaped({0xc0, 0xaf}) << lost + lost;
-        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb3\xa9") << escaped({0xed, 0xb3, 0xa9})
-                                           << lost + lost + lost;
-        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << escaped({0xf4, 0x90, 0x80, 0x80})
-                                       << lost + lost + lost + lost;
-        // A byte order mark is a character of the name like any other.
-        QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbfskin") << QStringLiteral("\uFEFFskin")
-                                               << QStringLiteral("\uFEFFskin");
-        QTest::newRow("byte order mark after an invalid byte")
-            << QByteArray("\x8c\xef\xbb\xbf") << escaped({0x8c}) + QStringLiteral("\uFEFF")
-            << lost + QStringLiteral("\uFEFF");
-        QTest::newRow("valid between invalid") << QByteArray("\xff\xc3\xa9\xfe")
-                                               << escaped({0xff}) + QStringLiteral("\u00e9") + escaped({0xfe})
-                                               << lost + QStringLiteral("\u00e9") + lost;
-    }
-
-    void fileNameCodec()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QFETCH(QString, shown);
-        QCOMPARE(textFromFileName(bytes), text);
-        QCOMPARE(fileNameFromText(text), bytes);
-        QCOMPARE(displayFileName(text), shown);
-    }
-
-    // Any bytes come back exactly; what is shown holds no lone surrogate.
-    void fileNameRoundTrip()
-    {
-        QList<QByteArray> samples;
-        for (int first = 0; first < 256; ++first) {
-            for (int second = 0; second < 256; ++second)
-                samples.append(QByteArray{char(first), char(second)});
-        }
-        QRandomGenerator random(11);
-        for (int i = 0; i < 20000; ++i) {
-            QByteArray bytes(random.bounded(1, 24), Qt::Uninitialized);
-            for (char &byte : bytes)
-                byte = char(random.bounded(2) ? random.bounded(0x80, 0x100) : random.bounded(0, 0x100));
-            samples.append(bytes);
-        }
-        for (const QByteArray &bytes : samples) {
-            const QString text = textFromFileName(bytes);
-            if (fileNameFromText(text) != bytes)
-                QFAIL(qPrintable(QStringLiteral("%1 does not come back").arg(QString::fromLatin1(bytes.toHex()))));
-            const QString shown = displayFileName(text);
-            for (qsizetype i = 0; i < shown.size(); ++i) {
-                const bool paired = shown[i].isHighSurrogate() && i + 1 < shown.size() && shown[i + 1].isLowSurrogate();
-                if (paired)
-                    ++i;
-                else if (shown[i].isSurrogate())
-                    QFAIL(qPrintable(QStringLiteral("%1 shows a lone surrogate").arg(QString::fromLatin1(bytes.toHex()))));
-            }
-        }
-    }
-
-    // Text that never came from the file system is UTF-8; a surrogate that
-    // stands for no byte cannot reach it.
-    void typedTextIsUtf8()
-    {
-        QCOMPARE(fileNameFromText(QStringLiteral("/caf\u00e9")), QByteArray("/caf\xc3\xa9"));
-        QCOMPARE(fileNameFromText(QString(QChar(char16_t(0xD800)))), QByteArray("\xef\xbf\xbd"));
-        QCOMPARE(fileNameFromText(QString(QChar(char16_t(0xDC41)))), QByteArray("\xef\xbf\xbd"));
-    }
-
     // The working directory and the home folder are taken as their bytes,
     // and the lists show replacement characters for what is not UTF-8.
     void startFoldersAndNamesAsBytes()
@@ -716,194 +623,7 @@ private slots:
         QCOMPARE(withListingOfB.pathOf(withListingOfB.resolve(QStringLiteral("three.bmp"))),
                  a + QStringLiteral("/THREE.bmp"));
     }
-
-    // Where a listing gives no entry types (file systems made without
-    // them, as old ones were), every entry is looked up, links by what they
-    // lead to: the lists are the same as where it gives them.
-    void listingWithoutEntryTypes_data()
-    {
-        QTest::addColumn<bool>("typesGiven");
-        QTest::newRow("types given") << true;
-        QTest::newRow("no types given") << false;
-    }
-
-    void listingWithoutEntryTypes()
-    {
-        QFETCH(bool, typesGiven);
-        const QByteArray folder = QFile::encodeName(makeFolder(QStringLiteral("work/listed")));
-        const QByteArray image = QFile::encodeName(path(QStringLiteral("typeless.img")));
-        const auto run = [&]() -> QString {
-            if (!typesGiven) {
-                if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
-                    return NoMount + failed;
-                const QByteArray make = "mkfs.ext4 -q -F -O ^filetype,^has_journal " + image + " 4M >/dev/null 2>&1";
-                if (std::system(make.constData()) != 0
-                    || std::system(("mount -o loop " + image + " " + folder + " >/dev/null 2>&1").constData()) != 0)
-                    return NoMount + QStringLiteral("no loop-mounted file system without entry types");
-                ::rmdir((folder + "/lost+found").constData());
-            }
-            const auto make = [&](const char *name, const char *what) {
-                const QByteArray entry = folder + '/' + name;
-                if (qstrcmp(what, "folder") == 0)
-                    return ::mkdir(entry.constData(), 0755) == 0;
-                if (qstrcmp(what, "fifo") == 0)
-                    return ::mkfifo(entry.constData(), 0600) == 0;
-                if (qstrcmp(what, "file") == 0)
-                    return writeRaw(entry, "x");
-                return ::symlink(what, entry.constData()) == 0; // a link to what
-            };
-            const char *tree[][2] = {
-                {"Beta", "folder"},        {"alpha", "folder"},      {"c.bmp", "folder"},
-                {"b.BMP", "file"},         {"a.bmp", "file"},        {"notes.txt", "file"},
-                {"fifo.bmp", "fifo"},      {"to-alpha", "alpha"},    {"to-a.bmp", "a.bmp"},
-                {"nowhere.bmp", "missing"}, {"to-fifo.bmp", "fifo.bmp"},
-            };
-            for (const auto &[name, what] : tree) {
-                if (!make(name, what))
-                    return QStringLiteral("cannot make %1").arg(QLatin1String(name));
-            }
-            DIR *dir = ::opendir(folder.constData());
-            bool typed = false;
-            while (const dirent *entry = dir ? ::readdir(dir) : nullptr)
-                typed = typed || (entry->d_name[0] != '.' && entry->d_type != DT_UNKNOWN);
-            if (dir)
-                ::closedir(dir);
-            if (typed != typesGiven)
-                return QStringLiteral("the file system gives entry types: %1").arg(typed);
-
-            const FolderListing listing(QFile::decodeName(folder));
-            const QStringList subfolders{QStringLiteral("alpha"), QStringLiteral("Beta"), QStringLiteral("c.bmp"),
-                                         QStringLiteral("to-alpha")};
-            const QStringList files{QStringLiteral("a.bmp"), QStringLiteral("b.BMP"), QStringLiteral("to-a.bmp")};
-            QString problems;
-            if (listing.subfolders() != subfolders)
-                problems += QStringLiteral("subfolders: %1\n").arg(listing.subfolders().join(u','));
-            if (listing.files(QStringLiteral("*.bmp")) != files)
-                problems += QStringLiteral("files: %1\n").arg(listing.files(QStringLiteral("*.bmp")).join(u','));
-            return problems;
-        };
-        const QString problems = typesGiven ? run() : inChild(run);
-        if (problems.startsWith(NoMount))
-            QSKIP(qPrintable(problems));
-        QVERIFY2(problems.isEmpty(), qPrintable(problems));
-    }
-
-    // Each way a picture fails to load has its kind, and the system's own
-    // reason where the system refused.
-    void loadPicture_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<int>("kind"); // -1: loads
-        QTest::addColumn<QString>("reason");
-
-        using Kind = PictureError::Kind;
-        const auto row = [](const char *name, const char *setup, int kind, const char *reason = "") {
-            QTest::newRow(name) << QString::fromLatin1(setup) << kind << QString::fromLatin1(reason);
-        };
-        row("24-bit BMP", "bmp", -1);
-        row("PNG bytes under a .bmp name", "png", -1);
-        row("missing file", "missing", int(Kind::NotFound), "not found");
-        row("a folder on the way is a file", "under a file", int(Kind::NotReadable), "not readable: Not a directory");
-        row("link to itself", "self link", int(Kind::NotReadable), "not readable: Too many levels of symbolic links");
-        row("folder", "folder", int(Kind::Folder), "a folder, not a picture");
-        row("FIFO", "fifo", int(Kind::NotRegularFile), "not a regular file");
-        row("larger than any skin picture", "huge file", int(Kind::FileTooLarge),
-            "too large: 65 MB, more than the 64 MB a picture may have");
-        row("empty file", "empty", int(Kind::Empty), "empty");
-        row("claims 100000 x 100000", "huge picture", int(Kind::PictureTooLarge),
-            "too large: 100000x100000 pixels, more than the 16777216 a picture may have");
-        row("garbage after a BMP signature", "garbage", int(Kind::NotAPicture), "not a picture");
-        row("BMP cut inside its header", "truncated", int(Kind::Truncated), "truncated: it ends before its picture does");
-        row("BMP cut in its pixels", "cut", int(Kind::Truncated), "truncated: it ends after 100 of its 174 bytes");
-        // Cut at the NUL, the name would be that of a good picture.
-        row("NUL inside the name", "nul", int(Kind::BadName), "bad file name");
-    }
-
-    void loadPicture()
-    {
-        QFETCH(QString, setup);
-        QFETCH(int, kind);
-        QFETCH(QString, reason);
-        const QColor colour(10, 200, 30);
-        const QSize size(7, 5); // odd width: rows are padded in the file
-        const QString relative = QStringLiteral("pics/picture.bmp");
-        QString file = path(relative);
-        const QByteArray native = QFile::encodeName(file);
-        makeFolder(QStringLiteral("pics"));
-
-        if (setup == QLatin1String("bmp")) {
-            writeBmp(relative, colour, size);
-            const QByteArray bytes = readFile(relative);
-            QVERIFY(bytes.startsWith("BM"));
-            QCOMPARE(int(bytes.at(28)), 24); // bits per pixel
-        } else if (setup == QLatin1String("png")) {
-            QImage image(size, QImage::Format_RGB32);
-            image.fill(colour);
-            QVERIFY(image.save(file, "PNG"));
-        } else if (setup == QLatin1String("under a file")) {
-            writeBmp(relative, colour, size);
-            file += QStringLiteral("/inside.bmp");
-        } else if (setup == QLatin1String("self link")) {
-            QCOMPARE(::symlink("picture.bmp", native.constData()), 0);
-        } else if (setup == QLatin1String("folder")) {
-            makeFolder(relative);
-        } else if (setup == QLatin1String("fifo")) {
-            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
-        } else if (setup == QLatin1String("huge file")) {
-            writeBmp(relative, colour, size);
-            QVERIFY(QFile::resize(file, 65 * 1024 * 1024)); // sparse
-        } else if (setup == QLatin1String("empty")) {
-            writeFile(relative, QByteArray());
-        } else if (setup == QLatin1String("huge picture")) {
-            writeBmp(relative, colour, size);
-            QByteArray bytes = readFile(relative);
-            bytes.replace(18, 8, QByteArray::fromHex("a0860100a0860100")); // 100000 x 100000
-            writeFile(relative, bytes);
-        } else if (setup == QLatin1String("garbage")) {
-            writeFile(relative, "BM" + QByteArray(300, '\xa5'));
-        } else if (setup == QLatin1String("truncated")) {
-            writeBmp(relative, colour, size);
-            writeFile(relative, readFile(relative).left(30));
-        } else if (setup == QLatin1String("cut")) {
-            writeBmp(relative, colour, size); // 54 bytes of headers, 5 lines of 24 bytes (7 pixels, padded)
-            QCOMPARE(readFile(relative).size(), 174);
-            writeFile(relative, readFile(relative).left(100));
-        } else if (setup == QLatin1String("nul")) {
-            writeBmp(relative, colour, size);
-            file += QChar(0) + QStringLiteral("/other.bmp");
-        }
-
-        if (kind >= 0) {
-            try {
-                LoadPicture(file);
-                QFAIL("the picture loaded");
-            } catch (const PictureError &error) {
-                QCOMPARE(int(error.kind()), kind);
-                QCOMPARE(error.reason(), reason);
-            }
-            return;
-        }
-        const Picture picture = LoadPicture(file);
-        QCOMPARE(picture.size(), size);
-        QCOMPARE(picture.pixelColor(0, 0), colour);
-        QCOMPARE(picture.pixelColor(size.width() - 1, size.height() - 1), colour);
-    }
-
-    void skipOnFailureDropsTheFailingStepOnly()
-    {
-        QStringList done;
-        const SkipOnFailure step;
-        step([&] { done << QStringLiteral("one"); });
-        step([&] {
-            done << QStringLiteral("two");
-            throw RuntimeError("fails");
-            done << QStringLiteral("rest of two");
-        });
-        step([&] { LoadPicture(path(QStringLiteral("missing.bmp"))); done << QStringLiteral("not reached"); });
-        step([&] { done << QStringLiteral("three"); });
-        QCOMPARE(done, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
-    }
 };
 
-QTEST_MAIN(RuntimeTest)
-#include "runtime_test.moc"
+QTEST_MAIN(FormsTest)
+#include "forms_test.moc"

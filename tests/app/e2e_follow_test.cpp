@@ -3,6 +3,7 @@
 // the reload keys pressed for real.
 
 #include "support/endtoend.h"
+#include "support/saving.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -22,16 +23,6 @@ const QColor Yellow(230, 210, 40);
 constexpr QPoint BareSpot(400, 300);    // the window background, no control over it
 constexpr QPoint StickerSpot(90, 400);  // inside the sticker box
 constexpr QPoint PanelSpot(484, 400);   // inside the panels
-
-QByteArray bmpBytes(QColor color, QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return buffer.data();
-}
 
 } // namespace
 

@@ -1,4 +1,4 @@
-#include "qt_setup.h"
+#include "support/qt_setup.h"
 
 #include "app/forms.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fixtures.h"
+#include "support/fixtures.h"
 
 #include <QApplication>
 #include <QStringList>

@@ -8,7 +8,7 @@ set -euo pipefail
 
 destdir=$1
 prefix=$1$2
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 id=org.skinpreview.SkinPreview
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }

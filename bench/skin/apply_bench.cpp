@@ -2,9 +2,9 @@
 // nine files with Qt's image reader, decoding against reading the bytes,
 // and ApplySkin on a big folder without skin files against one listing.
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "app/forms.h"
 #include "preview/form1.h"

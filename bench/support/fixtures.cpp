@@ -1,4 +1,4 @@
-#include "fixtures.h"
+#include "support/fixtures.h"
 
 #include <dirent.h>
 #include <fcntl.h>

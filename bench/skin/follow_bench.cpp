@@ -18,9 +18,9 @@
 //
 //   follow_bench [--idle-seconds=N] [benchmark flags]
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "app/forms.h"
 #include "files/folderlisting.h"

@@ -1,9 +1,10 @@
-// Following a skin's files as they change: the folder watcher, the preview
-// window loading again what changed, the selector following its folder, and
-// the reload keys.
+// Following a skin's files as they change: the preview window loading again
+// what changed, the selector following its folder, and the reload keys. (The
+// folder watcher under them is tested with the files room.)
 
 #include "support/child.h"
 #include "support/fixture.h"
+#include "support/saving.h"
 
 #include "app/forms.h"
 #include "files/folderwatcher.h"
@@ -38,56 +39,9 @@ const QColor Green(30, 170, 60);
 const QColor Blue(30, 40, 210);
 const QColor Yellow(230, 210, 40);
 
-QByteArray bmpBytes(QColor color, QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return buffer.data();
-}
-
 QByteArray native(const QString &path)
 {
     return QFile::encodeName(path);
-}
-
-void writeAll(int fd, const QByteArray &bytes)
-{
-    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-}
-
-// The ways editors and tools save a picture.
-enum class Save {
-    InPlace,          // cut to nothing, then written in pieces
-    Rename,           // a temporary file renamed over the old one
-    DeleteThenCreate, // removed, then made anew
-};
-
-void save(const QString &path, const QByteArray &bytes, Save how)
-{
-    switch (how) {
-    case Save::InPlace: {
-        const int fd = ::open(native(path).constData(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
-        QVERIFY(fd >= 0);
-        const qsizetype half = bytes.size() / 2;
-        writeAll(fd, bytes.left(half));
-        writeAll(fd, bytes.mid(half));
-        ::close(fd);
-        break;
-    }
-    case Save::Rename: {
-        const QString temporary = path + QStringLiteral(".tmp~");
-        QVERIFY(writeRaw(native(temporary), bytes));
-        QCOMPARE(::rename(native(temporary).constData(), native(path).constData()), 0);
-        break;
-    }
-    case Save::DeleteThenCreate:
-        QCOMPARE(::unlink(native(path).constData()), 0);
-        QVERIFY(writeRaw(native(path), bytes));
-        break;
-    }
 }
 
 // The colour a slot's picture holds at its middle.
@@ -151,81 +105,6 @@ private:
     }
 
 private slots:
-    // ---- The folder watcher ----
-
-    // Pieces of saves, renames and removals that come together are one
-    // change, which names every entry they touched.
-    void watcherTakesABurstAsOneChange()
-    {
-        const QString folder = makeFolder(QStringLiteral("skin"));
-        writeBmp(QStringLiteral("skin/gone.bmp"), Red);
-        FolderWatcher watcher;
-        watcher.follow(folder);
-        QVERIFY(watcher.isWatchingFolder());
-        QSignalSpy changes(&watcher, &FolderWatcher::change);
-        save(folder + QStringLiteral("/a.bmp"), bmpBytes(Red, {8, 8}), Save::InPlace);
-        save(folder + QStringLiteral("/b.bmp"), bmpBytes(Red, {8, 8}), Save::Rename);
-        QCOMPARE(::unlink(native(folder + QStringLiteral("/gone.bmp")).constData()), 0);
-        QVERIFY(changes.wait(Patience));
-        QCOMPARE(changes.size(), 1);
-        const FolderChanges taken = watcher.takeChanges();
-        QVERIFY(!taken.everything);
-        QCOMPARE(taken.names, (QSet<QString>{QStringLiteral("a.bmp"), QStringLiteral("b.bmp.tmp~"),
-                                             QStringLiteral("b.bmp"), QStringLiteral("gone.bmp")}));
-        QVERIFY(taken.touches(QStringLiteral("B.BMP")));
-        QVERIFY(watcher.takeChanges().isEmpty());
-    }
-
-    // The folder goes away and comes back: while it is away an ancestor is
-    // watched, and once it is back the folder is watched again and the
-    // change covers everything in it.
-    void watcherFollowsTheFolderAwayAndBack_data()
-    {
-        QTest::addColumn<QString>("way");
-        QTest::newRow("removed and made again") << QStringLiteral("remove");
-        QTest::newRow("renamed away and back") << QStringLiteral("rename");
-        QTest::newRow("its parent removed and made again") << QStringLiteral("parent");
-        QTest::newRow("made after following began") << QStringLiteral("late");
-    }
-
-    void watcherFollowsTheFolderAwayAndBack()
-    {
-        QFETCH(QString, way);
-        const QString parent = path(QStringLiteral("skins"));
-        const QString folder = parent + QStringLiteral("/Ember");
-        if (way != QLatin1String("late"))
-            writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red);
-        FolderWatcher watcher;
-        watcher.follow(folder);
-        QSignalSpy changes(&watcher, &FolderWatcher::change);
-
-        if (way == QLatin1String("remove"))
-            QVERIFY(QDir(folder).removeRecursively());
-        else if (way == QLatin1String("rename"))
-            QCOMPARE(::rename(native(folder).constData(), native(folder + QStringLiteral(".old")).constData()), 0);
-        else if (way == QLatin1String("parent"))
-            QVERIFY(QDir(parent).removeRecursively());
-        QTRY_VERIFY_WITH_TIMEOUT(!watcher.isWatchingFolder(), Patience);
-        watcher.takeChanges();
-        changes.clear();
-
-        if (way == QLatin1String("rename")) {
-            QCOMPARE(::rename(native(folder + QStringLiteral(".old")).constData(), native(folder).constData()), 0);
-        } else {
-            makeFolder(QStringLiteral("skins/Ember"));
-            writeBmp(QStringLiteral("skins/Ember/background.bmp"), Blue);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(watcher.isWatchingFolder(), Patience);
-        QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), Patience);
-        QVERIFY(watcher.takeChanges().everything);
-
-        // And it is the folder now there that is watched.
-        changes.clear();
-        writeBmp(QStringLiteral("skins/Ember/sticker_background.bmp"), Blue);
-        QVERIFY(changes.wait(Patience));
-        QVERIFY(watcher.takeChanges().names.contains(QStringLiteral("sticker_background.bmp")));
-    }
-
     // ---- The preview window ----
 
     // Started on a folder, the program has applied and remembered it, as

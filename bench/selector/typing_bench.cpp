@@ -4,9 +4,9 @@
 // keystroke lands on a huge folder, and the folders on the way hold no
 // pictures to preview. The same 40 stat calls are timed for reference.
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "app/forms.h"
 #include "forms/dirlistbox.h"

@@ -4,8 +4,8 @@
 // compress about as badly as painted skins do, linked into 1,000 folders.
 // Plain C++ and POSIX: the figure is the whole process's, from wait4().
 
-#include "fixtures.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/ratios.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -3,9 +3,9 @@
 // encoding five pictures as PNG at the same compression; and the resident
 // memory of 500 folders in one run, after the first 50.
 
-#include "fixtures.h"
-#include "qt_setup.h"
-#include "ratios.h"
+#include "support/fixtures.h"
+#include "support/qt_setup.h"
+#include "support/ratios.h"
 
 #include "tool/check.h"
 #include "tool/memory.h"
