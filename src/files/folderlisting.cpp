@@ -158,10 +158,25 @@ FolderListing::FolderListing(const QString &folder) : m_folder(folder)
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        const std::size_t length = std::strlen(name);
-        m_entries.push_back({m_names.size(), qsizetype(length), kindFromType(entry->d_type), isAscii(name, length)});
-        m_names.append(name, qsizetype(length) + 1);
+        append(name, qsizetype(std::strlen(name)), kindFromType(entry->d_type));
     }
+}
+
+FolderListing::FolderListing(QString folder, std::span<const ListedEntry> entries) : m_folder(std::move(folder))
+{
+    for (const ListedEntry &entry : entries) {
+        const Kind kind = entry.kind == EntryKind::Folder        ? Kind::Folder
+                          : entry.kind == EntryKind::RegularFile ? Kind::RegularFile
+                                                                 : Kind::Other;
+        append(entry.name.constData(), entry.name.size(), kind);
+    }
+}
+
+// name ends in a NUL, which goes in too.
+void FolderListing::append(const char *name, qsizetype length, Kind kind)
+{
+    m_entries.push_back({m_names.size(), length, kind, isAscii(name, std::size_t(length))});
+    m_names.append(name, length + 1);
 }
 
 FolderListing::~FolderListing()

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <span>
 #include <vector>
 
 // What a folder on disk holds, as the folder list, the file list and the
@@ -22,7 +23,20 @@
 class FolderListing
 {
 public:
+    // Reads the folder on disk at that path.
     explicit FolderListing(const QString &folder);
+
+    // What an entry of a folder is.
+    enum class EntryKind { Folder, RegularFile, Other };
+    struct ListedEntry
+    {
+        QByteArray name;
+        EntryKind kind;
+    };
+    // The listing of a folder that is not on disk (one inside an archive,
+    // say): its entries as given, each name as its bytes.
+    FolderListing(QString folder, std::span<const ListedEntry> entries);
+
     ~FolderListing();
     FolderListing(const FolderListing &) = delete;
     FolderListing &operator=(const FolderListing &) = delete;
@@ -54,6 +68,7 @@ private:
         bool ascii;
     };
 
+    void append(const char *name, qsizetype length, Kind kind);
     const char *name(const Entry &entry) const { return m_names.constData() + entry.offset; }
     Kind kindOf(const Entry &entry) const;
     QStringList sorted(const std::vector<const Entry *> &picked) const;
@@ -61,7 +76,6 @@ private:
 
     QString m_folder;
     FileSignature m_signature;
-    QByteArray m_native; // the folder's bytes
     int m_fd = -1; // the folder, open while the listing lives, to look entries up in
     QByteArray m_names;
     std::vector<Entry> m_entries;

@@ -1,11 +1,16 @@
 #include "support/fixture.h"
 
 #include "app/forms.h"
+#include "files/filename.h"
+#include "files/folder.h"
+#include "files/folderlisting.h"
+#include "forms/formwindow.h"
 #include "forms/picturebox.h"
 #include "preview/form1.h"
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 
+#include <QBuffer>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
@@ -13,6 +18,7 @@
 #include <QTest>
 
 #include <map>
+#include <memory>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -63,6 +69,67 @@ QByteArray hugeBmpHeader()
     out << quint32(40) << qint32(60000) << qint32(60000) << quint16(1) << quint16(24) << quint32(0)
         << quint32(0) << qint32(2835) << qint32(2835) << quint32(0) << quint32(0);
     bytes.append(64, '\x7f');
+    return bytes;
+}
+
+// A folder held in memory, as a folder inside an archive would be: what the
+// loading steps read of it comes only through the Folder interface.
+class MemoryFolder : public Folder
+{
+public:
+    MemoryFolder(QString path, std::map<QString, QByteArray> files) : m_path(std::move(path)), m_files(std::move(files))
+    {
+    }
+
+    const QString &path() const override { return m_path; }
+
+    const FolderListing &listing() override
+    {
+        if (!m_listing) {
+            std::vector<FolderListing::ListedEntry> entries;
+            for (const auto &[name, bytes] : m_files)
+                entries.push_back({fileNameFromText(name), FolderListing::EntryKind::RegularFile});
+            m_listing = std::make_unique<FolderListing>(m_path, entries);
+        }
+        return *m_listing;
+    }
+
+    bool contains(const QString &name) override { return m_files.count(name) > 0; }
+
+    FileSignature signature(const QString &name) override
+    {
+        FileSignature signature;
+        if (const auto file = m_files.find(name); file != m_files.end())
+            signature = {true, true, 0, 0, file->second.size(), 0, 0};
+        return signature;
+    }
+
+    InputFile open(const QString &name, qint64 maxBytes) override
+    {
+        const auto file = m_files.find(name);
+        if (file == m_files.end())
+            throw InputFile::Error(InputFile::Failure::NotFound);
+        if (file->second.size() > maxBytes)
+            throw InputFile::Error(InputFile::Failure::TooLarge, 0, file->second.size());
+        return InputFile(file->second);
+    }
+
+    std::unique_ptr<Folder> subfolder(const QString &) override { return nullptr; }
+
+private:
+    QString m_path;
+    std::map<QString, QByteArray> m_files;
+    std::unique_ptr<FolderListing> m_listing;
+};
+
+QByteArray bmpOf(QColor color, QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
     return bytes;
 }
 
@@ -365,6 +432,30 @@ private slots:
         PictureBox &panel = form1().Picture2();
         QCOMPARE(pixelAt(panel, {3, 3}), QColor("#ffff00"));
         QCOMPARE(pixelAt(panel, {300, 300}), panel.palette().color(QPalette::Active, QPalette::Base));
+    }
+
+    // The steps read a skin through the folder alone, whatever holds it: a
+    // folder in memory, nowhere on disk, is read by the same rules, letter
+    // case, the "_us" twins and a broken file left out among them.
+    void stepsReadAnyKindOfFolder()
+    {
+        MemoryFolder folder(QStringLiteral("/nowhere/in/memory"),
+                            {{QStringLiteral("BACKGROUND.BMP"), bmpOf(QColor("#00a000"), {800, 600})},
+                             {QStringLiteral("background_us.bmp"), bmpOf(QColor("#a00000"), {800, 600})},
+                             {QStringLiteral("sticker_background.bmp"), QByteArray("BM, but no picture")},
+                             {QStringLiteral("backsettings_us.bmp"), bmpOf(QColor("#0000a0"), {16, 16})}});
+        const auto before = previewPictures();
+        LoadSteps(ApplySkinSteps, folder, form1());
+        QCOMPARE(form1().picture().pixelColor(400, 300), QColor("#00a000"));
+        QCOMPARE(static_cast<FormWindow &>(form1().window()).pictureSource(),
+                 QStringLiteral("/nowhere/in/memory/BACKGROUND.BMP"));
+        QVERIFY(form1().Picture1().picture() == before[Sticker]);
+        QCOMPARE(form1().Picture2().picture().pixelColor(8, 8), QColor("#0000a0"));
+        QVERIFY(form1().Picture3().picture() == before[ScreenSaver]);
+
+        // The selector reads its background now and decodes it when drawn.
+        LoadSteps(BackgroundPreviewSteps, folder, form2());
+        QCOMPARE(form2().picture().pixelColor(400, 300), QColor("#00a000"));
     }
 
     // A folder text with a trailing "/" still finds the files.
