@@ -6,15 +6,6 @@
 #include <algorithm>
 #include <memory>
 
-namespace {
-
-QString nameOf(const SkinFile &file)
-{
-    return QString::fromLatin1(file.name).mid(1); // without the leading separator
-}
-
-} // namespace
-
 FollowedSkin::FollowedSkin(std::span<const SkinFile> steps) : m_steps(steps), m_seen(steps.size())
 {
     connect(&m_watcher, &FolderWatcher::change, this, &FollowedSkin::change);
@@ -29,7 +20,7 @@ void FollowedSkin::start(const QString &folder, bool watched)
     // more than needed, but the folder is not listed here.
     const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openFolder(folder);
     for (std::size_t i = 0; i < m_steps.size(); ++i)
-        m_seen[i] = files ? files->signature(nameOf(m_steps[i])) : FileSignature();
+        m_seen[i] = files ? files->signature(fileName(m_steps[i])) : FileSignature();
 }
 
 void FollowedSkin::setWatched(bool watched)
@@ -57,13 +48,13 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
                 handled[i] = true;
             }
         }
-        if (std::none_of(steps.begin(), steps.end(), [&](std::size_t i) { return changes.touches(nameOf(m_steps[i])); }))
+        if (std::none_of(steps.begin(), steps.end(), [&](std::size_t i) { return changes.touches(fileName(m_steps[i])); }))
             continue;
 
         std::vector<QString> names;
         std::vector<FileSignature> now;
         for (std::size_t i : steps) {
-            names.push_back(folder->resolve(nameOf(m_steps[i])));
+            names.push_back(folder->resolve(fileName(m_steps[i])));
             now.push_back(folder->signature(names.back()));
         }
         bool unchanged = true;

@@ -3,11 +3,16 @@
 #include "files/error.h"
 #include "files/folder.h"
 
+QString fileName(const SkinFile &file)
+{
+    return QString::fromLatin1(file.name).mid(1);
+}
+
 void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &target)
 {
     for (const SkinFile &file : steps) {
         try {
-            const QString name = folder.resolve(QString::fromLatin1(file.name).mid(1));
+            const QString name = folder.resolve(fileName(file));
             target.reading(file, folder, name);
             target.loadFile(file.slot, folder, name);
         } catch (const PictureError &error) {

@@ -28,6 +28,10 @@ struct SkinFile
     const char *name;
 };
 
+// The name of a step's file within its folder, without the separator that
+// begins it: "background.bmp".
+QString fileName(const SkinFile &file);
+
 // The files of a skin in the order they are loaded into the preview window.
 // A later load wins, so a plain name overrides its "_us" twin whenever both
 // load, and the "_us" file shows when the plain one is missing or broken.

@@ -17,9 +17,4 @@ const SlotSize &slotSize(Slot slot)
                          [&](const SlotSize &entry) { return entry.slot == slot; });
 }
 
-QString fileName(const SkinFile &file)
-{
-    return QString::fromLatin1(file.name).mid(1);
-}
-
 } // namespace skintool

@@ -25,7 +25,4 @@ inline constexpr std::array<NamedSlot, 5> PreviewSlots = {{
 const char *slotName(Slot slot);
 const SlotSize &slotSize(Slot slot);
 
-// The file name of a loading step, without the separator that begins it.
-QString fileName(const SkinFile &file);
-
 } // namespace skintool
