@@ -69,34 +69,31 @@ QString sizeText(QSize size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-// Columns and rows of a box that a picture leaves out (or that lie beyond
-// the box), in the box's own pixels: "column 177", "columns 600-614 and
-// rows 590-598"; and whether they are more than one.
-struct Strips
+// What a slot does with one dimension of a picture: the rows (or columns)
+// that the picture leaves uncovered in its box, or those that lie beyond
+// the designed size and are cut off, in the box's own pixels: "300 rows of
+// 357: rows 300–356 stay uncovered", "601 rows of 600: row 600 is cut off".
+// Empty when the dimension fits.
+QString dimensionFit(int picture, int box, int designed, const char *one, const char *many)
 {
-    QString text;
-    bool plural = false;
-};
-
-Strips strips(QSize inner, QSize outer)
-{
-    Strips result;
-    QStringList parts;
-    const auto add = [&](const char *one, int from, int to) {
-        if (from == to) {
-            parts.append(QStringLiteral("%1 %2").arg(QLatin1String(one)).arg(from));
-        } else {
-            parts.append(QStringLiteral("%1s %2-%3").arg(QLatin1String(one)).arg(from).arg(to));
-            result.plural = true;
-        }
+    const auto counted = [&](int count) {
+        return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
     };
-    if (inner.width() < outer.width())
-        add("column", inner.width(), outer.width() - 1);
-    if (inner.height() < outer.height())
-        add("row", inner.height(), outer.height() - 1);
-    result.plural = result.plural || parts.size() > 1;
-    result.text = parts.join(QLatin1String(" and "));
-    return result;
+    const auto range = [&](int from, int to) {
+        return from == to ? QStringLiteral("%1 %2").arg(QLatin1String(one)).arg(from)
+                          : QStringLiteral("%1 %2–%3").arg(QLatin1String(many)).arg(from).arg(to);
+    };
+    if (picture < box)
+        return QStringLiteral("%1 of %2: %3 %4 uncovered")
+            .arg(counted(picture))
+            .arg(box)
+            .arg(range(picture, box - 1), QLatin1String(box - picture == 1 ? "stays" : "stay"));
+    if (picture > designed)
+        return QStringLiteral("%1 of %2: %3 %4 cut off")
+            .arg(counted(picture))
+            .arg(box)
+            .arg(range(box, picture - 1), QLatin1String(picture - box == 1 ? "is" : "are"));
+    return {};
 }
 
 // "A", "A or B", "A, B or C", "A, B, C or one of 4 more".
@@ -201,6 +198,7 @@ private:
     {
         const StepRecord *shown = nullptr;
         QStringList loaded;
+        std::optional<std::size_t> lastBroken; // in the report's problems
         for (const StepRecord *step : steps) {
             const QString wanted = fileName(*step->file);
             const QString &found = step->name;
@@ -214,6 +212,7 @@ private:
                 checkFormat(slot, *step, found);
             } else if (present) {
                 const QString reason = step->error ? step->error->reason() : QStringLiteral("not a picture");
+                lastBroken = m_report.problems.size();
                 add("broken", Severity::Error, slot.name, found,
                     QStringLiteral("%1 does not load: %2").arg(shownName(found), reason));
             }
@@ -227,7 +226,11 @@ private:
             QStringList names;
             for (const StepRecord *step : steps)
                 names.append(fileName(*step->file));
-            if (sayMissing)
+            // A file that is there but does not load says it for its slot.
+            if (lastBroken)
+                m_report.problems[*lastBroken].message +=
+                    QStringLiteral("; the %1 keeps its earlier picture").arg(QLatin1String(slot.name));
+            else if (sayMissing)
                 add("missing", Severity::Warning, slot.name, names.last(),
                     QStringLiteral("no file loads for the %1 (%2); it keeps its earlier picture")
                         .arg(QLatin1String(slot.name), names.join(QLatin1String(" or "))));
@@ -240,30 +243,28 @@ private:
         checkSize(slot, file, shown->size);
     }
 
+    // One warning for a picture that does not fit its slot, each dimension
+    // saying what happens to it: a picture can be short of its box one way
+    // and cut off the other.
     void checkSize(const NamedSlot &slot, const QString &file, QSize size)
     {
         const SlotSize &sizes = slotSize(slot.slot);
-        if (size.width() < sizes.box.width() || size.height() < sizes.box.height()) {
-            const Strips uncovered = strips(size, sizes.box);
+        QStringList fits;
+        for (const QString &fit : {dimensionFit(size.height(), sizes.box.height(), sizes.designed.height(), "row", "rows"),
+                                   dimensionFit(size.width(), sizes.box.width(), sizes.designed.width(), "column",
+                                                "columns")})
+            if (!fit.isEmpty())
+                fits.append(fit);
+        if (!fits.isEmpty())
             add("size", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 is %2, smaller than its %3 slot: %4 %5 uncovered")
-                    .arg(shownName(file), sizeText(size), sizeText(sizes.box), uncovered.text,
-                         QLatin1String(uncovered.plural ? "stay" : "stays")));
-        }
-        if (size.width() > sizes.designed.width() || size.height() > sizes.designed.height()) {
-            const Strips cut = strips(sizes.box, size);
-            add("size", Severity::Warning, slot.name, file,
-                QStringLiteral("%1 is %2, larger than the designed %3: %4 %5 cut off")
-                    .arg(shownName(file), sizeText(size), sizeText(sizes.designed), cut.text,
-                         QLatin1String(cut.plural ? "are" : "is")));
-        }
+                QStringLiteral("%1 is %2; %3").arg(shownName(file), sizeText(size), fits.join(QLatin1String("; "))));
     }
 
     void checkFormat(const NamedSlot &slot, const StepRecord &step, const QString &file)
     {
         if (const std::optional<QString> problem = formatProblem(step.header))
             add("format", Severity::Warning, slot.name, file, shownName(file) + QLatin1Char(' ') + *problem,
-                formatHint());
+                formatHint(step.header));
     }
 
     // An empty folder, or the collection folder above the skins: the

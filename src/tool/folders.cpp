@@ -88,11 +88,15 @@ std::optional<QString> folderProblem(const QString &folder)
     }
     if (!S_ISDIR(status.st_mode))
         return QStringLiteral("not a folder");
-    // A folder that cannot be listed would look like an empty skin.
+    // A folder that cannot be listed would look like an empty skin; one
+    // that can be listed but not searched (read permission without execute)
+    // would look like one whose files are all missing.
     DIR *dir = ::opendir(native.constData());
     if (!dir)
         return QStringLiteral("cannot read the folder: %1").arg(systemReason(errno));
     ::closedir(dir);
+    if (::stat((native + "/.").constData(), &status) != 0)
+        return QStringLiteral("cannot read the folder: %1").arg(systemReason(errno));
     return std::nullopt;
 }
 

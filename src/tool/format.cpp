@@ -100,11 +100,17 @@ std::optional<QString> formatProblem(const PictureHeader &header)
     return bmpProblem(header);
 }
 
-QString formatHint()
+QString formatHint(const PictureHeader &header)
 {
+    const bool palette = header.content == PictureHeader::Content::Bmp && header.bitCount >= 1
+                         && header.bitCount <= 8;
+    const QString gimp = palette ? QStringLiteral("in GIMP Image ▸ Mode ▸ RGB first (an indexed or greyscale picture is "
+                                                  "exported with 8 bits or fewer, whatever is chosen), then the BMP export")
+                                 : QStringLiteral("GIMP's BMP export");
     return QStringLiteral("skins are 24-bit uncompressed BMPs with the classic 40-byte header: "
-                          "convert IN -alpha off -type TrueColor BMP3:OUT, or GIMP's BMP export with "
-                          "\"Do not write color space information\" checked and 24 bits (R8 G8 B8) chosen");
+                          "convert IN -alpha off -type TrueColor BMP3:OUT, or %1 with "
+                          "\"Do not write color space information\" checked and 24 bits (R8 G8 B8) chosen")
+        .arg(gimp);
 }
 
 } // namespace skintool

@@ -15,7 +15,10 @@ namespace skintool {
 // name goes before it.
 std::optional<QString> formatProblem(const PictureHeader &header);
 
-// How to make such a file, for every format problem.
-QString formatHint();
+// How to make such a file, for a format problem of a file with that header;
+// for a BMP of 8 bits or fewer it names GIMP's Image > Mode > RGB, without
+// which GIMP exports an indexed or greyscale picture so whatever depth is
+// chosen.
+QString formatHint(const PictureHeader &header);
 
 } // namespace skintool

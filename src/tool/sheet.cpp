@@ -11,8 +11,12 @@
 #include <QPainter>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
+#include <set>
+#include <utility>
 
 namespace skintool {
 
@@ -220,13 +224,20 @@ int runSheet(const Arguments &arguments)
     const QString out = arguments.value(QStringLiteral("out"));
     const QString outFile = absolutePath(out);
 
+    // One folder is one skin, however it is written ("v1/Skin1", "v1/Skin1/",
+    // "./v1/Skin1", a link to it): drawn once, where it is first named.
     QStringList folders;
+    std::set<std::pair<dev_t, ino_t>> drawn;
     bool allFolders = true;
     for (const QString &folder : arguments.positionalArguments()) {
         if (!checkFolderArgument(folder)) {
             allFolders = false;
             continue;
         }
+        struct stat status;
+        if (::stat(fileNameFromText(folder).constData(), &status) == 0
+            && !drawn.insert({status.st_dev, status.st_ino}).second)
+            continue;
         folders.append(resolvedFolder(folder));
     }
     if (!allFolders)

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -104,6 +105,20 @@ bool writeNewFile(const QString &path, const QByteArray &content, QString *error
     return writeFile(path, content, error);
 }
 
+// A path as one word that a shell takes back as the same path: as it is
+// when plain, else in single quotes. A name with control characters is
+// shown escaped instead, as every name that may not reach a terminal raw.
+QString shellWord(const QString &path)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:@%=,-]+$"));
+    const QString word = path.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + path : path;
+    if (escapedName(word) != word)
+        return shownName(word);
+    if (plain.match(word).hasMatch())
+        return word;
+    return QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
+}
+
 } // namespace
 
 std::span<const OptionSpec> templateOptions()
@@ -161,8 +176,14 @@ int runTemplate(const Arguments &arguments)
     };
     const bool done = writeBatch(files) && writeBatch(templateGuides(folder));
     releaseForms();
-    if (done)
-        return 0;
+    if (done) {
+        const QString word = shellWord(out);
+        printOut(QStringLiteral("Wrote %1 pictures of the built-in look, and their guides in guides/, to %2.\n"
+                                "Next: skinpreview %2\n")
+                     .arg(files.size())
+                     .arg(word));
+        return finishOutput() ? 0 : 2;
+    }
     // What this run made goes again, so that a failed run leaves nothing.
     for (const QString &path : written)
         ::unlink(fileNameFromText(path).constData());
