@@ -5,9 +5,14 @@
 #include "support/fixture.h"
 
 #include "app/commandline.h"
+#include "app/forms.h"
+#include "preview/form1.h"
+#include "selector/form2.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QShortcut>
 #include <QTest>
 
 namespace {
@@ -127,6 +132,32 @@ private slots:
         QVERIFY2(error.isEmpty() ? stderrText.isEmpty() : stderrText.startsWith(error), qPrintable(stderrText));
         // Nothing is written.
         QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
+    }
+
+    // Every key that either window answers is named in --help and in the
+    // manual page's KEYS section: the windows' shortcuts as they are wired,
+    // and Enter in the folder list, which the list handles itself.
+    void everyKeyIsNamed()
+    {
+        QStringList keys{QStringLiteral("Enter")};
+        form1().loadDesign();
+        form2().loadDesign();
+        for (QWidget *window : {&form1().window(), &form2().window()}) {
+            for (const QShortcut *shortcut : window->findChildren<QShortcut *>())
+                keys.append(shortcut->key().toString(QKeySequence::PortableText));
+        }
+        QVERIFY(keys.contains(QStringLiteral("Ctrl+G")));
+        QFile page(QStringLiteral(SKINPREVIEW_SOURCE_DIR "/docs/man/skinpreview.1.scd"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString manual = QString::fromUtf8(page.readAll());
+        const QString keySection = manual.section(QStringLiteral("\n# KEYS\n"), 1).section(QStringLiteral("\n# "), 0, 0);
+        const QString usage = QString::fromUtf8(SkinpreviewUsage);
+        for (const QString &key : keys) {
+            const QRegularExpression named(QStringLiteral("(^|[^+\\w])%1($|[^+\\w])").arg(QRegularExpression::escape(key)));
+            QVERIFY2(usage.contains(named), qPrintable(key + QStringLiteral(" is not named in --help")));
+            QVERIFY2(keySection.contains(QLatin1Char('*') + key + QLatin1Char('*')),
+                     qPrintable(key + QStringLiteral(" is not named in the manual page's KEYS")));
+        }
     }
 };
 
