@@ -579,8 +579,12 @@ private slots:
             for (const QString &line : message.split(QLatin1Char('\n')))
                 QVERIFY2(messagesOf(folder).contains(line), qPrintable(messagesOf(folder)));
         }
-        if (!shows.isEmpty())
+        if (!shows.isEmpty()) {
             QVERIFY2(slotFiles(folder).contains(shows), qPrintable(slotFiles(folder).join(' ')));
+            // A slot that a file fills keeps nothing from earlier.
+            QVERIFY2(!messagesOf(folder).contains(QLatin1String("keeps its earlier picture")),
+                     qPrintable(messagesOf(folder)));
+        }
         const QString joined = codes.join(QLatin1Char(' '));
         const bool error = joined.contains(QLatin1String("broken")) || joined.contains(QLatin1String("no-skin"));
         QCOMPARE(status, error ? 1 : 0);
