@@ -119,7 +119,7 @@ void Form::build()
     m_window->setWindowTitle(QString::fromUtf8(m_design.caption));
     m_window->setWindowIcon(QIcon(QString::fromLatin1(m_design.icon)));
     m_window->setFixedSize(m_design.clientSize);
-    m_window->move(m_design.position);
+    m_window->placeAt(m_design.position);
     m_window->setBuiltInPicture(QString::fromLatin1(m_design.picture));
 
     std::map<std::string, QWidget *> made;
