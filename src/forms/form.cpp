@@ -235,6 +235,12 @@ void Form::loadPicture(Folder &folder, const QString &name)
     m_window->setEncodedPicture(bytes, folder.pathOf(name));
 }
 
+void Form::keepPicture(const QString &broken)
+{
+    load();
+    m_window->keepPicture(broken);
+}
+
 void Form::setGuidesShown(bool shown)
 {
     m_guidesShown = shown;
@@ -250,6 +256,12 @@ QImage Form::guidesPicture(QWidget &control, QSize size)
     QPainter painter(&picture);
     m_guides->draw(painter, control, QRect(QPoint(0, 0), size));
     return picture;
+}
+
+std::vector<GuideTag> Form::guideTags(QWidget &control, QSize size)
+{
+    load();
+    return m_guides->tags(control, QRect(QPoint(0, 0), size));
 }
 
 void Form::restoreDesignPictures()

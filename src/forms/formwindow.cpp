@@ -41,6 +41,12 @@ void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
     update();
 }
 
+void FormWindow::keepPicture(const QString &broken)
+{
+    m_picture.keep(broken);
+    emit pictureChanged();
+}
+
 void FormWindow::placeAt(QPoint designed)
 {
     const QRect window(designed, size());

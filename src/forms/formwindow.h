@@ -35,6 +35,15 @@ public:
     void setBuiltInPicture(const QString &resource);
     // The bytes of the picture file at path, decoded when first drawn.
     void setEncodedPicture(const QByteArray &bytes, const QString &path);
+    // As PictureBox::keepPicture.
+    void keepPicture(const QString &broken);
+    bool pictureKept() const { return m_picture.isKept(); }
+    QString pictureKeptFor() const { return m_picture.keptFor(); }
+
+signals:
+    void pictureChanged();
+
+public:
 
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();

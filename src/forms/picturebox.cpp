@@ -23,6 +23,12 @@ void PictureBox::setBuiltInPicture(const QString &resource)
     emit pictureChanged();
 }
 
+void PictureBox::keepPicture(const QString &broken)
+{
+    m_picture.keep(broken);
+    emit pictureChanged();
+}
+
 void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

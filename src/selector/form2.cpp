@@ -83,6 +83,12 @@ void Form2::loadFile(Slot slot, Folder &folder, const QString &name)
         loadPicture(folder, name);
 }
 
+void Form2::kept(Slot slot, const QString &broken)
+{
+    if (slot == Slot::SelectorBackground)
+        keepPicture(broken);
+}
+
 void Form2::Text1_Change()
 {
     const SkipOnFailure step;
