@@ -235,10 +235,10 @@ void Form::loadPicture(Folder &folder, const QString &name)
     m_window->setEncodedPicture(bytes, folder.pathOf(name));
 }
 
-void Form::keepPicture(const QString &broken)
+void Form::keepPicture(const QString &folder, const QString &broken)
 {
     load();
-    m_window->keepPicture(broken);
+    m_window->keepPicture(folder, broken);
 }
 
 void Form::setGuidesShown(bool shown)

@@ -59,7 +59,7 @@ public:
     void loadPicture(Folder &folder, const QString &name);
     // The window background stays although a skin was loaded into it
     // (FormWindow::keepPicture).
-    void keepPicture(const QString &broken);
+    void keepPicture(const QString &folder, const QString &broken);
 
     // The guides over the window (forms/guides.h). Off until turned on;
     // the setting belongs to the form, so a window loaded anew shows them

@@ -41,9 +41,9 @@ void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
     update();
 }
 
-void FormWindow::keepPicture(const QString &broken)
+void FormWindow::keepPicture(const QString &folder, const QString &broken)
 {
-    m_picture.keep(broken);
+    m_picture.keep(folder, broken);
     emit pictureChanged();
 }
 

@@ -36,9 +36,10 @@ public:
     // The bytes of the picture file at path, decoded when first drawn.
     void setEncodedPicture(const QByteArray &bytes, const QString &path);
     // As PictureBox::keepPicture.
-    void keepPicture(const QString &broken);
+    void keepPicture(const QString &folder, const QString &broken);
     bool pictureKept() const { return m_picture.isKept(); }
     QString pictureKeptFor() const { return m_picture.keptFor(); }
+    QString pictureKeptIn() const { return m_picture.keptIn(); }
 
 signals:
     void pictureChanged();

@@ -5,6 +5,7 @@
 #include "forms/label.h"
 #include "forms/picturebox.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -92,6 +93,7 @@ struct SlotSource
     QString file; // empty: built in
     bool kept = false;
     QString keptFor; // the file that did not load, if any
+    QString keptIn;  // the folder it was loaded from
 };
 
 Mark slotMark(const QRect &box, const char *name, const Picture &picture, const SlotSource &source,
@@ -111,7 +113,11 @@ Mark slotMark(const QRect &box, const char *name, const Picture &picture, const 
         from = QStringLiteral("kept%1: %2 does not load")
                    .arg(source.file.isEmpty() ? QStringLiteral(" built-in") : QString(), fileText(source.keptFor));
     } else if (source.kept && !source.file.isEmpty()) {
-        from = QStringLiteral("kept from an earlier skin");
+        // The skin's own file, since removed, or another skin's.
+        const bool ownFile = QDir::cleanPath(source.file.section(QLatin1Char('/'), 0, -2))
+                             == QDir::cleanPath(source.keptIn);
+        from = ownFile ? QStringLiteral("kept: %1 is gone").arg(fileText(source.file))
+                       : QStringLiteral("kept from an earlier skin");
     }
     if (source.kept && from != QLatin1String("built-in"))
         mark.keptLine = 1;
@@ -402,7 +408,8 @@ std::vector<Mark> marksOf(FormWindow &window, const WindowDesign &windowDesign,
 {
     std::vector<Mark> marks;
     if (&scope == &window) {
-        const SlotSource source{window.pictureSource(), window.pictureKept(), window.pictureKeptFor()};
+        const SlotSource source{window.pictureSource(), window.pictureKept(), window.pictureKeptFor(),
+                                window.pictureKeptIn()};
         marks.push_back(slotMark(scope.rect(), windowDesign.guide, window.picture(), source, area));
     }
     for (const ControlDesign &design : controls) {
@@ -414,7 +421,8 @@ std::vector<Mark> marksOf(FormWindow &window, const WindowDesign &windowDesign,
             continue;
         const QRect box(control->mapTo(&scope, QPoint(0, 0)), control->size());
         if (auto *picture = qobject_cast<PictureBox *>(control)) {
-            const SlotSource source{picture->pictureSource(), picture->pictureKept(), picture->pictureKeptFor()};
+            const SlotSource source{picture->pictureSource(), picture->pictureKept(), picture->pictureKeptFor(),
+                                    picture->pictureKeptIn()};
             marks.push_back(slotMark(box, design.guide.name, picture->picture(), source, area));
         } else if (std::optional<Mark> mark = controlMark(design, *control, box)) {
             marks.push_back(*mark);

@@ -23,9 +23,9 @@ void PictureBox::setBuiltInPicture(const QString &resource)
     emit pictureChanged();
 }
 
-void PictureBox::keepPicture(const QString &broken)
+void PictureBox::keepPicture(const QString &folder, const QString &broken)
 {
-    m_picture.keep(broken);
+    m_picture.keep(folder, broken);
     emit pictureChanged();
 }
 

@@ -40,6 +40,7 @@ public:
         if (!m_encoded.isEmpty()) {
             m_kept = kept;
             m_keptFor = kept ? m_encoded.constLast().path : QString();
+            m_keptIn = lastFolder;
         }
         m_encoded.clear();
         if (decoded)
@@ -74,14 +75,21 @@ public:
         get();
         return m_keptFor;
     }
+    // The folder of the load that kept it.
+    QString keptIn() const
+    {
+        get();
+        return m_keptIn;
+    }
 
-    // A load into the slot found no file that loads: the picture stays, and
-    // says so. broken: as for keptFor().
-    void keep(const QString &broken)
+    // A load from folder into the slot found no file that loads: the
+    // picture stays, and says so. broken: as for keptFor().
+    void keep(const QString &folder, const QString &broken)
     {
         get();
         m_kept = true;
         m_keptFor = broken;
+        m_keptIn = folder;
     }
 
     // Draws the picture unscaled from the top-left corner of area, and the
@@ -139,4 +147,5 @@ private:
     mutable QList<EncodedFile> m_encoded;  // files still to decode, in loading order
     mutable bool m_kept = false;           // a load found no file of the slot that loads
     mutable QString m_keptFor;             // the last file found that does not load
+    mutable QString m_keptIn;              // the folder of that load
 };

@@ -90,12 +90,12 @@ void Form1::loadFile(Slot slot, Folder &folder, const QString &name)
 }
 
 // The guides say that the slot's picture is not the skin's.
-void Form1::kept(Slot slot, const QString &broken)
+void Form1::kept(Slot slot, const QString &folder, const QString &broken)
 {
     if (slot == Slot::PreviewBackground)
-        keepPicture(broken);
+        keepPicture(folder, broken);
     else if (PictureBox *box = slotBox(slot))
-        box->keepPicture(broken);
+        box->keepPicture(folder, broken);
 }
 
 void Form1::place(Slot slot, const Picture &picture, const QString &source)

@@ -83,10 +83,10 @@ void Form2::loadFile(Slot slot, Folder &folder, const QString &name)
         loadPicture(folder, name);
 }
 
-void Form2::kept(Slot slot, const QString &broken)
+void Form2::kept(Slot slot, const QString &folder, const QString &broken)
 {
     if (slot == Slot::SelectorBackground)
-        keepPicture(broken);
+        keepPicture(folder, broken);
 }
 
 void Form2::Text1_Change()

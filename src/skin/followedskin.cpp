@@ -89,7 +89,7 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
             }
         }
         if (!loaded)
-            target.kept(slot, broken);
+            target.kept(slot, folder->path(), broken);
         if (settled) {
             for (std::size_t k = 0; k < steps.size(); ++k)
                 m_seen[steps[k]] = now[k];

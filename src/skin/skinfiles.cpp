@@ -36,7 +36,7 @@ void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &targ
     }
     for (const auto &[slot, outcome] : outcomes) {
         if (!outcome.loaded)
-            target.kept(slot, outcome.broken);
+            target.kept(slot, folder.path(), outcome.broken);
     }
 }
 

@@ -99,10 +99,13 @@ public:
     }
     virtual void notLoaded(const SkinFile &file, const PictureError &reason) { (void)file, (void)reason; }
 
-    // After a load into slot in which none of its files loaded: the slot
-    // keeps its picture. broken is the path of the last of its files that is
-    // there and does not load, empty when none of them is there.
-    virtual void kept(Slot slot, const QString &broken) { (void)slot, (void)broken; }
+    // After a load from folder into slot in which none of its files loaded:
+    // the slot keeps its picture. broken is the path of the last of its
+    // files that is there and does not load, empty when none of them is.
+    virtual void kept(Slot slot, const QString &folder, const QString &broken)
+    {
+        (void)slot, (void)folder, (void)broken;
+    }
 };
 
 // Runs loading steps on a folder's files in order, each on its own: a file

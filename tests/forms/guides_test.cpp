@@ -13,6 +13,7 @@
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 
+#include <QFile>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
@@ -365,7 +366,7 @@ private slots:
     }
 
     // While a skin is followed: a background saved broken is labelled as
-    // kept until it is saved whole again.
+    // kept until it is saved whole again, and one removed as gone.
     void brokenWhileFollowedIsLabelledKept()
     {
         const QString skin = makeFolder(QStringLiteral("skin"));
@@ -380,6 +381,9 @@ private slots:
         save(skin + QStringLiteral("/background.bmp"), bmpBytes(Qt::blue, {640, 480}), Save::Rename);
         QTRY_COMPARE_WITH_TIMEOUT(says(), QStringLiteral("background.bmp"), 10000);
         QCOMPARE(form1().picture().pixelColor(0, 0), QColor(Qt::blue));
+        // Removed, it is named as gone.
+        QVERIFY(QFile::remove(skin + QStringLiteral("/background.bmp")));
+        QTRY_COMPARE_WITH_TIMEOUT(says(), QStringLiteral("kept: background.bmp is gone"), 10000);
     }
 
     // Tags cover no other tag, nothing they label and no other control, in

@@ -467,7 +467,11 @@ private slots:
         {
             std::map<Slot, QString> keptSlots;
             void put(Slot, const Picture &) override {}
-            void kept(Slot slot, const QString &broken) override { keptSlots[slot] = broken; }
+            void kept(Slot slot, const QString &in, const QString &broken) override
+            {
+                QCOMPARE(in, QStringLiteral("/nowhere"));
+                keptSlots[slot] = broken;
+            }
         };
         const QString at = QStringLiteral("/nowhere");
         MemoryFolder folder(at, {{QStringLiteral("background_us.bmp"), bmpOf(QColor("#00a000"), {16, 16})},
