@@ -179,6 +179,18 @@ void DirListBox::enter(const QModelIndex &index)
         refresh();
 }
 
+void DirListBox::reread(const FolderListing *listing)
+{
+    const QString selected = currentIndex().isValid() ? m_model->pathOf(currentIndex().row()) : QString();
+    if (listing)
+        show(*listing);
+    else
+        refresh();
+    const int row = int(entryPaths().indexOf(selected));
+    if (row >= 0 && row != currentIndex().row())
+        setCurrentIndex(m_model->index(row));
+}
+
 void DirListBox::refresh()
 {
     show(FolderListing(m_path));

@@ -32,6 +32,10 @@ public:
     void setPath(const QString &text);
     void setBackColor(Color color);
     const FolderListing *listing() const { return m_listing; }
+    // Shows the subfolders of the folder shown as they are now, from a
+    // listing of it read for the same event if given; the path and the
+    // entry selected stay, and no change() is raised.
+    void reread(const FolderListing *listing = nullptr);
 
     // The entries as shown, for tests: the ancestors and the folder, then
     // its subfolders, each as a full path.

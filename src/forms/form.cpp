@@ -119,7 +119,7 @@ void Form::build()
     m_window->setWindowTitle(QString::fromUtf8(m_design.caption));
     m_window->setWindowIcon(QIcon(QString::fromLatin1(m_design.icon)));
     m_window->setFixedSize(m_design.clientSize);
-    m_window->move(m_design.position);
+    m_window->placeAt(m_design.position);
     m_window->setBuiltInPicture(QString::fromLatin1(m_design.picture));
 
     std::map<std::string, QWidget *> made;
@@ -235,6 +235,12 @@ void Form::loadPicture(Folder &folder, const QString &name)
     m_window->setEncodedPicture(bytes, folder.pathOf(name));
 }
 
+void Form::keepPicture(const QString &folder, const QString &broken)
+{
+    load();
+    m_window->keepPicture(folder, broken);
+}
+
 void Form::setGuidesShown(bool shown)
 {
     m_guidesShown = shown;
@@ -250,6 +256,12 @@ QImage Form::guidesPicture(QWidget &control, QSize size)
     QPainter painter(&picture);
     m_guides->draw(painter, control, QRect(QPoint(0, 0), size));
     return picture;
+}
+
+std::vector<GuideTag> Form::guideTags(QWidget &control, QSize size)
+{
+    load();
+    return m_guides->tags(control, QRect(QPoint(0, 0), size));
 }
 
 void Form::restoreDesignPictures()

@@ -2,6 +2,7 @@
 
 #include "files/error.h"
 #include "forms/design.h"
+#include "forms/guides.h"
 #include "pictures/picture.h"
 
 #include <QKeySequence>
@@ -56,6 +57,9 @@ public:
     // read now (and a file that cannot be read raises RuntimeError), and
     // bytes that do not decode then leave the background as it was.
     void loadPicture(Folder &folder, const QString &name);
+    // The window background stays although a skin was loaded into it
+    // (FormWindow::keepPicture).
+    void keepPicture(const QString &folder, const QString &broken);
 
     // The guides over the window (forms/guides.h). Off until turned on;
     // the setting belongs to the form, so a window loaded anew shows them
@@ -65,6 +69,8 @@ public:
     // The guides of control (the window, or one of its picture boxes) alone,
     // on a transparent picture of the given size, whether shown or not.
     QImage guidesPicture(QWidget &control, QSize size);
+    // The tags of that picture, as they lie on it.
+    std::vector<GuideTag> guideTags(QWidget &control, QSize size);
 
     // Puts back the pictures of the design: the window's background and
     // every picture box's, as they were when the form was loaded.

@@ -5,6 +5,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+
+QPoint placementOnScreen(const QRect &designed, const QRect &screen)
+{
+    if (screen.contains(designed) || designed.width() > screen.width() || designed.height() > screen.height())
+        return designed.topLeft();
+    return {std::clamp(designed.left(), screen.left(), screen.right() + 1 - designed.width()),
+            std::clamp(designed.top(), screen.top(), screen.bottom() + 1 - designed.height())};
+}
 
 FormWindow::FormWindow(Form *form)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_form(form)
@@ -28,6 +39,21 @@ void FormWindow::setEncodedPicture(const QByteArray &bytes, const QString &path)
 {
     m_picture.setEncoded(bytes, path);
     update();
+}
+
+void FormWindow::keepPicture(const QString &folder, const QString &broken)
+{
+    m_picture.keep(folder, broken);
+    emit pictureChanged();
+}
+
+void FormWindow::placeAt(QPoint designed)
+{
+    const QRect window(designed, size());
+    QScreen *screen = QGuiApplication::screenAt(designed);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    move(screen ? placementOnScreen(window, screen->availableGeometry()) : designed);
 }
 
 bool FormWindow::anyLoaded()

@@ -6,6 +6,11 @@
 
 class Form;
 
+// Where a window designed at designed goes on a screen with that area: its
+// designed place, unless part of it would lie off the screen there while
+// the whole window fits on it; then the nearest place where it fits.
+QPoint placementOnScreen(const QRect &designed, const QRect &screen);
+
 // The top-level, frameless window of a loaded form: it draws the form's
 // background picture unscaled at 0, 0 over the default window colour and
 // turns a close request of the window system into an unload of its form.
@@ -19,6 +24,10 @@ public:
     Form *form() const { return m_form; }
     void detach() { m_form = nullptr; }
 
+    // Moves the window to its designed top-left corner, or just far enough
+    // from it to lie wholly on the screen there (placementOnScreen).
+    void placeAt(QPoint designed);
+
     Picture picture() const { return m_picture.get(); }
     // The file the background came from; empty for a built-in one.
     QString pictureSource() const { return m_picture.source(); }
@@ -26,6 +35,16 @@ public:
     void setBuiltInPicture(const QString &resource);
     // The bytes of the picture file at path, decoded when first drawn.
     void setEncodedPicture(const QByteArray &bytes, const QString &path);
+    // As PictureBox::keepPicture.
+    void keepPicture(const QString &folder, const QString &broken);
+    bool pictureKept() const { return m_picture.isKept(); }
+    QString pictureKeptFor() const { return m_picture.keptFor(); }
+    QString pictureKeptIn() const { return m_picture.keptIn(); }
+
+signals:
+    void pictureChanged();
+
+public:
 
     // Whether any window of the program still belongs to a loaded form.
     static bool anyLoaded();

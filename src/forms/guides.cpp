@@ -5,12 +5,16 @@
 #include "forms/label.h"
 #include "forms/picturebox.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <QImage>
+
 #include <algorithm>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -18,6 +22,7 @@ namespace {
 // Bright on dark: each mark is drawn in its colour beside black, and each
 // tag on a dark backing, so that it reads on any picture.
 constexpr QRgb SlotColour = qRgb(255, 214, 0);
+constexpr QRgb KeptColour = qRgb(255, 128, 0); // a slot that keeps a picture from before
 constexpr QRgb HotSpotColour = qRgb(255, 64, 255);
 constexpr QRgb DrawingColour = qRgb(0, 229, 255);
 constexpr QRgb CutOffColour = qRgb(255, 48, 48);
@@ -27,21 +32,30 @@ constexpr QRgb TagBacking = qRgba(0, 0, 0, 200);
 constexpr int TagPadding = 3;
 constexpr int StripeWidth = 3;
 constexpr int SwatchSize = 9;
-constexpr int TagGap = 3; // between a tag and its box
+constexpr int TagGap = 3;        // between a tag and its box
+constexpr int NeighbourGap = 12; // identical marks at most this far apart share a tag
 
-// One marked place, in the coordinates of the scope being drawn.
+// One marked place, in the coordinates of the scope being drawn: a control,
+// or several identical neighbours.
 struct Mark
 {
-    QRect box;
+    QRect box;                // all of it
+    std::vector<QRect> boxes; // each control's
     bool slot = false;
     bool hotSpot = false;
     bool drawing = false;
     bool opaque = false;    // a control that hides what lies under it
     bool tagInside = false; // its tag may lie inside its box, where it hides nothing that matters
     QStringList lines;
+    int keptLine = -1;            // the line that says a slot keeps its picture
     std::optional<QColor> swatch; // the colour a drawing's text is in
     QRegion cutOff;               // a slot's picture beyond its box
     QRegion uncovered;            // a slot's box beyond its picture
+
+    QRgb colour() const
+    {
+        return slot ? (keptLine >= 0 ? KeptColour : SlotColour) : drawing ? DrawingColour : HotSpotColour;
+    }
 };
 
 QFont tagFont()
@@ -67,18 +81,47 @@ QString fontText(const FontDesign &font)
     return text;
 }
 
-Mark slotMark(const QRect &box, const char *name, const Picture &picture, const QString &source, const QRect &area)
+QString fileText(const QString &path)
+{
+    return displayFileName(path.section(QLatin1Char('/'), -1));
+}
+
+// What filled a slot: its file, the built-in picture, or, when the last
+// load found no file of the slot that loads, the picture kept from before.
+struct SlotSource
+{
+    QString file; // empty: built in
+    bool kept = false;
+    QString keptFor; // the file that did not load, if any
+    QString keptIn;  // the folder it was loaded from
+};
+
+Mark slotMark(const QRect &box, const char *name, const Picture &picture, const SlotSource &source,
+              const QRect &area)
 {
     Mark mark;
     mark.box = box;
+    mark.boxes = {box};
     mark.slot = true;
     mark.opaque = true;
     mark.tagInside = true;
     const QRect shown(box.topLeft(), picture.size());
     mark.cutOff = (QRegion(shown) - box) & area;
     mark.uncovered = (QRegion(box) - shown) & area;
-    mark.lines = {QString::fromUtf8(name),
-                  source.isEmpty() ? QStringLiteral("built-in") : displayFileName(source.section(QLatin1Char('/'), -1)),
+    QString from = source.file.isEmpty() ? QStringLiteral("built-in") : fileText(source.file);
+    if (source.kept && !source.keptFor.isEmpty()) {
+        from = QStringLiteral("kept%1: %2 does not load")
+                   .arg(source.file.isEmpty() ? QStringLiteral(" built-in") : QString(), fileText(source.keptFor));
+    } else if (source.kept && !source.file.isEmpty()) {
+        // The skin's own file, since removed, or another skin's.
+        const bool ownFile = QDir::cleanPath(source.file.section(QLatin1Char('/'), 0, -2))
+                             == QDir::cleanPath(source.keptIn);
+        from = ownFile ? QStringLiteral("kept: %1 is gone").arg(fileText(source.file))
+                       : QStringLiteral("kept from an earlier skin");
+    }
+    if (source.kept && from != QLatin1String("built-in"))
+        mark.keptLine = 1;
+    mark.lines = {QString::fromUtf8(name), from,
                   QStringLiteral("picture %1 in box %2").arg(sizeText(picture.size()), sizeText(box.size()))};
     return mark;
 }
@@ -88,6 +131,7 @@ std::optional<Mark> controlMark(const ControlDesign &design, QWidget &control, c
 {
     Mark mark;
     mark.box = box;
+    mark.boxes = {box};
     mark.hotSpot = design.guide.hotSpot;
     const QString name = QString::fromUtf8(design.guide.name);
     if (auto *label = qobject_cast<Label *>(&control)) {
@@ -100,7 +144,8 @@ std::optional<Mark> controlMark(const ControlDesign &design, QWidget &control, c
             mark.swatch = label->foreColor().resolve(label->palette());
     } else {
         // Lists and the path box draw their entries in the desktop's text
-        // colour on their background; a list starts at its top.
+        // colour on their background: the tag goes beside them where there
+        // is room, else inside at the bottom, away from the first entries.
         mark.drawing = true;
         mark.opaque = true;
         mark.tagInside = true;
@@ -114,6 +159,48 @@ std::optional<Mark> controlMark(const ControlDesign &design, QWidget &control, c
     return mark;
 }
 
+// The slots that a mark lies on: those that hold the middle of each of its
+// boxes. A tag may cover these (the background behind a menu item), and
+// nothing else that is marked.
+bool liesOn(const Mark &mark, const Mark &slot)
+{
+    if (!slot.slot || &mark == &slot || slot.box == mark.box)
+        return false;
+    return std::all_of(mark.boxes.begin(), mark.boxes.end(),
+                       [&](const QRect &box) { return slot.box.contains(box.center()); });
+}
+
+// Identical marks side by side (the menu's items, two close hot spots over
+// one glyph) share one tag, unless another control lies between them.
+void mergeNeighbours(std::vector<Mark> &marks)
+{
+    auto same = [](const Mark &a, const Mark &b) {
+        return !a.slot && !b.slot && a.lines == b.lines && a.swatch == b.swatch && a.hotSpot == b.hotSpot
+               && a.drawing == b.drawing && a.tagInside == b.tagInside;
+    };
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (std::size_t i = 0; i < marks.size() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < marks.size() && !merged; ++j) {
+                if (!same(marks[i], marks[j])
+                    || !marks[i].box.adjusted(-NeighbourGap, -NeighbourGap, NeighbourGap, NeighbourGap)
+                            .intersects(marks[j].box))
+                    continue;
+                const QRect both = marks[i].box | marks[j].box;
+                const bool between = std::any_of(marks.begin(), marks.end(), [&](const Mark &other) {
+                    return &other != &marks[i] && &other != &marks[j] && !other.slot && other.box.intersects(both);
+                });
+                if (between)
+                    continue;
+                marks[i].box = both;
+                marks[i].boxes.insert(marks[i].boxes.end(), marks[j].boxes.begin(), marks[j].boxes.end());
+                marks.erase(marks.begin() + std::ptrdiff_t(j));
+                merged = true;
+            }
+        }
+    }
+}
+
 QSize tagSize(const Mark &mark, const QFontMetrics &metrics)
 {
     int width = 0;
@@ -124,30 +211,33 @@ QSize tagSize(const Mark &mark, const QFontMetrics &metrics)
     return {StripeWidth + TagPadding + width + TagPadding, int(mark.lines.size()) * metrics.height() + 2};
 }
 
-// Where a tag may go, best first: inside a box that may hold it and has
-// room for it (a slot's tag at its top, a list's at its bottom, away from
-// its first entries), else beside it.
+// Where a tag may go, in the order tried: a slot's inside its box, at a
+// corner (top left first); any other's beside its box on each side in turn
+// (right, left, below, above: at the usual gap, then closer), and a list's
+// then inside its box at the bottom, away from its first entries.
 std::vector<QRect> tagPlaces(const Mark &mark, QSize size)
 {
     const QRect box = mark.box;
     std::vector<QRect> places;
     auto at = [&](int x, int y) { places.emplace_back(QPoint(x, y), size); };
+    const bool roomInside = box.width() >= size.width() + 2 * TagGap && box.height() >= size.height() + 2 * TagGap;
     const int left = box.left() + TagGap, right = box.right() - TagGap - size.width() + 1;
     const int top = box.top() + TagGap, bottom = box.bottom() - TagGap - size.height() + 1;
-    if (mark.tagInside && box.width() >= size.width() + 2 * TagGap && box.height() >= size.height() + 2 * TagGap) {
-        if (mark.slot) {
-            at(left, top), at(right, top), at(left, bottom), at(right, bottom);
-        } else {
-            at(right, bottom), at(left, bottom), at(right, top), at(left, top);
-        }
-    }
+    if (mark.slot && roomInside)
+        at(left, top), at(right, top), at(left, bottom), at(right, bottom);
     const int middle = box.center().y() - size.height() / 2;
-    const int below = box.bottom() + 1 + TagGap, above = box.top() - TagGap - size.height();
     const int alignedRight = box.right() + 1 - size.width();
-    at(box.right() + 1 + TagGap, middle);
-    at(box.left() - TagGap - size.width(), middle);
-    at(box.left(), below), at(alignedRight, below);
-    at(box.left(), above), at(alignedRight, above);
+    const int alignedBottom = box.bottom() + 1 - size.height();
+    for (int gap : {TagGap, 1}) {
+        const int rightOf = box.right() + 1 + gap, leftOf = box.left() - gap - size.width();
+        const int below = box.bottom() + 1 + gap, above = box.top() - gap - size.height();
+        at(rightOf, middle), at(rightOf, box.top()), at(rightOf, alignedBottom);
+        at(leftOf, middle), at(leftOf, box.top()), at(leftOf, alignedBottom);
+        at(box.left(), below), at(alignedRight, below);
+        at(box.left(), above), at(alignedRight, above);
+    }
+    if (!mark.slot && mark.tagInside && roomInside)
+        at(right, bottom), at(left, bottom), at(right, top), at(left, top);
     return places;
 }
 
@@ -158,11 +248,19 @@ QRect keptInside(QRect place, const QRect &area)
     return place;
 }
 
-// Each tag at the first of its places that covers no other tag and no box
-// it should leave readable: the boxes of the marks that are no slots (its
-// own too, unless its tag belongs inside), and for a slot also the slots
-// that lie on it. Hot spots are placed first, then the program's drawing,
-// then the slots from the smallest: those with the fewest places first.
+qint64 overlap(const QRect &a, const QRect &b)
+{
+    const QRect both = a & b;
+    return both.isEmpty() ? 0 : qint64(both.width()) * both.height();
+}
+
+// Each tag at the first of its places that is free: it covers no tag placed
+// before it, not its own box (unless it belongs inside), and nothing else
+// marked but the slots that its mark lies on. Where no place is free (a
+// menu item beside a shown panel), the one that covers least of the others'
+// pictures, and never their controls; only short of that, any that covers
+// no tag. Hot spots are placed first, then the program's drawing, then the
+// slots from the smallest: those with the fewest places first.
 std::vector<QRect> placeTags(const std::vector<Mark> &marks, const QFontMetrics &metrics, const QRect &area)
 {
     std::vector<std::size_t> order(marks.size());
@@ -178,34 +276,42 @@ std::vector<QRect> placeTags(const std::vector<Mark> &marks, const QFontMetrics 
     std::vector<QRect> placed;
     for (std::size_t index : order) {
         const Mark &mark = marks[index];
-        auto coversTag = [&](const QRect &place) {
-            return std::any_of(placed.begin(), placed.end(), [&](const QRect &tag) { return tag.intersects(place); });
+        // What a place covers that it should not: tags, controls (its own
+        // too, unless its tag belongs inside), other pictures.
+        struct Cost
+        {
+            qint64 tags = 0, controls = 0, pictures = 0;
+            auto key() const { return std::tuple(tags, controls, pictures); }
         };
-        // Boxes of other marks that are no slots, its own where the tag
-        // does not belong, and with slotsToo the slots that lie on a slot.
-        auto coversBox = [&](const QRect &place, bool slotsToo) {
-            return std::any_of(marks.begin(), marks.end(), [&](const Mark &other) {
+        auto costOf = [&](const QRect &place) {
+            Cost cost;
+            for (const QRect &tag : placed)
+                cost.tags += overlap(tag, place);
+            for (const Mark &other : marks) {
                 if (!other.box.intersects(place))
-                    return false;
-                if (&other == &mark)
-                    return !(mark.tagInside && mark.box.contains(place));
-                if (!other.slot)
-                    return true;
-                return slotsToo && mark.slot && mark.box.contains(other.box) && mark.box != other.box;
-            });
+                    continue;
+                if (&other == &mark) {
+                    if (!(mark.tagInside && mark.box.contains(place)))
+                        cost.controls += overlap(other.box, place);
+                    continue;
+                }
+                if (liesOn(mark, other))
+                    continue;
+                for (const QRect &box : other.boxes)
+                    (other.slot ? cost.pictures : cost.controls) += overlap(box, place);
+            }
+            return cost;
         };
-        std::vector<QRect> places;
-        for (const QRect &place : tagPlaces(mark, tagSize(mark, metrics)))
-            places.push_back(keptInside(place, area));
-        // Short of a free place, a tag may cover the slots that lie on its
-        // own (the background's under a panel), then any box, never a tag.
-        auto found = places.end();
-        for (int strictness = 2; strictness >= 0 && found == places.end(); --strictness) {
-            found = std::find_if(places.begin(), places.end(), [&](const QRect &place) {
-                return !coversTag(place) && (strictness == 0 || !coversBox(place, strictness == 2));
-            });
+        std::optional<std::pair<Cost, QRect>> best;
+        for (const QRect &candidate : tagPlaces(mark, tagSize(mark, metrics))) {
+            const QRect place = keptInside(candidate, area);
+            const Cost cost = costOf(place);
+            if (!best || cost.key() < best->first.key())
+                best.emplace(cost, place);
+            if (cost.key() == Cost().key())
+                break;
         }
-        tags[index] = found != places.end() ? *found : places.front();
+        tags[index] = best->second;
         placed.push_back(tags[index]);
     }
     return tags;
@@ -224,9 +330,9 @@ void hatch(QPainter &painter, const QRegion &region, QRgb colour, Qt::BrushStyle
     painter.restore();
 }
 
-void outline(QPainter &painter, const Mark &mark)
+void outline(QPainter &painter, const Mark &mark, const QRect &box)
 {
-    const QRect edge = mark.box.adjusted(0, 0, -1, -1);
+    const QRect edge = box.adjusted(0, 0, -1, -1);
     painter.setBrush(Qt::NoBrush);
     if (mark.hotSpot) {
         painter.setPen(QPen(Qt::black, 0));
@@ -247,9 +353,8 @@ void outline(QPainter &painter, const Mark &mark)
 
 void tag(QPainter &painter, const Mark &mark, const QRect &place, const QFontMetrics &metrics)
 {
-    const QRgb stripe = mark.slot ? SlotColour : mark.drawing ? DrawingColour : HotSpotColour;
     painter.fillRect(place, QColor::fromRgba(TagBacking));
-    painter.fillRect(QRect(place.topLeft(), QSize(StripeWidth, place.height())), QColor::fromRgb(stripe));
+    painter.fillRect(QRect(place.topLeft(), QSize(StripeWidth, place.height())), QColor::fromRgb(mark.colour()));
     int x = place.left() + StripeWidth + TagPadding;
     if (mark.swatch) {
         const QRect swatch(x, place.top() + (metrics.height() + 2 - SwatchSize) / 2, SwatchSize, SwatchSize);
@@ -257,10 +362,11 @@ void tag(QPainter &painter, const Mark &mark, const QRect &place, const QFontMet
         painter.fillRect(swatch.adjusted(1, 1, -1, -1), *mark.swatch);
         x += SwatchSize + TagPadding;
     }
-    painter.setPen(Qt::white);
     int y = place.top() + 1;
-    for (const QString &line : mark.lines) {
-        painter.drawText(QRect(x, y, place.right() - x + 1, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+    for (int i = 0; i < mark.lines.size(); ++i) {
+        painter.setPen(i == mark.keptLine ? QColor::fromRgb(KeptColour) : QColor(Qt::white));
+        painter.drawText(QRect(x, y, place.right() - x + 1, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         mark.lines[i]);
         y += metrics.height();
     }
 }
@@ -289,26 +395,38 @@ Guides::Guides(FormWindow &window, const WindowDesign &design, std::span<const C
         if (auto *box = qobject_cast<PictureBox *>(widget))
             connect(box, &PictureBox::pictureChanged, this, qOverload<>(&QWidget::update));
     }
+    connect(&window, &FormWindow::pictureChanged, this, qOverload<>(&QWidget::update));
     raise();
 }
 
-void Guides::draw(QPainter &painter, QWidget &scope, const QRect &area) const
+namespace {
+
+// The marks of scope (the window, or one of its picture boxes) and of what
+// lies on it, as they are now, with identical neighbours merged.
+std::vector<Mark> marksOf(FormWindow &window, const WindowDesign &windowDesign,
+                          std::span<const ControlDesign> controls, QWidget &scope, const QRect &area)
 {
     std::vector<Mark> marks;
-    if (&scope == &m_window)
-        marks.push_back(slotMark(scope.rect(), m_design.guide, m_window.picture(), m_window.pictureSource(), area));
-    for (const ControlDesign &design : m_controls) {
-        QWidget *control = m_window.findChild<QWidget *>(QString::fromLatin1(design.name));
+    if (&scope == &window) {
+        const SlotSource source{window.pictureSource(), window.pictureKept(), window.pictureKeptFor(),
+                                window.pictureKeptIn()};
+        marks.push_back(slotMark(scope.rect(), windowDesign.guide, window.picture(), source, area));
+    }
+    for (const ControlDesign &design : controls) {
+        QWidget *control = window.findChild<QWidget *>(QString::fromLatin1(design.name));
         if (!control || !design.guide.name)
             continue;
         const bool inScope = control == &scope || (scope.isAncestorOf(control) && control->isVisibleTo(&scope));
         if (!inScope)
             continue;
         const QRect box(control->mapTo(&scope, QPoint(0, 0)), control->size());
-        if (auto *picture = qobject_cast<PictureBox *>(control))
-            marks.push_back(slotMark(box, design.guide.name, picture->picture(), picture->pictureSource(), area));
-        else if (std::optional<Mark> mark = controlMark(design, *control, box))
+        if (auto *picture = qobject_cast<PictureBox *>(control)) {
+            const SlotSource source{picture->pictureSource(), picture->pictureKept(), picture->pictureKeptFor(),
+                                    picture->pictureKeptIn()};
+            marks.push_back(slotMark(box, design.guide.name, picture->picture(), source, area));
+        } else if (std::optional<Mark> mark = controlMark(design, *control, box)) {
             marks.push_back(*mark);
+        }
     }
 
     // A slot's losses show only where no control lies over them.
@@ -322,12 +440,22 @@ void Guides::draw(QPainter &painter, QWidget &scope, const QRect &area) const
             }
         }
     }
+    mergeNeighbours(marks);
+    return marks;
+}
 
+} // namespace
+
+void Guides::draw(QPainter &painter, QWidget &scope, const QRect &area) const
+{
+    const std::vector<Mark> marks = marksOf(m_window, m_design, m_controls, scope, area);
     painter.save();
     painter.setClipRect(area);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    for (const Mark &mark : marks)
-        outline(painter, mark);
+    for (const Mark &mark : marks) {
+        for (const QRect &box : mark.boxes)
+            outline(painter, mark, box);
+    }
     for (const Mark &mark : marks) {
         hatch(painter, mark.cutOff, CutOffColour, Qt::BDiagPattern);
         hatch(painter, mark.uncovered, UncoveredColour, Qt::FDiagPattern);
@@ -338,6 +466,21 @@ void Guides::draw(QPainter &painter, QWidget &scope, const QRect &area) const
     for (std::size_t i = 0; i < marks.size(); ++i)
         tag(painter, marks[i], places[i], metrics);
     painter.restore();
+}
+
+std::vector<GuideTag> Guides::tags(QWidget &scope, const QRect &area) const
+{
+    // Measured as guidesPicture() draws them.
+    QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&device);
+    painter.setFont(tagFont());
+    const std::vector<Mark> marks = marksOf(m_window, m_design, m_controls, scope, area);
+    const std::vector<QRect> places = placeTags(marks, painter.fontMetrics(), area);
+    std::vector<GuideTag> tags;
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        tags.push_back({marks[i].lines, places[i], QColor::fromRgb(marks[i].colour()), marks[i].boxes, marks[i].slot,
+                        marks[i].tagInside});
+    return tags;
 }
 
 void Guides::paintEvent(QPaintEvent *)

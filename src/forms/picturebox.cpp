@@ -23,6 +23,12 @@ void PictureBox::setBuiltInPicture(const QString &resource)
     emit pictureChanged();
 }
 
+void PictureBox::keepPicture(const QString &folder, const QString &broken)
+{
+    m_picture.keep(folder, broken);
+    emit pictureChanged();
+}
+
 void PictureBox::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

@@ -19,6 +19,13 @@ public:
     QString pictureSource() const { return m_picture.source(); }
     void setPicture(const Picture &picture, const QString &source = {});
     void setBuiltInPicture(const QString &resource);
+    // The picture stays although a skin in folder was loaded into the box:
+    // broken is the file that did not load, empty when the skin had none
+    // for it.
+    void keepPicture(const QString &folder, const QString &broken);
+    bool pictureKept() const { return m_picture.isKept(); }
+    QString pictureKeptFor() const { return m_picture.keptFor(); }
+    QString pictureKeptIn() const { return m_picture.keptIn(); }
 
 signals:
     void pictureChanged();

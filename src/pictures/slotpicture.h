@@ -24,13 +24,23 @@ public:
     {
         // The last file that decodes wins; what came before it is decoded
         // only when none does.
+        // The picture is kept from before when no file of the last load (the
+        // files from the last one's folder) decodes.
         bool decoded = false;
+        bool kept = true;
+        const QString lastFolder = m_encoded.isEmpty() ? QString() : folderOf(m_encoded.constLast().path);
         for (auto file = m_encoded.crbegin(); file != m_encoded.crend() && !decoded; ++file) {
             SkipOnFailure()([&] {
                 m_picture = DecodePicture(file->bytes);
                 m_source = file->path;
                 decoded = true;
+                kept = folderOf(file->path) != lastFolder;
             });
+        }
+        if (!m_encoded.isEmpty()) {
+            m_kept = kept;
+            m_keptFor = kept ? m_encoded.constLast().path : QString();
+            m_keptIn = lastFolder;
         }
         m_encoded.clear();
         if (decoded)
@@ -51,6 +61,37 @@ public:
         return m_source;
     }
 
+    // Whether the picture is kept from before: a load into the slot found no
+    // file that loads. keptFor() names the last file that is there and does
+    // not load, as it was named when it was loaded; it is empty when the
+    // load found none of the slot's files.
+    bool isKept() const
+    {
+        get();
+        return m_kept;
+    }
+    QString keptFor() const
+    {
+        get();
+        return m_keptFor;
+    }
+    // The folder of the load that kept it.
+    QString keptIn() const
+    {
+        get();
+        return m_keptIn;
+    }
+
+    // A load from folder into the slot found no file that loads: the
+    // picture stays, and says so. broken: as for keptFor().
+    void keep(const QString &folder, const QString &broken)
+    {
+        get();
+        m_kept = true;
+        m_keptFor = broken;
+        m_keptIn = folder;
+    }
+
     // Draws the picture unscaled from the top-left corner of area, and the
     // background colour wherever the picture leaves area uncovered or lets
     // it show through. Where an opaque picture covers the area, filling it
@@ -69,6 +110,8 @@ public:
     // A picture, read from the file at source (empty for none).
     void set(const Picture &picture, const QString &source)
     {
+        m_kept = false;
+        m_keptFor.clear();
         m_builtIn.clear();
         m_encoded.clear();
         m_picture = picture;
@@ -77,6 +120,8 @@ public:
 
     void setBuiltIn(const QString &resource)
     {
+        m_kept = false;
+        m_keptFor.clear();
         m_picture = Picture();
         m_source.clear();
         m_encoded.clear();
@@ -88,6 +133,8 @@ public:
     void setEncoded(const QByteArray &bytes, const QString &path) { m_encoded.append({bytes, path}); }
 
 private:
+    static QString folderOf(const QString &path) { return path.section(QLatin1Char('/'), 0, -2); }
+
     struct EncodedFile
     {
         QByteArray bytes;
@@ -98,4 +145,7 @@ private:
     mutable QString m_source;
     mutable QString m_builtIn;             // the resource still to decode, if any
     mutable QList<EncodedFile> m_encoded;  // files still to decode, in loading order
+    mutable bool m_kept = false;           // a load found no file of the slot that loads
+    mutable QString m_keptFor;             // the last file found that does not load
+    mutable QString m_keptIn;              // the folder of that load
 };

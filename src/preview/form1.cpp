@@ -89,6 +89,15 @@ void Form1::loadFile(Slot slot, Folder &folder, const QString &name)
     place(slot, LoadPicture(folder, name), folder.pathOf(name));
 }
 
+// The guides say that the slot's picture is not the skin's.
+void Form1::kept(Slot slot, const QString &folder, const QString &broken)
+{
+    if (slot == Slot::PreviewBackground)
+        keepPicture(folder, broken);
+    else if (PictureBox *box = slotBox(slot))
+        box->keepPicture(folder, broken);
+}
+
 void Form1::place(Slot slot, const Picture &picture, const QString &source)
 {
     if (slot == Slot::PreviewBackground)

@@ -83,6 +83,12 @@ void Form2::loadFile(Slot slot, Folder &folder, const QString &name)
         loadPicture(folder, name);
 }
 
+void Form2::kept(Slot slot, const QString &folder, const QString &broken)
+{
+    if (slot == Slot::SelectorBackground)
+        keepPicture(folder, broken);
+}
+
 void Form2::Text1_Change()
 {
     const SkipOnFailure step;
@@ -138,25 +144,28 @@ void Form2::folderChanged()
     catchUp(Following.takeChanges());
 }
 
-// The file list is read again when entries came or went, and the
-// background when its files changed.
+// The folder list and the file list are read again when entries came or
+// went, and the background when its files changed.
 void Form2::catchUp(const FolderChanges &changes)
 {
     std::optional<FolderListing> listing;
     if (FileSignature::of(Dir1().path()) != ListedFolder) {
         listing.emplace(Dir1().path());
         ListedFolder = listing->signature();
+        Dir1().reread(&*listing);
         File1().setPath(Dir1().path(), &*listing);
     }
     Following.reload(*this, changes, listing ? &*listing : nullptr);
 }
 
-// F5: the folder shown, read again: its file list and its background.
+// F5: the folder shown, read again: its subfolders, its file list and its
+// background.
 void Form2::rereadFolder()
 {
     Following.start(Dir1().path(), true);
     const FolderListing listing(Dir1().path());
     ListedFolder = listing.signature();
+    Dir1().reread(&listing);
     File1().setPath(Dir1().path(), &listing);
     LoadBackgroundPreview(*this, Dir1().path(), &listing);
 }

@@ -46,6 +46,7 @@ private:
     void Form_Unload(int &cancel) override;
     void put(Slot slot, const Picture &picture) override;
     void loadFile(Slot slot, Folder &folder, const QString &name) override;
+    void kept(Slot slot, const QString &folder, const QString &broken) override;
 
     void Dir1_Change();
     void Text1_Change();

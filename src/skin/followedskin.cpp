@@ -70,19 +70,26 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
         // (A target that decodes later, the selector, keeps its picture by
         // its own rule when the file does not decode.)
         bool settled = true;
+        bool loaded = false;
+        QString broken;
         for (std::size_t k = steps.size(); k-- > 0;) {
             if (!now[k].regularFile)
                 continue;
             try {
                 target.loadFile(slot, *folder, names[k]);
+                loaded = true;
                 break;
             } catch (const RuntimeError &) {
+                if (broken.isEmpty())
+                    broken = folder->pathOf(names[k]);
                 if (now[k] != m_seen[steps[k]]) {
                     settled = false;
                     break;
                 }
             }
         }
+        if (!loaded)
+            target.kept(slot, folder->path(), broken);
         if (settled) {
             for (std::size_t k = 0; k < steps.size(); ++k)
                 m_seen[steps[k]] = now[k];

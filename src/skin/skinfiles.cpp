@@ -3,6 +3,8 @@
 #include "files/error.h"
 #include "files/folder.h"
 
+#include <map>
+
 QString fileName(const SkinFile &file)
 {
     return QString::fromLatin1(file.name).mid(1);
@@ -10,16 +12,31 @@ QString fileName(const SkinFile &file)
 
 void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &target)
 {
+    struct Outcome
+    {
+        bool loaded = false;
+        QString broken;
+    };
+    std::map<Slot, Outcome> outcomes;
     for (const SkinFile &file : steps) {
+        Outcome &outcome = outcomes[file.slot];
+        QString name = fileName(file);
         try {
-            const QString name = folder.resolve(fileName(file));
+            name = folder.resolve(fileName(file));
             target.reading(file, folder, name);
             target.loadFile(file.slot, folder, name);
+            outcome.loaded = true;
         } catch (const PictureError &error) {
+            if (error.kind() != PictureError::Kind::NotFound)
+                outcome.broken = folder.pathOf(name);
             target.notLoaded(file, error);
         } catch (const RuntimeError &) {
             // Skipped like any failing step.
         }
+    }
+    for (const auto &[slot, outcome] : outcomes) {
+        if (!outcome.loaded)
+            target.kept(slot, folder.path(), outcome.broken);
     }
 }
 

@@ -78,8 +78,8 @@ inline constexpr SlotSize SlotSizes[] = {
 // that wants to know what a folder would show. A target learns of every
 // step in order: reading() with the entry the step reads (after the
 // letter-case lookup), then either loadFile(), which puts the picture, or
-// notLoaded() with the loader's reason, after which the slot keeps what it
-// had.
+// notLoaded() with the loader's reason. A slot none of whose files loads
+// keeps what it had, and its target learns so from kept().
 class SlotTarget
 {
 public:
@@ -98,6 +98,14 @@ public:
         (void)file, (void)folder, (void)name;
     }
     virtual void notLoaded(const SkinFile &file, const PictureError &reason) { (void)file, (void)reason; }
+
+    // After a load from folder into slot in which none of its files loaded:
+    // the slot keeps its picture. broken is the path of the last of its
+    // files that is there and does not load, empty when none of them is.
+    virtual void kept(Slot slot, const QString &folder, const QString &broken)
+    {
+        (void)slot, (void)folder, (void)broken;
+    }
 };
 
 // Runs loading steps on a folder's files in order, each on its own: a file

@@ -67,6 +67,40 @@ private slots:
         }
     }
 
+    // At a scale factor that leaves the window room on the screen, though
+    // not at its designed place, it moves just enough to fit, close glyph
+    // included, and the selector still lies exactly over it.
+    void scaledWindowMovesOntoTheScreen()
+    {
+        const QByteArray scale = qgetenv("QT_SCALE_FACTOR");
+        qputenv("QT_SCALE_FACTOR", "1.5");
+        start();
+        if (scale.isNull())
+            qunsetenv("QT_SCALE_FACTOR");
+        else
+            qputenv("QT_SCALE_FACTOR", scale);
+        const QStringList display = QString::fromLatin1(run(QStringLiteral("xdotool"), {"getdisplaygeometry"})).split(' ');
+        const Geometry root{{0, 0}, {display.value(0).toInt(), display.value(1).toInt()}};
+        const auto preview = findWindow(QStringLiteral("Form1"));
+        QVERIFY(preview);
+        const Geometry placed = geometryOf(*preview);
+        QCOMPARE(placed.size, QSize(1200, 900));
+        QVERIFY2(root.size.width() >= 1200 && root.size.height() >= 900, "the screen is too small for this case");
+        const QRect window(placed.position, placed.size);
+        QVERIFY2(QRect(QPoint(0, 0), root.size).contains(window), qPrintable(QStringLiteral("the window lies at %1, %2")
+                                                                                 .arg(window.x()).arg(window.y())));
+        // Just enough: it touches the right edge, and keeps its designed top.
+        QVERIFY(window.right() >= root.size.width() - 2);
+        QVERIFY(qAbs(window.top() - 57) <= 1);
+
+        movePointerTo(window.topLeft() + QPoint(90, 38)); // the logo
+        xdotool({"click", "1"});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        const Geometry selector = geometryOf(*findWindow(QStringLiteral("Skin Selector")));
+        QCOMPARE(selector.position, placed.position);
+        QCOMPARE(selector.size, placed.size);
+    }
+
     void builtInBackgroundShows()
     {
         start();

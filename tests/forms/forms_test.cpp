@@ -13,6 +13,7 @@
 #include "forms/dirlistbox.h"
 #include "forms/filelistbox.h"
 #include "forms/form.h"
+#include "forms/formwindow.h"
 #include "forms/label.h"
 #include "forms/picturebox.h"
 #include "forms/textbox.h"
@@ -175,6 +176,35 @@ private slots:
         QVERIFY(shown.window().isVisible());
         shown.show();
         QCOMPARE(shown.loads, 1);
+    }
+
+    // A window goes to its designed place, unless part of it would then lie
+    // off its screen and the whole window fits on it: then it moves just
+    // enough to fit.
+    void placementOnTheScreen_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("designed");
+        QTest::addColumn<QPoint>("placed");
+        const QRect window(289, 38, 800, 600);
+        QTest::newRow("room enough") << QRect(0, 0, 1280, 1024) << window << QPoint(289, 38);
+        QTest::newRow("just room") << QRect(0, 0, 1089, 638) << window << QPoint(289, 38);
+        // 1280x1024 at a scale factor of 1.5.
+        QTest::newRow("off at the right") << QRect(0, 0, 853, 683) << window << QPoint(53, 38);
+        QTest::newRow("off at the bottom") << QRect(0, 0, 1280, 620) << window << QPoint(289, 20);
+        QTest::newRow("off at both") << QRect(0, 0, 800, 600) << window << QPoint(0, 0);
+        QTest::newRow("screen not at 0, 0") << QRect(100, 50, 900, 700) << window << QPoint(200, 50);
+        QTest::newRow("off at the left and top") << QRect(300, 40, 1000, 800) << window << QPoint(300, 40);
+        QTest::newRow("too wide: as designed") << QRect(0, 0, 799, 1024) << window << QPoint(289, 38);
+        QTest::newRow("too high: as designed") << QRect(0, 0, 1280, 599) << window << QPoint(289, 38);
+    }
+
+    void placementOnTheScreen()
+    {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, designed);
+        QFETCH(QPoint, placed);
+        QCOMPARE(placementOnScreen(designed, screen), placed);
     }
 
     void unloadDiscardsControlsAndTheNextLoadStartsFromTheDesign()

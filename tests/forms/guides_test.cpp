@@ -4,6 +4,7 @@
 // hatch what a slot cuts off and leaves uncovered.
 
 #include "support/fixture.h"
+#include "support/saving.h"
 
 #include "app/forms.h"
 #include "forms/formwindow.h"
@@ -12,15 +13,70 @@
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 
+#include <QFile>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
-// The hatchings' colours.
+// The hatchings' colours, and the tags' of slots.
 const QColor CutOff(255, 48, 48);
 const QColor Uncovered(64, 160, 255);
+const QColor SlotTag(255, 214, 0);
+const QColor KeptTag(255, 128, 0);
+
+// The tag whose first line is name, if there is one.
+std::optional<GuideTag> tagNamed(const std::vector<GuideTag> &tags, const QString &name)
+{
+    for (const GuideTag &tag : tags) {
+        if (tag.lines.value(0) == name)
+            return tag;
+    }
+    return std::nullopt;
+}
+
+std::vector<GuideTag> windowTags(Form &form)
+{
+    return form.guideTags(form.window(), form.window().size());
+}
+
+// Where tags break the rule that each covers no other tag, none of the
+// boxes it labels (inside which only a slot's tag may lie, or a list's at
+// its bottom, away from its first entries), and no other control; with pictures too, also no picture but those that what
+// it labels lies on (the background).
+QStringList coverings(const std::vector<GuideTag> &tags, QSize window, bool pictures)
+{
+    QStringList faults;
+    auto name = [](const GuideTag &tag) { return tag.lines.value(0); };
+    for (const GuideTag &tag : tags) {
+        if (!QRect(QPoint(0, 0), window).contains(tag.place))
+            faults << name(tag) + QStringLiteral(": off the window");
+        for (const GuideTag &other : tags) {
+            if (&other == &tag)
+                continue;
+            if (other.place.intersects(tag.place))
+                faults << name(tag) + QStringLiteral(" covers the tag of ") + name(other);
+            for (const QRect &box : other.boxes) {
+                const bool under = other.slot
+                                   && std::all_of(tag.boxes.begin(), tag.boxes.end(),
+                                                  [&](const QRect &own) { return box.contains(own.center()); });
+                if (box.intersects(tag.place) && !under && (!other.slot || pictures))
+                    faults << name(tag) + QStringLiteral(" covers ") + name(other);
+            }
+        }
+        for (const QRect &box : tag.boxes) {
+            const bool inside = tag.inside && box.contains(tag.place)
+                                && (tag.slot || tag.place.top() > box.center().y());
+            if (box.intersects(tag.place) && !inside)
+                faults << name(tag) + QStringLiteral(" covers what it labels");
+        }
+    }
+    return faults;
+}
 
 QImage rgb32(const QImage &image)
 {
@@ -233,6 +289,158 @@ private slots:
         form2().unload();
         form2().SkinFolder.clear();
         QCOMPARE(static_cast<FormWindow &>(form2().window()).pictureSource(), QString());
+    }
+
+    // A slot that keeps its picture because the last skin loaded into it
+    // had no file for it that loads says so, in the colour of that state,
+    // and names no file that did not fill it.
+    void keptSlotsSaySo_data()
+    {
+        QTest::addColumn<QStringList>("first"); // the files of the skin applied first: "name", "name=broken"
+        QTest::addColumn<QStringList>("then");  // and of the one applied after it
+        QTest::addColumn<bool>("selector");     // the selector's preview of the two folders in turn
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("kept");
+
+        const QStringList full = {"background.bmp", "sticker_background.bmp"};
+        QTest::newRow("sticker of an earlier skin") << full << QStringList{"background.bmp"} << false << "sticker"
+                                                    << "kept from an earlier skin" << true;
+        QTest::newRow("broken background") << full << QStringList{"background.bmp=broken"} << false << "background"
+                                           << "kept: background.bmp does not load" << true;
+        QTest::newRow("broken, the built-in one kept")
+            << QStringList() << QStringList{"sticker_background.bmp=broken"} << false << "sticker"
+            << "kept built-in: sticker_background.bmp does not load" << true;
+        QTest::newRow("no sticker ever") << QStringList() << QStringList{"background.bmp"} << false << "sticker"
+                                         << "built-in" << false;
+        QTest::newRow("twin under a broken plain")
+            << full << QStringList{"background_us.bmp", "background.bmp=broken"} << false << "background"
+            << "background_us.bmp" << false;
+        QTest::newRow("selector, broken background") << full << QStringList{"background.bmp=broken"} << true
+                                                     << "background" << "kept: background.bmp does not load" << true;
+        QTest::newRow("selector, no background") << full << QStringList{"sticker_background.bmp"} << true
+                                                 << "background" << "kept from an earlier skin" << true;
+    }
+
+    void keptSlotsSaySo()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, then);
+        QFETCH(bool, selector);
+        QFETCH(QString, slot);
+        QFETCH(QString, says);
+        QFETCH(bool, kept);
+        auto skin = [&](const QString &folder, const QStringList &files) {
+            const QString made = makeFolder(folder);
+            for (const QString &file : files) {
+                const QString name = file.section(QLatin1Char('='), 0, 0);
+                if (file.endsWith(QLatin1String("=broken")))
+                    writeFile(folder + QLatin1Char('/') + name, bmpBytes(Qt::darkRed, {800, 600}).left(1000));
+                else
+                    writeBmp(folder + QLatin1Char('/') + name, Qt::darkCyan,
+                             name.startsWith(QLatin1String("sticker")) ? QSize(200, 300) : QSize(800, 600));
+            }
+            return made;
+        };
+        const QString a = skin(QStringLiteral("a"), first);
+        const QString b = skin(QStringLiteral("b"), then);
+        startProgram();
+        Form &form = selector ? static_cast<Form &>(form2()) : static_cast<Form &>(form1());
+        if (selector) {
+            form2().Dir1().setPath(a);
+            form2().picture(); // drawn, as a shown selector is
+            form2().Dir1().setPath(b);
+        } else {
+            ApplySkin(form1(), a);
+            ApplySkin(form1(), b);
+        }
+        const std::optional<GuideTag> tag = tagNamed(windowTags(form), slot);
+        QVERIFY(tag);
+        QCOMPARE(tag->lines.value(1), says);
+        QCOMPARE(tag->colour, kept ? KeptTag : SlotTag);
+        if (kept)
+            QVERIFY(!tag->lines.join(QLatin1Char(' ')).contains(QLatin1String(".bmp picture")));
+        // Drawn so too: the tag's stripe in that colour.
+        form.setGuidesShown(true);
+        QCOMPARE(drawn(form).pixelColor(tag->place.topLeft() + QPoint(1, 1)), kept ? KeptTag : SlotTag);
+    }
+
+    // While a skin is followed: a background saved broken is labelled as
+    // kept until it is saved whole again, and one removed as gone.
+    void brokenWhileFollowedIsLabelledKept()
+    {
+        const QString skin = makeFolder(QStringLiteral("skin"));
+        const QByteArray red = bmpBytes(Qt::red, {640, 480});
+        save(skin + QStringLiteral("/background.bmp"), red, Save::InPlace);
+        startProgram(skin);
+        auto says = [&] { return tagNamed(windowTags(form1()), QStringLiteral("background"))->lines.value(1); };
+        QCOMPARE(says(), QStringLiteral("background.bmp"));
+
+        save(skin + QStringLiteral("/background.bmp"), red.left(1000), Save::InPlace);
+        QTRY_COMPARE_WITH_TIMEOUT(says(), QStringLiteral("kept: background.bmp does not load"), 10000);
+        save(skin + QStringLiteral("/background.bmp"), bmpBytes(Qt::blue, {640, 480}), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(says(), QStringLiteral("background.bmp"), 10000);
+        QCOMPARE(form1().picture().pixelColor(0, 0), QColor(Qt::blue));
+        // Removed, it is named as gone.
+        QVERIFY(QFile::remove(skin + QStringLiteral("/background.bmp")));
+        QTRY_COMPARE_WITH_TIMEOUT(says(), QStringLiteral("kept: background.bmp is gone"), 10000);
+    }
+
+    // Tags cover no other tag, nothing they label and no other control, in
+    // every state of both windows; beside no panel they cover no picture
+    // either but the background, and beside one the menu's stay off the
+    // panel's heading. Identical neighbours share one tag.
+    void tagsCoverNothing_data()
+    {
+        QTest::addColumn<bool>("selector");
+        QTest::addColumn<QPoint>("menuClick"); // null: none
+        QTest::addColumn<bool>("panel");
+        QTest::newRow("preview") << false << QPoint() << false;
+        QTest::newRow("My Collection") << false << QPoint(60, 58) << false;
+        QTest::newRow("Desktop settings") << false << QPoint(60, 118) << true;
+        QTest::newRow("ScreenSaver settings") << false << QPoint(60, 148) << true;
+        QTest::newRow("Advanced settings") << false << QPoint(60, 178) << true;
+        QTest::newRow("Go to Website") << false << QPoint(60, 208) << false;
+        QTest::newRow("selector") << true << QPoint() << false;
+    }
+
+    void tagsCoverNothing()
+    {
+        QFETCH(bool, selector);
+        QFETCH(QPoint, menuClick);
+        QFETCH(bool, panel);
+        // A path in the selector as long as a skin folder's may be.
+        const QString skin = makeFolder(QStringLiteral("skins/a longer name for a skin folder/Skin"));
+        startProgram();
+        if (!menuClick.isNull())
+            clickAt(form1(), menuClick);
+        if (selector)
+            form2().Dir1().setPath(skin);
+        Form &form = selector ? static_cast<Form &>(form2()) : static_cast<Form &>(form1());
+        const std::vector<GuideTag> tags = windowTags(form);
+        const QStringList faults = coverings(tags, form.window().size(), !panel);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+
+        auto count = [&](const QString &first) {
+            return std::count_if(tags.begin(), tags.end(),
+                                 [&](const GuideTag &tag) { return tag.lines.value(0).startsWith(first); });
+        };
+        QCOMPARE(count(QStringLiteral("click: close")), 1);
+        if (selector) {
+            QCOMPARE(count(QStringLiteral("menu copy")), 1);
+            QCOMPARE(tagNamed(tags, QStringLiteral("menu copy \u00b7 Arial 9.75pt bold \u00b7 #c8c8c8"))->boxes.size(), 6u);
+        } else if (menuClick.isNull()) {
+            QCOMPARE(count(QStringLiteral("click: menu")), 1);
+        } else {
+            QVERIFY(count(QStringLiteral("click: menu")) <= 3);
+        }
+        if (panel) {
+            const QRect heading(184, 0, 615, 60);
+            for (const GuideTag &tag : tags) {
+                if (tag.lines.value(0).startsWith(QLatin1String("click: menu")))
+                    QVERIFY2(!tag.place.intersects(heading), qPrintable(tag.lines.value(0)));
+            }
+        }
     }
 
     // What a slot cuts off of its picture and what the picture leaves

@@ -824,6 +824,34 @@ private slots:
         QCOMPARE(desktop->picture().pixelColor(300, 300), FullSkin.desktop);
     }
 
+    // The shown selector's folder list follows its folder as the file list
+    // does: subfolders made or removed show; F5 reads the folder again
+    // where no change was reported, and keeps the entry selected.
+    void folderListFollowsItsFolder()
+    {
+        makeBrowsingTree();
+        const QString skinB = here() + QStringLiteral("/skinB");
+        QVERIFY(openSelector());
+        form2().Text1().setText(skinB);
+        QCOMPARE(form2().Dir1().path(), skinB);
+        QCOMPARE(rowOf(skinB + QStringLiteral("/new")), -1);
+
+        QVERIFY(QDir(skinB).mkdir(QStringLiteral("new")));
+        QTRY_VERIFY_WITH_TIMEOUT(rowOf(skinB + QStringLiteral("/new")) >= 0, 10000);
+        QVERIFY(QDir(skinB).rmdir(QStringLiteral("new")));
+        QTRY_COMPARE_WITH_TIMEOUT(rowOf(skinB + QStringLiteral("/new")), -1, 10000);
+
+        // Unwatched (a network file system): F5 alone shows the new one.
+        QVERIFY(singleClickEntry(here()));
+        form2().Following.setWatched(false);
+        QVERIFY(QDir(skinB).mkdir(QStringLiteral("later")));
+        QVERIFY(QTest::qWaitForWindowActive(&form2().window()));
+        QTest::keyClick(&form2().window(), Qt::Key_F5);
+        QVERIFY(rowOf(skinB + QStringLiteral("/later")) >= 0);
+        QCOMPARE(form2().Dir1().currentIndex().row(), rowOf(here()));
+        QCOMPARE(form2().Dir1().path(), skinB);
+    }
+
     // ---- From one start to the next ----
 
     void wholeFlowFromStartToNextStart()

@@ -458,6 +458,35 @@ private slots:
         QCOMPARE(form2().picture().pixelColor(400, 300), QColor("#00a000"));
     }
 
+    // After the steps, a target learns which slots keep their pictures: those
+    // none of whose files loaded, with the last of them that is there and
+    // does not load; a slot whose twin loads is no such slot.
+    void stepsTellWhichSlotsKeepTheirPictures()
+    {
+        struct Recorder : SlotTarget
+        {
+            std::map<Slot, QString> keptSlots;
+            void put(Slot, const Picture &) override {}
+            void kept(Slot slot, const QString &in, const QString &broken) override
+            {
+                QCOMPARE(in, QStringLiteral("/nowhere"));
+                keptSlots[slot] = broken;
+            }
+        };
+        const QString at = QStringLiteral("/nowhere");
+        MemoryFolder folder(at, {{QStringLiteral("background_us.bmp"), bmpOf(QColor("#00a000"), {16, 16})},
+                                 {QStringLiteral("background.bmp"), QByteArray("BM, broken")},
+                                 {QStringLiteral("backsettings_us.bmp"), QByteArray("BM, broken")},
+                                 {QStringLiteral("BackSettings.bmp"), QByteArray("BM, broken too")},
+                                 {QStringLiteral("backadvanced.bmp"), bmpOf(QColor("#00a000"), {16, 16})}});
+        Recorder target;
+        LoadSteps(ApplySkinSteps, folder, target);
+        const std::map<Slot, QString> kept = {{Slot::Sticker, QString()},
+                                              {Slot::DesktopPanel, at + QStringLiteral("/BackSettings.bmp")},
+                                              {Slot::ScreenSaverPanel, QString()}};
+        QVERIFY(target.keptSlots == kept);
+    }
+
     // A folder text with a trailing "/" still finds the files.
     void folderTextWithTrailingSlash()
     {
