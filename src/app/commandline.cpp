@@ -5,8 +5,6 @@
 #include "files/filename.h"
 #include "files/places.h"
 
-#include <QDir>
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -94,6 +92,7 @@ int usageError(const QString &message)
 // standard error why it is no folder.
 std::optional<QString> skinFolder(const QString &given)
 {
+    // The system judges the path as given; ".." is then taken its way.
     const QString path = given.startsWith(QLatin1Char('/')) ? given : workingDirectory() + QLatin1Char('/') + given;
     struct stat status;
     if (given.isEmpty() || ::stat(fileNameFromText(path).constData(), &status) != 0) {
@@ -107,7 +106,7 @@ std::optional<QString> skinFolder(const QString &given)
         printError(QStringLiteral("%1: not a folder").arg(given));
         return std::nullopt;
     }
-    return QDir::cleanPath(path);
+    return resolvedFolder(path);
 }
 
 } // namespace

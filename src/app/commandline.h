@@ -15,7 +15,7 @@ struct CommandLine
     // Set when the program ends at once with this status; what it had to
     // say is printed already.
     std::optional<int> exitStatus;
-    // The absolute, cleaned path of FOLDER; empty without one.
+    // FOLDER as resolvedFolder() (files/places.h) gives it; empty without one.
     QString skinFolder;
     // The program's name and Qt's options, for QApplication, which keeps
     // both for as long as it lives.

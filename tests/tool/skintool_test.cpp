@@ -1422,6 +1422,28 @@ private slots:
         QCOMPARE(QImage(path(QStringLiteral("work/s.png"))).pixelColor(12 + 100, 12 + 75), QColor(Qt::blue));
     }
 
+    // Qt sees none of skintool's arguments: after "--" a FOLDER named like
+    // one of Qt's options is a folder like any other, and draws as it would
+    // under another name.
+    void foldersNamedLikeQtOptions()
+    {
+        cleanSkin(QStringLiteral("work/normal"));
+        cleanSkin(QStringLiteral("work/-platform"));
+        cleanSkin(QStringLiteral("work/-reverse"));
+        Run run = skintool({"render", "--out", "alone", "normal"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = skintool({"render", "--out", "o", "--", "-platform", "normal", "-reverse"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        // (The selector shows the folder's path, so it differs.)
+        for (const QString &picture : {QStringLiteral("preview.png"), QStringLiteral("desktop-settings.png")}) {
+            const QByteArray alone = readFile(QStringLiteral("work/alone/normal/") + picture);
+            QVERIFY(!alone.isEmpty());
+            for (const QString &folder : {QStringLiteral("-platform"), QStringLiteral("normal"), QStringLiteral("-reverse")})
+                QVERIFY2(readFile(QStringLiteral("work/o/%1/%2").arg(folder, picture)) == alone,
+                         qPrintable(folder + QLatin1Char('/') + picture));
+        }
+    }
+
     // A picture's texts never reach its PNG.
     void pngCarriesNoTexts()
     {
