@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <tuple>
 #include <map>
 #include <vector>
 
@@ -976,6 +977,16 @@ private slots:
         QCOMPARE(folder["slots"][0]["file"].toString(), QStringLiteral("background.bmp"));
         QCOMPARE(folder["slots"][0]["width"].toInt(), 800);
         QCOMPARE(codesOf(folder), QStringList{"unknown-name notes-" + shown + ".bmp"});
+        // A name that is not UTF-8 brings its bytes as well; another none.
+        const bool utf8 = QString::fromUtf8(name).toUtf8() == name;
+        const QJsonObject problem = folder["problems"][0].toObject();
+        for (const auto &[object, key, bytes] : {std::tuple{folder, "folder_base64", name},
+                                                 std::tuple{problem, "file_base64", "notes-" + name + ".bmp"}}) {
+            QVERIFY2(object.contains(QLatin1String(key)) == !utf8, key);
+            if (!utf8)
+                QCOMPARE(QByteArray::fromBase64(object[QLatin1String(key)].toString().toLatin1()), bytes);
+        }
+        QVERIFY(!folder["slots"][0].toObject().contains(QStringLiteral("file_base64")));
 
         // Into an output folder named as the skin: its subfolder bears the
         // skin folder's bytes.
