@@ -188,6 +188,14 @@ QString messagesOf(const QJsonObject &folder)
 // or 77 where no such folder can be had. As root, permission bits stop
 // nothing, so the folder is made read-only by a bind mount in a private
 // mount namespace.
+// What a folder holds, hidden files included, sorted.
+QStringList entriesIn(const QString &folder)
+{
+    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    entries.sort();
+    return entries;
+}
+
 int runWithReadOnlyFolder(const QByteArray &program, const QByteArray &folder, const QList<QByteArray> &arguments)
 {
     const pid_t child = ::fork();
@@ -1488,6 +1496,57 @@ private slots:
         QFETCH(QStringList, folders);
         QFETCH(QStringList, labels);
         QCOMPARE(skintool::sheetLabels(folders), labels);
+    }
+
+    // Never more columns than skins; a sheet that a PNG reader could not be
+    // expected to open is refused before anything is drawn or written.
+    void sheetSize_data()
+    {
+        QTest::addColumn<int>("skins");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<int>("width"); // 0: refused
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("more columns than skins") << 2 << "1000" << 2 * 3224 + 12 << QString();
+        QTest::newRow("too wide") << 6 << "6" << 0
+                                  << "skintool: sheet: the sheet would be 19356 pixels wide, more than the 16384 that a "
+                                     "PNG reader can be expected to open; give fewer --columns or a smaller --size\n";
+        QTest::newRow("too large") << 35 << "5" << 0
+                                   << "skintool: sheet: the sheet would be 16132 pixels wide and 4450 high, more than "
+                                      "the 67108864 pixels in all that a PNG reader can be expected to open; give fewer "
+                                      "FOLDERs or a smaller --size\n";
+    }
+
+    void sheetSize()
+    {
+        QFETCH(int, skins);
+        QFETCH(QString, columns);
+        QFETCH(int, width);
+        QFETCH(QString, refusal);
+        QStringList arguments{"sheet", "--out", "s.png", "--columns", columns, "--size", "800x600", "--panels"};
+        for (int i = 0; i < skins; ++i)
+            arguments << makeFolder(QStringLiteral("skins/%1").arg(i));
+        const Run run = skintool(arguments);
+        QCOMPARE(run.err, refusal);
+        QCOMPARE(run.status, width ? 0 : 2);
+        QCOMPARE(QImage(path(QStringLiteral("work/s.png"))).width(), width);
+        QCOMPARE(entriesIn(workDir()), width ? QStringList{"s.png"} : QStringList{});
+    }
+
+    // A sheet that cannot have its memory says so, and writes nothing. The
+    // address sanitizer's allocator fails allocations larger than a limit
+    // (here a row of the sheet, 8 MB, and not a window's picture, 2 MB).
+    void sheetOutOfMemory()
+    {
+#if !defined(__SANITIZE_ADDRESS__)
+        QSKIP("needs the address sanitizer's allocation limit");
+#endif
+        QProcessEnvironment limit;
+        limit.insert(QStringLiteral("ASAN_OPTIONS"), qEnvironmentVariable("ASAN_OPTIONS")
+                                                         + QStringLiteral(":allocator_may_return_null=1:max_allocation_size_mb=4"));
+        const Run run = skintool({"sheet", "--out", "s.png", "--size", "800x600", "--panels", makeFolder("skin")}, limit);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.endsWith(QStringLiteral("skintool: s.png: out of memory\n")), qPrintable(run.err));
+        QCOMPARE(entriesIn(workDir()), QStringList{});
     }
 
     // Badges in red and amber with the counts that check gives, and the
