@@ -150,6 +150,19 @@ CommandLine readCommandLine(int argc, char **argv)
     for (const qsizetype index : parsed->foreign())
         command.qtArgv.push_back(argv[index + 1]);
     command.qtArgc = int(command.qtArgv.size());
+    // Qt's options stand in qtArgv as given, each followed by its value if
+    // it takes one.
+    for (int i = 1; i < command.qtArgc; ++i) {
+        const QString option = textFromFileName(QByteArray(command.qtArgv[std::size_t(i)]));
+        const QString name = option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (i + 1 >= command.qtArgc || qtOption({option, QString()}, 0) != 2)
+            continue;
+        const std::string value = command.qtArgv[std::size_t(++i)];
+        if (name == QLatin1String("platform"))
+            command.qtPlatform = value;
+        else if (name == QLatin1String("display"))
+            command.qtDisplay = value;
+    }
     command.qtArgv.push_back(nullptr);
     return command;
 }

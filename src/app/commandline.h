@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 // "skinpreview [OPTION]... [FOLDER]", read by the rule of
@@ -21,6 +22,11 @@ struct CommandLine
     // both for as long as it lives.
     int qtArgc = 0;
     std::vector<char *> qtArgv;
+    // The values of Qt's -platform and -display (or --platform, --display)
+    // given last, which Qt takes over QT_QPA_PLATFORM and DISPLAY; empty
+    // when not given.
+    std::string qtPlatform;
+    std::string qtDisplay;
 };
 
 CommandLine readCommandLine(int argc, char **argv);
