@@ -5,8 +5,6 @@
 #include "files/filename.h"
 #include "files/places.h"
 
-#include <QDir>
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -99,6 +97,7 @@ int usageError(const QString &message)
 // standard error why it is no folder.
 std::optional<QString> skinFolder(const QString &given)
 {
+    // The system judges the path as given; ".." is then taken its way.
     const QString path = given.startsWith(QLatin1Char('/')) ? given : workingDirectory() + QLatin1Char('/') + given;
     struct stat status;
     if (given.isEmpty() || ::stat(fileNameFromText(path).constData(), &status) != 0) {
@@ -112,7 +111,7 @@ std::optional<QString> skinFolder(const QString &given)
         printError(QStringLiteral("%1: not a folder").arg(given));
         return std::nullopt;
     }
-    return QDir::cleanPath(path);
+    return resolvedFolder(path);
 }
 
 } // namespace
@@ -156,6 +155,19 @@ CommandLine readCommandLine(int argc, char **argv)
     for (const qsizetype index : parsed->foreign())
         command.qtArgv.push_back(argv[index + 1]);
     command.qtArgc = int(command.qtArgv.size());
+    // Qt's options stand in qtArgv as given, each followed by its value if
+    // it takes one.
+    for (int i = 1; i < command.qtArgc; ++i) {
+        const QString option = textFromFileName(QByteArray(command.qtArgv[std::size_t(i)]));
+        const QString name = option.mid(option.startsWith(QLatin1String("--")) ? 2 : 1);
+        if (i + 1 >= command.qtArgc || qtOption({option, QString()}, 0) != 2)
+            continue;
+        const std::string value = command.qtArgv[std::size_t(++i)];
+        if (name == QLatin1String("platform"))
+            command.qtPlatform = value;
+        else if (name == QLatin1String("display"))
+            command.qtDisplay = value;
+    }
     command.qtArgv.push_back(nullptr);
     return command;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 // "skinpreview [OPTION]... [FOLDER]", read by the rule of
@@ -15,12 +16,17 @@ struct CommandLine
     // Set when the program ends at once with this status; what it had to
     // say is printed already.
     std::optional<int> exitStatus;
-    // The absolute, cleaned path of FOLDER; empty without one.
+    // FOLDER as resolvedFolder() (files/places.h) gives it; empty without one.
     QString skinFolder;
     // The program's name and Qt's options, for QApplication, which keeps
     // both for as long as it lives.
     int qtArgc = 0;
     std::vector<char *> qtArgv;
+    // The values of Qt's -platform and -display (or --platform, --display)
+    // given last, which Qt takes over QT_QPA_PLATFORM and DISPLAY; empty
+    // when not given.
+    std::string qtPlatform;
+    std::string qtDisplay;
 };
 
 CommandLine readCommandLine(int argc, char **argv);

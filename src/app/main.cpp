@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     CommandLine command = readCommandLine(argc, argv);
     if (command.exitStatus)
         return *command.exitStatus;
-    if (!useReachableWindowSystem())
+    if (!useReachableWindowSystem(SessionVariables::fromEnvironment(command.qtPlatform, command.qtDisplay)))
         return 1;
     QApplication app(command.qtArgc, command.qtArgv.data());
     startProgram(command.skinFolder);

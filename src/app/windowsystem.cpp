@@ -229,9 +229,10 @@ std::string missingX(const SessionVariables &session, const Answer &answer)
 {
     if (session.display.empty())
         return "DISPLAY is not set";
+    const std::string named = (session.displayOption ? "-display " : "DISPLAY=") + session.display;
     if (!answer.refusal.empty())
-        return "the X server at DISPLAY=" + session.display + " refuses this client: " + answer.refusal;
-    return "nothing answers at DISPLAY=" + session.display;
+        return "the X server at " + named + " refuses this client: " + answer.refusal;
+    return "nothing answers at " + named;
 }
 
 std::string missingWayland(const SessionVariables &session)
@@ -256,10 +257,17 @@ WindowSystemChoice choose(const SessionVariables &session, HeldConnection *held)
 
 } // namespace
 
-SessionVariables SessionVariables::fromEnvironment()
+SessionVariables SessionVariables::fromEnvironment(const std::string &platformOption, const std::string &displayOption)
 {
-    return {variable("QT_QPA_PLATFORM"), variable("DISPLAY"), variable("WAYLAND_DISPLAY"),
-            variable("WAYLAND_SOCKET"), variable("XDG_RUNTIME_DIR")};
+    SessionVariables session{variable("QT_QPA_PLATFORM"), variable("DISPLAY"), variable("WAYLAND_DISPLAY"),
+                             variable("WAYLAND_SOCKET"), variable("XDG_RUNTIME_DIR")};
+    if (!platformOption.empty())
+        session.qtPlatform = platformOption;
+    if (!displayOption.empty()) {
+        session.display = displayOption;
+        session.displayOption = true;
+    }
+    return session;
 }
 
 WindowSystemChoice chooseWindowSystem(const SessionVariables &session)
@@ -267,9 +275,9 @@ WindowSystemChoice chooseWindowSystem(const SessionVariables &session)
     return choose(session, nullptr);
 }
 
-bool useReachableWindowSystem()
+bool useReachableWindowSystem(const SessionVariables &session)
 {
-    const WindowSystemChoice choice = choose(SessionVariables::fromEnvironment(), &heldForStart());
+    const WindowSystemChoice choice = choose(session, &heldForStart());
     if (!choice.problem.empty()) {
         printError(ProgramName, QString::fromStdString(choice.problem));
         return false;

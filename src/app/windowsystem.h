@@ -5,9 +5,11 @@
 // Where the program's windows go. The preview window sits at a fixed place
 // and the selector lies exactly over it, which only an X server lets a
 // program do: a Wayland compositor places windows as it likes. So, unless
-// the user has chosen a Qt platform (QT_QPA_PLATFORM), the windows go to an
-// X server whenever one takes this client (Xwayland in a Wayland session
-// included), and to Wayland only when none does.
+// the user has chosen a Qt platform (Qt's -platform option, or
+// QT_QPA_PLATFORM), the windows go to an X server whenever one takes this
+// client (Xwayland in a Wayland session included), and to Wayland only when
+// none does. The X server is the one that Qt's -display option names, or
+// else DISPLAY's.
 //
 // Whether a server takes the client is tried for real, the way Qt will
 // connect: an X connection through the X client library, DISPLAY and
@@ -27,8 +29,12 @@ struct SessionVariables
     std::string waylandDisplay; // WAYLAND_DISPLAY
     std::string waylandSocket;  // WAYLAND_SOCKET, a connection handed down
     std::string runtimeDir;     // XDG_RUNTIME_DIR, where Wayland's sockets live
+    bool displayOption = false; // display comes from -display, not DISPLAY
 
-    static SessionVariables fromEnvironment();
+    // The environment's, with Qt's -platform and -display over it where
+    // they are given (non-empty).
+    static SessionVariables fromEnvironment(const std::string &platformOption = {},
+                                            const std::string &displayOption = {});
 };
 
 struct WindowSystemChoice
@@ -50,4 +56,4 @@ WindowSystemChoice chooseWindowSystem(const SessionVariables &session);
 // and turns away whoever connects meanwhile: so the probe's connection to
 // the chosen X server stays open until the application object has made
 // its own.
-bool useReachableWindowSystem();
+bool useReachableWindowSystem(const SessionVariables &session);

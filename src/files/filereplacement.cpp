@@ -11,13 +11,90 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace {
+
+// The signals that end a program from outside (a terminal, a session
+// ending, kill, a timer): none of them may fall into an in-place write.
+constexpr int Interrupts[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2};
+
+std::atomic<bool> interruptCame[NSIG];
+static_assert(std::atomic<bool>::is_always_lock_free); // usable in a handler
+
+extern "C" void recordInterrupt(int signal)
+{
+    interruptCame[signal] = true;
+}
+
+// Holds the interrupts back while it lives, in whichever thread they
+// arrive: each that comes meanwhile is recorded, and is raised once the
+// last holder goes, when the program's own handling of it (its handler, or
+// the end of the program) stands again. Blocking them in one thread would
+// not do: another thread would take them. An ignored signal stays ignored.
+class HeldInterrupts
+{
+public:
+    HeldInterrupts()
+    {
+        const std::lock_guard lock(mutex());
+        if (holders()++ > 0)
+            return;
+        struct sigaction record = {};
+        record.sa_handler = recordInterrupt;
+        record.sa_flags = SA_RESTART;
+        sigemptyset(&record.sa_mask);
+        for (const int signal : Interrupts)
+            sigaddset(&record.sa_mask, signal);
+        for (std::size_t i = 0; i < std::size(Interrupts); ++i) {
+            struct sigaction &previous = saved()[i];
+            if (::sigaction(Interrupts[i], nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+                ::sigaction(Interrupts[i], &record, nullptr);
+        }
+    }
+
+    ~HeldInterrupts()
+    {
+        const std::lock_guard lock(mutex());
+        if (--holders() > 0)
+            return;
+        for (std::size_t i = 0; i < std::size(Interrupts); ++i) {
+            if (saved()[i].sa_handler != SIG_IGN)
+                ::sigaction(Interrupts[i], &saved()[i], nullptr);
+        }
+        for (const int signal : Interrupts) {
+            if (interruptCame[signal].exchange(false))
+                ::raise(signal);
+        }
+    }
+
+    HeldInterrupts(const HeldInterrupts &) = delete;
+    HeldInterrupts &operator=(const HeldInterrupts &) = delete;
+
+private:
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static int &holders()
+    {
+        static int count = 0;
+        return count;
+    }
+    static struct sigaction *saved()
+    {
+        static struct sigaction actions[std::size(Interrupts)];
+        return actions;
+    }
+};
 
 // The first size bytes of the file at path.
 QByteArray readWhole(const QByteArray &path, qint64 size)
@@ -47,7 +124,7 @@ void syncFolderOf(const QByteArray &path)
 // the file's name, this one stays far below the 255 bytes a name may have.
 // The kernel applies the umask (or a default ACL) to the mode asked for, as
 // for any new file. Returns the descriptor, or -1 with errno set.
-int createBeside(const QByteArray &path, QByteArray *created)
+int createBeside(const QByteArray &path, mode_t mode, QByteArray *created)
 {
     constexpr qsizetype StemBytes = 32;
     const qsizetype slash = path.lastIndexOf('/');
@@ -61,7 +138,7 @@ int createBeside(const QByteArray &path, QByteArray *created)
         QByteArray candidate = prefix;
         for (int i = 0; i < 6; ++i)
             candidate += Letters[QRandomGenerator::global()->bounded(int(sizeof Letters - 1))];
-        const int fd = ::open(candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(candidate.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             *created = candidate;
             return fd;
@@ -199,7 +276,10 @@ FileReplacement::FileReplacement(const QByteArray &name) : m_target(name)
     if (exists && ::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0)
         throw RuntimeError("file not writable", errno);
 
-    m_fd = createBeside(m_target, &m_temporary);
+    // In place of an existing file, the new one is the owner's alone until
+    // it has the old one's owner and mode: others must not read content
+    // meant for a private file. A new file gets the mode any other would.
+    m_fd = createBeside(m_target, exists ? 0600 : 0666, &m_temporary);
     if (m_fd >= 0) {
         if (!exists || takeOver(m_fd, m_target, status, &m_mode))
             return;
@@ -303,6 +383,10 @@ void FileReplacement::commitBeside()
 
 void FileReplacement::commitInPlace(const QByteArray &content)
 {
+    // Bytes written over the old ones cannot be put in place at once: an
+    // interrupt between the first write and the cut to length would leave
+    // the new content followed by the old one's tail.
+    const HeldInterrupts held;
     const int fd = m_fd;
     m_fd = -1;
     struct stat status;

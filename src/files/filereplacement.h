@@ -9,11 +9,12 @@
 // reason (a full disk, a short write, an error) leaves the old content.
 //
 // The new content goes into a new file made beside the old one, under a
-// short hidden name, which takes the old file's owner and group, then its
-// permission bits (setuid and setgid included) and extended attributes
-// (ACLs among them), and is synced and renamed over it. Hard links to the
-// old file go on naming the old content. A new file gets the umask's mode
-// from the kernel, like any other.
+// short hidden name, readable by its owner alone (mode 0600), which takes
+// the old file's owner and group, then its permission bits (setuid and
+// setgid included) and extended attributes (ACLs among them), and is
+// synced and renamed over it. Hard links to the old file go on naming the
+// old content. A new file gets the umask's mode from the kernel, like any
+// other.
 //
 // The new bytes are written over the old ones instead, and only then is the
 // file cut to length, where the old file must stay: where no file can be
@@ -21,7 +22,11 @@
 // new one could not have the old one's owner (a file of another user that
 // the writer may write), or where nothing may be renamed over it (a file
 // bind-mounted there, another user's file in a sticky folder). If that
-// write fails, the old bytes are put back.
+// write fails, the old bytes are put back. Such a write cannot be atomic: a
+// reader may see it half done, and SIGKILL or a crash can leave it so; but
+// the interrupts (SIGINT, SIGTERM, SIGHUP and the like) are held for the
+// whole write, in every thread, and take effect once it has ended, so that
+// one of them never leaves a mixed file.
 //
 // The name is used as given, so a relative name stays relative to the
 // working directory, whatever bytes its path holds. Failures raise

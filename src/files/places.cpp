@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 QString workingDirectory()
 {
@@ -55,4 +56,20 @@ std::optional<QString> existingFolder(const QString &text)
     if (::stat(fileNameFromText(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
         return std::nullopt;
     return path;
+}
+
+QString resolvedFolder(const QString &folder)
+{
+    const QString absolute = folder.startsWith(QLatin1Char('/')) ? folder : workingDirectory() + QLatin1Char('/') + folder;
+    const QStringList parts = absolute.split(QLatin1Char('/'));
+    const qsizetype up = parts.lastIndexOf(QStringLiteral(".."));
+    if (up < 0)
+        return QDir::cleanPath(absolute);
+    const QString through = parts.mid(0, up + 1).join(QLatin1Char('/'));
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileNameFromText(through).constData(), nullptr),
+                                                     &std::free);
+    if (!real)
+        return QDir::cleanPath(absolute); // the caller finds out why
+    return QDir::cleanPath(textFromFileName(QByteArray(real.get())) + QLatin1Char('/')
+                           + parts.mid(up + 1).join(QLatin1Char('/')));
 }

@@ -22,3 +22,11 @@ QString userDataFolder();
 // folder; no trailing "/" but for "/" itself; symbolic links kept as
 // written), or nothing when the text is empty, relative or names no folder.
 std::optional<QString> existingFolder(const QString &text);
+
+// A FOLDER given on a command line as an absolute path that leads where the
+// file system leads, in both programs alike: the part up to its last ".."
+// is resolved by the system (so "a/link/.." is the parent of the link's
+// target, not "a"), the rest is kept as written, links and all, and only
+// "." and doubled slashes go. A relative text is taken from the working
+// directory.
+QString resolvedFolder(const QString &folder);

@@ -161,6 +161,12 @@ void Form::show()
         SkipOnFailure()([&] { shown(); });
 }
 
+void Form::activate()
+{
+    if (m_window)
+        m_window->activateWindow();
+}
+
 void Form::unload()
 {
     if (!isLoaded() || m_unloading)

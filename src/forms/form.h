@@ -44,6 +44,10 @@ public:
     void loadDesign();
     void show();   // loads if need be, then shows and brings to the front
     void unload(); // does nothing on an unloaded form
+    // Makes a loaded form's window the active one, the one that keys go to,
+    // without raising it; does nothing on an unloaded form. Without a
+    // window manager nobody else does when the window above it goes.
+    void activate();
 
     int top();
     int left();

@@ -120,6 +120,8 @@ void Form2::Form_Unload(int &)
     form1().followSkin(SkinFolder);
     ApplySkin(form1(), SkinFolder);
     Following.stop();
+    // The keys go to the preview window from now on (F5, Ctrl+G).
+    form1().activate();
 }
 
 // While shown, the selector follows the folder that its folder list shows.

@@ -138,14 +138,19 @@ int runCommand(const Command &command, const Arguments &arguments, int argc, cha
     qInstallMessageHandler(onlySeriousMessages);
     reuseFreedMemory();
     removeTemporaryFileOnInterrupt();
+    // Qt gets the program's name alone: every other argument is skintool's,
+    // and a FOLDER named like one of Qt's options (-reverse, -platform)
+    // must not reach it as one.
+    int qtArgc = 1;
+    char *qtArgv[] = {argc > 0 ? argv[0] : const_cast<char *>("skintool"), nullptr};
     std::unique_ptr<QCoreApplication> app;
     if (command.drawsWindows) {
         // The windows draw off screen, whatever the environment says: no
         // display is needed, and the pictures do not depend on one.
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
+        app = std::make_unique<QApplication>(qtArgc, qtArgv);
     } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
     }
     return command.run(arguments);
 }

@@ -24,22 +24,6 @@ QString absolutePath(const QString &path)
     return workingDirectory() + QLatin1Char('/') + path;
 }
 
-QString resolvedFolder(const QString &folder)
-{
-    const QString absolute = absolutePath(folder);
-    const QStringList parts = absolute.split(QLatin1Char('/'));
-    const qsizetype up = parts.lastIndexOf(QStringLiteral(".."));
-    if (up < 0)
-        return QDir::cleanPath(absolute); // only "." and doubled slashes go
-    const QString through = parts.mid(0, up + 1).join(QLatin1Char('/'));
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(fileNameFromText(through).constData(), nullptr),
-                                                     &std::free);
-    if (!real)
-        return QDir::cleanPath(absolute); // the caller finds out why
-    return QDir::cleanPath(textFromFileName(QByteArray(real.get())) + QLatin1Char('/')
-                           + parts.mid(up + 1).join(QLatin1Char('/')));
-}
-
 int makeFolders(const QString &folder)
 {
     const QByteArray path = fileNameFromText(absolutePath(folder));

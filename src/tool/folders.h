@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/places.h" // resolvedFolder(), the FOLDER rule of both programs
+
 #include <QSet>
 #include <QString>
 
@@ -14,12 +16,6 @@ namespace skintool {
 // The path made absolute against the working directory; ".." is left for
 // the file system to follow.
 QString absolutePath(const QString &path);
-
-// A FOLDER argument as an absolute path that leads where the file system
-// leads, for every command alike: the part up to its last ".." is resolved
-// by the system (so "a/link/.." is the parent of the link's target, not
-// "a"), the rest is kept as written, links and all.
-QString resolvedFolder(const QString &folder);
 
 // Makes the folder and any missing parents, like mkdir -p. 0 when it is a
 // folder now, else the errno of what failed (EEXIST: something else bears

@@ -14,6 +14,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <new>
 #include <optional>
 
 namespace skintool {
@@ -220,7 +221,10 @@ PngStream::PngStream(int width, int height, Sink sink)
     : m_width(width), m_height(height), m_previous(qsizetype(width) * 3, '\0'), m_sink(std::move(sink)),
       m_deflate(std::make_unique<Deflate>())
 {
-    m_failed = deflateInit(&m_deflate->stream, zlibLevel()) != Z_OK;
+    const int status = deflateInit(&m_deflate->stream, zlibLevel());
+    if (status == Z_MEM_ERROR)
+        throw std::bad_alloc();
+    m_failed = status != Z_OK;
     m_sink(QByteArrayView("\x89PNG\r\n\x1a\n", 8));
     QByteArray header(13, '\0');
     qToBigEndian(quint32(width), header.data());
@@ -248,6 +252,8 @@ void PngStream::writeChunk(const char type[4], const QByteArray &data)
 void PngStream::addLines(const QImage &band)
 {
     const QImage rgb = band.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull() && !band.isNull())
+        throw std::bad_alloc();
     for (int y = 0; y < rgb.height() && m_linesDone < m_height; ++y, ++m_linesDone) {
         const QByteArray line(reinterpret_cast<const char *>(rgb.constScanLine(y)), qsizetype(m_width) * 3);
         const QByteArray filtered = filteredLine(line, m_previous);

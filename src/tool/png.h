@@ -62,7 +62,8 @@ public:
     PngStream &operator=(const PngStream &) = delete;
 
     // The next lines, top to bottom: a band as wide as the picture (any
-    // format; it is converted to RGB).
+    // format; it is converted to RGB). The constructor and this raise
+    // std::bad_alloc when memory runs out.
     void addLines(const QImage &band);
 
     // Ends the file once every line is in; false if compression failed.

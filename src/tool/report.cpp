@@ -111,9 +111,16 @@ QString oneLineReport(const std::vector<FolderReport> &reports)
 QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
 {
     // Names that are not UTF-8 are shown as the terminal shows them, with
-    // U+FFFD for each byte that is no character: JSON holds text only.
+    // U+FFFD for each byte that is no character: JSON holds text only. So
+    // that a program can still reach such a file, its name's bytes come
+    // too, in base64, as KEY_base64 beside KEY.
     const auto text = [](const QString &name) { return QJsonValue(displayFileName(name)); };
     const auto orNull = [&](const QString &name) { return name.isEmpty() ? QJsonValue() : text(name); };
+    const auto insertName = [&](QJsonObject &object, const QString &key, const QString &name) {
+        object.insert(key, orNull(name));
+        if (displayFileName(name) != name)
+            object.insert(key + QStringLiteral("_base64"), QString::fromLatin1(fileNameFromText(name).toBase64()));
+    };
     const auto size = [](QSize size) {
         return QJsonObject{{QStringLiteral("width"), size.width()}, {QStringLiteral("height"), size.height()}};
     };
@@ -123,7 +130,8 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
     for (const FolderReport &report : reports) {
         QJsonArray slotList;
         for (const SlotOutcome &slot : report.outcomes) {
-            QJsonObject entry{{QStringLiteral("slot"), slot.slot}, {QStringLiteral("file"), orNull(slot.file)}};
+            QJsonObject entry{{QStringLiteral("slot"), slot.slot}};
+            insertName(entry, QStringLiteral("file"), slot.file);
             if (!slot.file.isEmpty()) {
                 entry.insert(QStringLiteral("width"), slot.size.width());
                 entry.insert(QStringLiteral("height"), slot.size.height());
@@ -133,24 +141,26 @@ QJsonDocument jsonReport(const std::vector<FolderReport> &reports)
         }
         QJsonArray problems;
         for (const Problem &problem : report.problems) {
-            problems.append(QJsonObject{
+            QJsonObject entry{
                 {QStringLiteral("code"), problem.code},
                 {QStringLiteral("severity"), QLatin1String(severityName(problem.severity))},
                 {QStringLiteral("slot"), orNull(problem.slot)},
-                {QStringLiteral("file"), orNull(problem.file)},
                 {QStringLiteral("message"), text(problem.message)},
                 {QStringLiteral("hint"), orNull(problem.hint)},
-            });
+            };
+            insertName(entry, QStringLiteral("file"), problem.file);
+            problems.append(entry);
         }
         errors += report.count(Severity::Error);
         warnings += report.count(Severity::Warning);
-        folders.append(QJsonObject{
-            {QStringLiteral("folder"), text(report.folder)},
+        QJsonObject folder{
             {QStringLiteral("errors"), report.count(Severity::Error)},
             {QStringLiteral("warnings"), report.count(Severity::Warning)},
             {QStringLiteral("slots"), slotList},
             {QStringLiteral("problems"), problems},
-        });
+        };
+        insertName(folder, QStringLiteral("folder"), report.folder);
+        folders.append(folder);
     }
     return QJsonDocument(QJsonObject{
         {QStringLiteral("version"), 1},

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -30,6 +32,12 @@ constexpr int NameHeight = 22;
 constexpr int PanelGap = 4;
 constexpr int DefaultColumns = 5;
 constexpr int MostColumns = 1000;
+// The largest sheet written, so that common PNG readers open it: at most
+// 16,384 pixels wide (the widest that image tools' default limits and
+// graphics cards take), and at most 2^26 pixels in all (256 MiB at four
+// bytes a pixel, which is as much as Qt's image reader takes by default).
+constexpr qint64 WidestSheet = 16384;
+constexpr qint64 LargestSheet = qint64(1) << 26;
 const QColor SheetColour(0xf4, 0xf4, 0xf4);
 const QColor NameColour(0x30, 0x30, 0x30);
 const QColor FrameColour(0xb0, 0xb0, 0xb0);
@@ -76,6 +84,8 @@ class Band
 public:
     Band(const Layout &layout, int width) : m_layout(layout), m_image(width, layout.cell().height(), QImage::Format_RGB32)
     {
+        if (m_image.isNull())
+            throw std::bad_alloc();
         m_image.fill(SheetColour);
         m_painter.begin(&m_image);
         QFont font = m_painter.font();
@@ -146,6 +156,23 @@ std::optional<QSize> sizeOption(const QString &text)
         || size.width() > LargestThumbnail.width() || size.height() > LargestThumbnail.height())
         return std::nullopt;
     return size;
+}
+
+// Why a sheet of that size is not written; nothing if it may be.
+std::optional<QString> tooLarge(qint64 width, qint64 height)
+{
+    if (width > WidestSheet)
+        return QStringLiteral("the sheet would be %1 pixels wide, more than the %2 that a PNG reader can be expected "
+                              "to open; give fewer --columns or a smaller --size")
+            .arg(width)
+            .arg(WidestSheet);
+    if (width * height > LargestSheet)
+        return QStringLiteral("the sheet would be %1 pixels wide and %2 high, more than the %3 pixels in all that a PNG "
+                              "reader can be expected to open; give fewer FOLDERs or a smaller --size")
+            .arg(width)
+            .arg(height)
+            .arg(LargestSheet);
+    return std::nullopt;
 }
 
 } // namespace
@@ -248,11 +275,16 @@ int runSheet(const Arguments &arguments)
     // Drawn a row of skins at a time and compressed as it goes: only the
     // row being drawn is held, whatever the number of skins.
     const int count = int(folders.size());
-    if (!arguments.isSet(QStringLiteral("columns")))
-        layout.columns = std::clamp(count, 1, DefaultColumns);
+    // Never more columns than skins: empty ones would only widen the sheet.
+    layout.columns = std::clamp(count, 1, arguments.isSet(QStringLiteral("columns")) ? layout.columns : DefaultColumns);
     const int rows = std::max(1, (count + layout.columns - 1) / layout.columns);
     const QSize cell = layout.cell();
-    const int width = layout.columns * cell.width() + Margin;
+    const qint64 sheetWidth = qint64(layout.columns) * cell.width() + Margin;
+    if (const std::optional<QString> problem = tooLarge(sheetWidth, qint64(rows) * cell.height() + Margin)) {
+        printError(QStringLiteral("%1: %2").arg(arguments.command(), *problem));
+        return 2;
+    }
+    const int width = int(sheetWidth);
     // The compressed sheet goes straight into the file that will take the
     // old one's place: it is not held in memory, and an interrupt leaves
     // nothing behind.
@@ -263,29 +295,35 @@ int runSheet(const Arguments &arguments)
         return 2;
     }
     bool written = true;
-    PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) {
-        written = written && file.append(bytes, &error);
-    });
-    QImage top(width, Margin, QImage::Format_RGB32);
-    top.fill(SheetColour);
-    png.addLines(top);
-    for (int row = 0; row < rows; ++row) {
-        Band band(layout, width);
-        for (int column = 0; column < layout.columns; ++column) {
-            const int index = row * layout.columns + column;
-            if (index >= count)
-                break;
-            const FolderReport report = checkFolder(folders[index]);
-            band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
+    try {
+        PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) {
+            written = written && file.append(bytes, &error);
+        });
+        QImage top(width, Margin, QImage::Format_RGB32);
+        if (top.isNull())
+            throw std::bad_alloc();
+        top.fill(SheetColour);
+        png.addLines(top);
+        for (int row = 0; row < rows; ++row) {
+            Band band(layout, width);
+            for (int column = 0; column < layout.columns; ++column) {
+                const int index = row * layout.columns + column;
+                if (index >= count)
+                    break;
+                const FolderReport report = checkFolder(folders[index]);
+                band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
+            }
+            png.addLines(band.finish());
+            if (!written)
+                break; // the rest would go nowhere
         }
-        png.addLines(band.finish());
-        if (!written)
-            break; // the rest would go nowhere
+        if (!png.finish() && written)
+            error = QStringLiteral("cannot encode PNG");
+        else if (written && file.commit(&error))
+            return 0;
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("out of memory");
     }
-    if (!png.finish() && written)
-        error = QStringLiteral("cannot encode PNG");
-    else if (written && file.commit(&error))
-        return 0;
     printError(QStringLiteral("%1: %2").arg(shownName(out), error));
     return 2;
 }

@@ -64,6 +64,8 @@ private slots:
             << QStringList{"--display", ":7", "--stylesheet", "x.qss"};
         QTest::newRow("a value that looks like a folder")
             << QStringList{"-title", "../skins/Ember"} << QString() << QStringList{"-title", "../skins/Ember"};
+        // ".." goes up from where the link leads, as the file system goes.
+        QTest::newRow("a link, then ..") << QStringList{"link/../Ember"} << "skins/Ember" << QStringList{};
         QTest::newRow("a folder that looks like an option")
             << QStringList{"-reverse", "--", "-dash"} << "work/-dash" << QStringList{"-reverse"};
     }
@@ -75,6 +77,9 @@ private slots:
         QFETCH(QStringList, qt);
         makeFolder(QStringLiteral("skins/Ember"));
         makeFolder(QStringLiteral("work/-dash"));
+        makeFolder(QStringLiteral("work/Ember"));
+        makeFolder(QStringLiteral("skins/inner"));
+        QVERIFY(QFile::link(QStringLiteral("../skins/inner"), path(QStringLiteral("work/link"))));
         arguments.replaceInStrings(QStringLiteral("@"), path(QString()));
         const Read command = read(arguments);
         QVERIFY(!command.exitStatus);

@@ -320,6 +320,36 @@ private slots:
         QCOMPARE(differences(previewOnScreen(rendered("desktop-settings.png")), rendered("desktop-settings.png")), QString());
     }
 
+    // The keys work as soon as the selector has closed, with no click on
+    // the preview window first and the pointer away from it: the preview
+    // is the active window again, with or without a window manager.
+    void keysWorkOnceTheSelectorCloses()
+    {
+        const QColor blue(30, 60, 200);
+        const QString skin = makeFolder(QStringLiteral("skins/blue"));
+        writeBmp(QStringLiteral("skins/blue/background.bmp"), blue, {800, 600});
+        writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(skin) + "\r\n");
+        start();
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(!findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        const QPoint bare(400, 300);
+        QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor(bare), blue), Patience);
+        movePointerTo(PreviewOrigin + QPoint(900, 650));
+
+        // With its file gone, the background keeps its picture, until
+        // Shift+F5 starts again from the built-in ones.
+        QVERIFY(QFile::remove(path(QStringLiteral("skins/blue/background.bmp"))));
+        const QColor builtIn = QImage(QStringLiteral(":/background.bmp")).pixelColor(bare);
+        xdotool({"key", "shift+F5"});
+        QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor(bare), builtIn), Patience);
+        const auto preview = [] { return screenshot().copy(QRect(PreviewOrigin, QSize(800, 600))); };
+        const QImage withoutGuides = preview();
+        xdotool({"key", "ctrl+g"});
+        QTRY_VERIFY_WITH_TIMEOUT(preview() != withoutGuides, Patience);
+    }
+
     void closeGlyphEndsTheProgramQuietly()
     {
         start();

@@ -472,6 +472,55 @@ private slots:
         QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
     }
 
+    // Qt's own -platform and -display choose as QT_QPA_PLATFORM and
+    // DISPLAY do, and over them: the program starts, applies the FOLDER
+    // given (which writes lastpath.skin) and, on an X server, shows its
+    // window there.
+    void programFollowsQtsOptions_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("display"); // DISPLAY
+        QTest::addColumn<bool>("onX");        // the window shows on the test's X server
+        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen"} << "" << false;
+        QTest::newRow("--platform offscreen, over DISPLAY")
+            << QStringList{"--platform", "offscreen"} << ":{dead}" << false;
+        QTest::newRow("-display") << QStringList{"-display", ":{own}"} << "" << true;
+        QTest::newRow("--display, over DISPLAY") << QStringList{"--display", ":{own}"} << ":{dead}" << true;
+    }
+
+    void programFollowsQtsOptions()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, display);
+        QFETCH(bool, onX);
+        XServer server;
+        const QString own = startForProgram(server);
+        if (own.isEmpty())
+            QSKIP("needs the program (SKINPREVIEW_BINARY), Xvfb and xdotool");
+        m_servers.clear();
+        m_placeholders.clear();
+        m_placeholders["{own}"] = own;
+        for (QString &text : options)
+            QVERIFY(fillIn(text));
+        QVERIFY(fillIn(display));
+        QDir().mkpath(runtimeDir());
+        const QString skin = makeFolder(QStringLiteral("skin"));
+        QProcess program;
+        program.setProcessEnvironment(programEnvironment(display, {}));
+        program.setWorkingDirectory(workDir());
+        program.start(qEnvironmentVariable("SKINPREVIEW_BINARY"), options << skin);
+        QVERIFY(program.waitForStarted());
+        const QString lastPath = path(QStringLiteral("work/lastpath.skin"));
+        QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(lastPath) || program.state() != QProcess::Running,
+                                  "the program neither started nor ended", 30000);
+        QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
+        if (onX)
+            QVERIFY2(waitForPreviewWindow(program, programEnvironment(QLatin1Char(':') + own, {})),
+                     program.readAllStandardError().constData());
+        program.kill();
+        program.waitForFinished(20000);
+    }
+
     // An X server that has no other client (one started by xvfb-run)
     // resets when its last client leaves, and turns away whoever connects
     // meanwhile: had the program's try at it ended before Qt connected,

@@ -20,7 +20,29 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <functional>
 #include <optional>
+
+// Two system calls of the code under test pass through these first: the
+// test program's own fsync and fchmod stand in for the C library's, and a
+// case sets what runs before the call.
+std::function<void(int fd)> beforeFsync;
+std::function<void(int fd)> beforeFchmod;
+
+extern "C" int fsync(int fd)
+{
+    if (beforeFsync)
+        beforeFsync(fd);
+    return int(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int fchmod(int fd, mode_t mode) noexcept
+{
+    if (beforeFchmod)
+        beforeFchmod(fd);
+    return int(::syscall(SYS_fchmod, fd, mode));
+}
 
 // Who owns a file or folder, and its permission bits.
 struct Ownership
@@ -181,6 +203,22 @@ QByteArray attribute(const QByteArray &path, const char *name)
     char value[1024];
     const ssize_t size = ::getxattr(path.constData(), name, value, sizeof value);
     return size < 0 ? QByteArray() : QByteArray(value, size);
+}
+
+// What "lastpath.skin" held when a signal's handler ran: recorded by the
+// handler itself, with async-signal-safe calls only.
+char contentAtSignal[64 * 1024];
+volatile sig_atomic_t bytesAtSignal = -1;
+
+extern "C" void recordContentAtSignal(int)
+{
+    const int fd = ::open("lastpath.skin", O_RDONLY | O_CLOEXEC);
+    ssize_t total = 0;
+    for (ssize_t got = 1; fd >= 0 && got > 0 && total < ssize_t(sizeof contentAtSignal); total += got)
+        got = ::read(fd, contentAtSignal + total, sizeof contentAtSignal - size_t(total));
+    if (fd >= 0)
+        ::close(fd);
+    bytesAtSignal = fd < 0 ? -2 : sig_atomic_t(total);
 }
 
 } // namespace
@@ -704,6 +742,100 @@ private slots:
             QVERIFY(!QFile::exists(path(QStringLiteral("work/lastpath.skin"))));
         QCOMPARE(QDir(workDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  existing ? QStringList{LastPath} : QStringList());
+    }
+
+    void interruptDuringAnInPlaceWrite_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    // A file written in place gets its new bytes over the old ones, then
+    // is cut to length: an interrupt that came between the two (here
+    // while the new bytes are synced) must wait until the file is whole,
+    // and then still take effect.
+    void interruptDuringAnInPlaceWrite()
+    {
+        QFETCH(int, signal);
+        const QByteArray work = QFile::encodeName(workDir());
+        const QByteArray old = lineOf(3 * int(::sysconf(_SC_PAGESIZE)), 'o');
+        const QByteArray now = lineOf(100, 'n');
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
+            if (::mount("tmpfs", work.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+                return NoNamespace + QStringLiteral("no tmpfs");
+            if (::chdir(work.constData()) != 0 || !writeRaw(LastPathBytes, old))
+                return QStringLiteral("cannot write the old content");
+            if (::chmod(".", 0555) != 0 || !dropPermissionOverride())
+                return QStringLiteral("cannot make the folder read-only to this process");
+            struct sigaction action = {};
+            action.sa_handler = recordContentAtSignal;
+            action.sa_flags = SA_RESTART;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+            bool sent = false;
+            beforeFsync = [&](int) {
+                if (!std::exchange(sent, true))
+                    ::kill(::getpid(), signal);
+            };
+            const QString failed = replace(LastPathBytes, now);
+            beforeFsync = nullptr;
+            QStringList problems;
+            if (!failed.isEmpty())
+                problems << QStringLiteral("the write failed: %1").arg(failed);
+            if (!sent)
+                problems << QStringLiteral("the write was not written in place");
+            else if (bytesAtSignal < 0)
+                problems << QStringLiteral("the signal was lost");
+            else if (QByteArray(contentAtSignal, bytesAtSignal) != now)
+                problems << QStringLiteral("at the signal the file held %1 bytes, %2 of them new")
+                                .arg(int(bytesAtSignal))
+                                .arg(QByteArray(contentAtSignal, bytesAtSignal).count('n'));
+            if (readRaw(LastPathBytes) != now)
+                problems << QStringLiteral("the file does not hold the new content");
+            return problems.join(QLatin1String("; "));
+        });
+        skipIfNotIsolated(problems);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    }
+
+    void privateUntilItHasTheOldMode_data()
+    {
+        QTest::addColumn<int>("oldMode");
+        QTest::newRow("0600") << 0600;
+        QTest::newRow("0640") << 0640;
+        QTest::newRow("0644") << 0644;
+    }
+
+    // The new file beside the old one is readable by its owner alone until
+    // it takes the old file's mode: whoever opened it before that could go
+    // on reading what it gets, though the file were private.
+    void privateUntilItHasTheOldMode()
+    {
+        QFETCH(int, oldMode);
+        writeFile(QStringLiteral("work/secret"), "old\n");
+        const QByteArray name = QFile::encodeName(path(QStringLiteral("work/secret")));
+        QCOMPARE(::chmod(name.constData(), mode_t(oldMode)), 0);
+        std::optional<mode_t> modeAtFirstChange;
+        beforeFchmod = [&](int fd) {
+            struct stat status;
+            if (!modeAtFirstChange && ::fstat(fd, &status) == 0)
+                modeAtFirstChange = status.st_mode & 07777;
+        };
+        const mode_t umask = ::umask(022);
+        const QString failed = replace(name, "new\n");
+        ::umask(umask);
+        beforeFchmod = nullptr;
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        QVERIFY2(modeAtFirstChange, "the new file's mode was never set");
+        QCOMPARE(QString::number(*modeAtFirstChange, 8), QStringLiteral("600"));
+        struct stat status;
+        QCOMPARE(::stat(name.constData(), &status), 0);
+        QCOMPARE(QString::number(status.st_mode & 07777, 8), QString::number(oldMode, 8));
+        QCOMPARE(readFile(QStringLiteral("work/secret")), QByteArray("new\n"));
     }
 
     void writeFailures_data()

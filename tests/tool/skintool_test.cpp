@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <tuple>
 #include <map>
 #include <vector>
 
@@ -190,6 +191,14 @@ QString messagesOf(const QJsonObject &folder)
 // or 77 where no such folder can be had. As root, permission bits stop
 // nothing, so the folder is made read-only by a bind mount in a private
 // mount namespace.
+// What a folder holds, hidden files included, sorted.
+QStringList entriesIn(const QString &folder)
+{
+    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    entries.sort();
+    return entries;
+}
+
 int runWithReadOnlyFolder(const QByteArray &program, const QByteArray &folder, const QList<QByteArray> &arguments)
 {
     const pid_t child = ::fork();
@@ -998,6 +1007,16 @@ private slots:
         QCOMPARE(folder["slots"][0]["file"].toString(), QStringLiteral("background.bmp"));
         QCOMPARE(folder["slots"][0]["width"].toInt(), 800);
         QCOMPARE(codesOf(folder), QStringList{"unknown-name notes-" + shown + ".bmp"});
+        // A name that is not UTF-8 brings its bytes as well; another none.
+        const bool utf8 = QString::fromUtf8(name).toUtf8() == name;
+        const QJsonObject problem = folder["problems"][0].toObject();
+        for (const auto &[object, key, bytes] : {std::tuple{folder, "folder_base64", name},
+                                                 std::tuple{problem, "file_base64", "notes-" + name + ".bmp"}}) {
+            QVERIFY2(object.contains(QLatin1String(key)) == !utf8, key);
+            if (!utf8)
+                QCOMPARE(QByteArray::fromBase64(object[QLatin1String(key)].toString().toLatin1()), bytes);
+        }
+        QVERIFY(!folder["slots"][0].toObject().contains(QStringLiteral("file_base64")));
 
         // Into an output folder named as the skin: its subfolder bears the
         // skin folder's bytes.
@@ -1464,6 +1483,28 @@ private slots:
         QCOMPARE(QImage(path(QStringLiteral("work/s.png"))).pixelColor(12 + 100, 12 + 75), QColor(Qt::blue));
     }
 
+    // Qt sees none of skintool's arguments: after "--" a FOLDER named like
+    // one of Qt's options is a folder like any other, and draws as it would
+    // under another name.
+    void foldersNamedLikeQtOptions()
+    {
+        cleanSkin(QStringLiteral("work/normal"));
+        cleanSkin(QStringLiteral("work/-platform"));
+        cleanSkin(QStringLiteral("work/-reverse"));
+        Run run = skintool({"render", "--out", "alone", "normal"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = skintool({"render", "--out", "o", "--", "-platform", "normal", "-reverse"});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        // (The selector shows the folder's path, so it differs.)
+        for (const QString &picture : {QStringLiteral("preview.png"), QStringLiteral("desktop-settings.png")}) {
+            const QByteArray alone = readFile(QStringLiteral("work/alone/normal/") + picture);
+            QVERIFY(!alone.isEmpty());
+            for (const QString &folder : {QStringLiteral("-platform"), QStringLiteral("normal"), QStringLiteral("-reverse")})
+                QVERIFY2(readFile(QStringLiteral("work/o/%1/%2").arg(folder, picture)) == alone,
+                         qPrintable(folder + QLatin1Char('/') + picture));
+        }
+    }
+
     // A picture's texts never reach its PNG.
     void pngCarriesNoTexts()
     {
@@ -1497,6 +1538,57 @@ private slots:
         QFETCH(QStringList, folders);
         QFETCH(QStringList, labels);
         QCOMPARE(skintool::sheetLabels(folders), labels);
+    }
+
+    // Never more columns than skins; a sheet that a PNG reader could not be
+    // expected to open is refused before anything is drawn or written.
+    void sheetSize_data()
+    {
+        QTest::addColumn<int>("skins");
+        QTest::addColumn<QString>("columns");
+        QTest::addColumn<int>("width"); // 0: refused
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("more columns than skins") << 2 << "1000" << 2 * 3224 + 12 << QString();
+        QTest::newRow("too wide") << 6 << "6" << 0
+                                  << "skintool: sheet: the sheet would be 19356 pixels wide, more than the 16384 that a "
+                                     "PNG reader can be expected to open; give fewer --columns or a smaller --size\n";
+        QTest::newRow("too large") << 35 << "5" << 0
+                                   << "skintool: sheet: the sheet would be 16132 pixels wide and 4450 high, more than "
+                                      "the 67108864 pixels in all that a PNG reader can be expected to open; give fewer "
+                                      "FOLDERs or a smaller --size\n";
+    }
+
+    void sheetSize()
+    {
+        QFETCH(int, skins);
+        QFETCH(QString, columns);
+        QFETCH(int, width);
+        QFETCH(QString, refusal);
+        QStringList arguments{"sheet", "--out", "s.png", "--columns", columns, "--size", "800x600", "--panels"};
+        for (int i = 0; i < skins; ++i)
+            arguments << makeFolder(QStringLiteral("skins/%1").arg(i));
+        const Run run = skintool(arguments);
+        QCOMPARE(run.err, refusal);
+        QCOMPARE(run.status, width ? 0 : 2);
+        QCOMPARE(QImage(path(QStringLiteral("work/s.png"))).width(), width);
+        QCOMPARE(entriesIn(workDir()), width ? QStringList{"s.png"} : QStringList{});
+    }
+
+    // A sheet that cannot have its memory says so, and writes nothing. The
+    // address sanitizer's allocator fails allocations larger than a limit
+    // (here a row of the sheet, 8 MB, and not a window's picture, 2 MB).
+    void sheetOutOfMemory()
+    {
+#if !defined(__SANITIZE_ADDRESS__)
+        QSKIP("needs the address sanitizer's allocation limit");
+#endif
+        QProcessEnvironment limit;
+        limit.insert(QStringLiteral("ASAN_OPTIONS"), qEnvironmentVariable("ASAN_OPTIONS")
+                                                         + QStringLiteral(":allocator_may_return_null=1:max_allocation_size_mb=4"));
+        const Run run = skintool({"sheet", "--out", "s.png", "--size", "800x600", "--panels", makeFolder("skin")}, limit);
+        QCOMPARE(run.status, 2);
+        QVERIFY2(run.err.endsWith(QStringLiteral("skintool: s.png: out of memory\n")), qPrintable(run.err));
+        QCOMPARE(entriesIn(workDir()), QStringList{});
     }
 
     // Badges in red and amber with the counts that check gives, and the
