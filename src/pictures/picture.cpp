@@ -223,10 +223,13 @@ Picture decodeWithQt(const QByteArray &bytes, const PictureHeader &header)
     // does. A BMP stored top-down reports a negative height.
     const QSize size = reader.size();
     checkDecodable(header, size);
+    // Some readers give no format, or for a broken file one that is no
+    // format at all.
+    const int format = int(reader.imageFormat());
     QImage image;
     const QSize shown(qAbs(size.width()), qAbs(size.height()));
-    if (!shown.isEmpty() && reader.imageFormat() != QImage::Format_Invalid) {
-        image = freshPicture(shown, reader.imageFormat());
+    if (!shown.isEmpty() && format > QImage::Format_Invalid && format < QImage::NImageFormats) {
+        image = freshPicture(shown, QImage::Format(format));
         image.fill(0);
     }
     const uchar *blanked = image.constBits();
