@@ -8,7 +8,7 @@
 #include "support/ratios.h"
 
 #include "tool/check.h"
-#include "tool/memory.h"
+#include "pictures/picturememory.h"
 #include "tool/png.h"
 #include "tool/render.h"
 
@@ -82,7 +82,7 @@ Growth growthAfterSettling(const std::vector<QString> &folders, Step step)
 int main(int argc, char **argv)
 {
     // As skintool runs; both sides of each pair share it.
-    skintool::reuseFreedMemory();
+    setFreedPictureMemory(FreedPictureMemory::StaysForTheNextSkin);
     bench::QtSetup setup(argc, argv);
     const std::string skin = setup.temp() / "skin";
     std::fprintf(stderr, "Making the fixtures in %s ...\n", setup.temp().path().c_str());

@@ -2,14 +2,13 @@
 
 #include "files/error.h"
 #include "forms/dirlistbox.h"
+#include "pictures/picturememory.h"
 #include "preview/form1.h"
 #include "selector/form2.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPixmapCache>
-
-#include <malloc.h>
 
 #include <utility>
 
@@ -42,12 +41,7 @@ void startProgram(const QString &skinFolder)
 {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.bmp")));
     QApplication::setQuitOnLastWindowClosed(false); // the forms decide when the program ends
-    // Pictures are large and come and go with every skin applied and every
-    // folder previewed. Each gets a mapping of its own, given back when it
-    // is freed, instead of a place in the heap, which the C library would
-    // otherwise start using after the first picture is freed and which then
-    // stays fragmented.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    setFreedPictureMemory(FreedPictureMemory::GoesBackToTheSystem);
     // The style caches the small pieces it draws keyed by palette, and each
     // new load of the selector brings new palettes, so its entries are never
     // drawn again: without the cache memory stays level over any number of

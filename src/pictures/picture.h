@@ -7,6 +7,7 @@
 #include <QString>
 
 class Folder;
+struct PictureHeader;
 
 // A picture as the slots show it.
 using Picture = QImage;
@@ -63,8 +64,8 @@ private:
 Picture LoadPicture(const QString &path);
 
 // The same for an entry of a folder (files/folder.h), the way a skin's
-// files are read.
-Picture LoadPicture(Folder &folder, const QString &name);
+// files are read; with what the header of the file decoded says, if asked.
+Picture LoadPicture(Folder &folder, const QString &name, PictureHeader *header = nullptr);
 
 // The two halves of LoadPicture, for a picture that may be decoded later
 // than its file is read: the entry's bytes (missing, not a regular file or
@@ -73,3 +74,8 @@ Picture LoadPicture(Folder &folder, const QString &name);
 // PictureError).
 QByteArray ReadPictureFile(Folder &folder, const QString &name);
 Picture DecodePicture(const QByteArray &bytes);
+
+// For tests: fills the memory of each picture about to be decoded with
+// byte, in place of whatever the heap held there (-1, the default, leaves
+// it so). A picture that decodes is the same whatever the fill.
+void FillFreshPictureMemory(int byte);

@@ -133,23 +133,27 @@ void readBmp(PictureHeader &header, const Bytes &bytes)
         header.compression = bytes.u32(30);
         colours = bytes.u32(46);
     }
-    // The masks follow a 40-byte header; longer ones hold them. The alpha
-    // mask sits at the same place either way, and the decoder heeds it in
-    // a 16- or 32-bit picture whatever the compression field says.
+    // The masks follow a 40-byte header, and the three colour masks follow
+    // the 64-byte one too; the other headers hold them. The alpha mask sits
+    // at the same place either way, and the decoder heeds it in a 16- or
+    // 32-bit picture whatever the compression field says.
     qint64 masksAfter = 0;
-    if (infoBytes == 40 && (header.compression == 3 || header.compression == 6))
-        masksAfter = header.compression == 6 ? 16 : 12;
+    if ((infoBytes == 40 || infoBytes == 64) && header.compression == 3)
+        masksAfter = 12;
+    else if (infoBytes == 40 && header.compression == 6)
+        masksAfter = 16;
     const bool alphaMaskThere = infoBytes >= 56 || (infoBytes == 40 && header.compression == 6);
     if ((header.bitCount == 16 || header.bitCount == 32) && alphaMaskThere && bytes.has(66, 4))
         header.alphaMask = bytes.u32(66) != 0;
 
     if (header.width <= 0 || header.height == 0 || header.bitCount == 0)
         return; // no picture to need bytes for; the decoder refuses it
+    // A palette of as many colours as the header says, even more than the
+    // depth can use: the decoder reads them all. Zero means all the depth
+    // allows.
     qint64 paletteBytes = 0;
-    if (header.bitCount <= 8) {
-        const qint64 most = qint64(1) << header.bitCount;
-        paletteBytes = (colours == 0 || colours > most ? most : qint64(colours)) * paletteEntryBytes;
-    }
+    if (header.bitCount <= 8)
+        paletteBytes = (colours == 0 ? qint64(1) << header.bitCount : qint64(colours)) * paletteEntryBytes;
     // The pixels start after the headers and the palette, or further on
     // where the file header says so.
     const qint64 dataStart = std::max<qint64>(dataOffset, FileHeaderBytes + infoBytes + masksAfter + paletteBytes);
@@ -159,6 +163,7 @@ void readBmp(PictureHeader &header, const Bytes &bytes)
     case 3:
     case 6:
         if (const qint64 lineBytes = bmpLineBytes(header.width, header.bitCount); lineBytes > 0) {
+            header.pixelsAt = dataStart;
             header.neededBytes = plus(dataStart, times(lineBytes, lines));
             header.truncated = header.neededBytes > bytes.size();
         }

@@ -28,6 +28,10 @@ struct PictureHeader
     qint64 width = 0;
     qint64 height = 0; // negative: stored top-down
     bool alphaMask = false; // the header gives an alpha channel a mask
+    // Where an uncompressed BMP's lines start, the first line in the file
+    // being the bottom one unless height is negative; 0 where the header
+    // does not tell.
+    qint64 pixelsAt = 0;
     // The bytes that an uncompressed BMP needs for its header, palette and
     // every line (saturated at the largest qint64); 0 where the header does
     // not tell, as for RLE.

@@ -42,11 +42,11 @@ public:
     void reading(const SkinFile &file, Folder &, const QString &name) override { record(file).name = name; }
     void loadFile(Slot slot, Folder &folder, const QString &name) override
     {
-        // LoadPicture, with the header of the very bytes decoded kept.
-        const QByteArray bytes = ReadPictureFile(folder, name);
-        const Picture picture = DecodePicture(bytes);
-        steps.back().header = readPictureHeader(bytes);
-        put(slot, picture);
+        // The preview window's LoadPicture, with the header of the very
+        // file decoded kept.
+        PictureHeader header;
+        put(slot, LoadPicture(folder, name, &header));
+        steps.back().header = header;
     }
     void put(Slot, const Picture &picture) override
     {

@@ -1,9 +1,9 @@
 #include "tool/commandline.h"
 
 #include "files/filename.h"
+#include "pictures/picturememory.h"
 #include "tool/check.h"
 #include "tool/interrupt.h"
-#include "tool/memory.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
 #include "tool/template.h"
@@ -136,7 +136,7 @@ int runCommand(const Command &command, const Arguments &arguments, int argc, cha
                           QStringLiteral("unexpected argument '%1'").arg(shownName(arguments.positionalArguments().first())));
 
     qInstallMessageHandler(onlySeriousMessages);
-    reuseFreedMemory();
+    setFreedPictureMemory(FreedPictureMemory::StaysForTheNextSkin);
     removeTemporaryFileOnInterrupt();
     // Qt gets the program's name alone: every other argument is skintool's,
     // and a FOLDER named like one of Qt's options (-reverse, -platform)

@@ -46,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!shorter.truncated)
             fail("one byte short, yet whole", shorter);
     }
+    if ((header.pixelsAt > 0) != (header.neededBytes > 0) || header.pixelsAt > header.neededBytes)
+        fail("the lines start outside the bytes needed", header);
     if (bmpLineBytes(header.width, header.bitCount) < 0)
         fail("a negative line", header);
     return 0;

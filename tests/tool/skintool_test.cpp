@@ -18,6 +18,7 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -139,6 +140,19 @@ QByteArray bmpWith(QSize size, QColor colour, int bits, int infoBytes, int alpha
     line.append(QByteArray(lineBytes - line.size(), '\0'));
     bytes.append(line.repeated(size.height()));
     return bytes;
+}
+
+// A 1-bit BMP, all red, whose header claims 256 colours while its file is
+// only as long as a palette of two needs: a decoder that reads the 256 it
+// claims runs out of lines.
+QByteArray redClaiming256Colours(QSize size)
+{
+    const int lineBytes = (size.width() + 31) / 32 * 4;
+    QByteArray bytes = bmpHeader(size.width(), size.height(), 1).left(54);
+    qToLittleEndian(quint32(62 + lineBytes * size.height()), bytes.data() + 2);
+    qToLittleEndian(quint32(62), bytes.data() + 10);
+    qToLittleEndian(quint32(256), bytes.data() + 46);
+    return bytes + QByteArray::fromHex("00000000" "0000ff00") + QByteArray(lineBytes * size.height(), '\xff');
 }
 
 QByteArray pictureBytes(QSize size, QColor color, const char *format)
@@ -434,6 +448,9 @@ private slots:
             "backscreensaver.bmp does not load: truncated: it ends after 9394 of its 1107006 bytes");
         row("linked to itself", "self-link", {"broken background.bmp"},
             "background.bmp does not load: not readable: Too many levels of symbolic links");
+        // The decoder would read 256 colours, and then run out of lines.
+        row("claims more colours than it holds", "overclaimed", {"broken background.bmp", "missing background.bmp"},
+            "background.bmp does not load: truncated: it ends after 60062 of its 61078 bytes");
         // Sizes whose product overflows the header reader's arithmetic.
         row("2147483647 x 2147483647", "absurd", {"broken background.bmp"},
             "background.bmp does not load: too large: 2147483647x2147483647 pixels");
@@ -527,6 +544,7 @@ private slots:
                  remove({"background.bmp"});
                  QVERIFY(QFile::link(QStringLiteral("background.bmp"), skin + "/background.bmp"));
              }},
+            {"overclaimed", [&] { writeFile(name + "/background.bmp", redClaiming256Colours(BackgroundSize)); }},
             {"absurd", [&] { writeFile(name + "/background.bmp", bmpHeader(0x7fffffff, 0x7fffffff)); }},
             {"folder-only", [&] {
                  remove({"sticker_background.bmp"});
@@ -958,6 +976,25 @@ private slots:
         QVERIFY(hasRed(clicked, {35, 109, 110, 19}));
         QVERIFY(!hasRed(clicked, {35, 49, 95, 19}));
         QVERIFY(!hasRed(unclicked, {35, 109, 110, 19}));
+    }
+
+    // A skin whose background the decoder would run out of lines for shows
+    // the built-in background, as a skin without one does, and nothing of
+    // the skin rendered before it.
+    void renderShowsNothingOfAnEarlierSkin()
+    {
+        const QString earlier = cleanSkin(QStringLiteral("earlier"));
+        const QString overclaimed = cleanSkin(QStringLiteral("overclaimed"));
+        writeFile(QStringLiteral("overclaimed/background.bmp"), redClaiming256Colours(BackgroundSize));
+        const QString without = cleanSkin(QStringLiteral("without"));
+        QVERIFY(QFile::remove(without + QStringLiteral("/background.bmp")));
+        const Run run = skintool({QStringLiteral("render"), QStringLiteral("--out"), QStringLiteral("out"), earlier,
+                                  overclaimed, without});
+        QCOMPARE(run.status, 0);
+        const QImage shown(path(QStringLiteral("work/out/overclaimed/preview.png")));
+        const QImage builtIn(path(QStringLiteral("work/out/without/preview.png")));
+        QVERIFY(!builtIn.isNull());
+        QVERIFY(shown == builtIn);
     }
 
     // Names are bytes: a working directory, a FOLDER and an output path that
