@@ -60,19 +60,6 @@ int compareIgnoringCase(const QString &a, const QString &b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-// A name taken from a listing, to be sorted, small enough to move about
-// cheaply: for an ASCII name the first 16 of its bytes lower-cased, as
-// numbers that compare as those bytes do, which settles most comparisons
-// without following a pointer; a name that is not ASCII is compared by its
-// decoded text.
-struct SortKey
-{
-    std::array<std::uint64_t, 2> prefix;
-    const char *raw; // the name's bytes
-    qsizetype length;
-    qsizetype text;  // a name that is not ASCII: its text's index; -1 for ASCII
-};
-
 std::array<std::uint64_t, 2> asciiPrefixOf(const char *name, qsizetype length)
 {
     std::array<std::uint64_t, 2> prefix{};
@@ -122,8 +109,64 @@ std::optional<QStringView> simpleSuffix(const QString &pattern)
 
 } // namespace
 
-FolderListing::FolderListing(const QString &folder) : m_folder(folder)
+QStringView NameList::at(qsizetype index) const
 {
+    const qsizetype start = index == 0 ? 0 : m_ends[std::size_t(index) - 1];
+    return QStringView(m_text.data() + start, m_ends[std::size_t(index)] - start);
+}
+
+QStringList NameList::toList() const
+{
+    QStringList names;
+    names.reserve(size());
+    for (qsizetype i = 0; i < size(); ++i)
+        names.append(at(i).toString());
+    return names;
+}
+
+void NameList::clear()
+{
+    m_text.clear();
+    m_ends.clear();
+}
+
+void NameList::append(QStringView name)
+{
+    m_text.insert(m_text.end(), name.utf16(), name.utf16() + name.size());
+    m_ends.push_back(qsizetype(m_text.size()));
+}
+
+void NameList::appendLatin1(const char *name, qsizetype length)
+{
+    for (qsizetype i = 0; i < length; ++i)
+        m_text.push_back(char16_t(static_cast<unsigned char>(name[i])));
+    m_ends.push_back(qsizetype(m_text.size()));
+}
+
+// A name taken from a listing, to be sorted, small enough to move about
+// cheaply: for an ASCII name the first 16 of its bytes lower-cased, as
+// numbers that compare as those bytes do, which settles most comparisons
+// without following a pointer; a name that is not ASCII is compared by its
+// decoded text.
+struct FolderListing::SortKey
+{
+    std::array<std::uint64_t, 2> prefix;
+    const char *raw; // the name's bytes
+    qsizetype length;
+    qsizetype text;  // a name that is not ASCII: its text's index; -1 for ASCII
+};
+
+FolderListing::FolderListing() = default;
+
+FolderListing::FolderListing(const QString &folder)
+{
+    read(folder);
+}
+
+void FolderListing::read(const QString &folder)
+{
+    release();
+    m_folder = folder;
     m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // The pass reads through a copy of the descriptor, which it closes;
     // the listing keeps its own to look entries up in.
@@ -142,9 +185,9 @@ FolderListing::FolderListing(const QString &folder) : m_folder(folder)
     else
         m_signature = FileSignature::of(info);
     if (info.st_size > 0) {
-        const qsizetype hint = qsizetype(std::min<off_t>(info.st_size, MaxReserveBytes));
+        const std::size_t hint = std::size_t(std::min<off_t>(info.st_size, MaxReserveBytes));
         m_names.reserve(hint);
-        m_entries.reserve(std::size_t(hint / 32));
+        m_entries.reserve(hint / 32);
     }
     // A link is looked up by what it leads to, and so is every entry where
     // the pass gave no type.
@@ -175,14 +218,29 @@ FolderListing::FolderListing(QString folder, std::span<const ListedEntry> entrie
 // name ends in a NUL, which goes in too.
 void FolderListing::append(const char *name, qsizetype length, Kind kind)
 {
-    m_entries.push_back({m_names.size(), length, kind, isAscii(name, std::size_t(length))});
-    m_names.append(name, length + 1);
+    m_entries.push_back({qsizetype(m_names.size()), length, kind, isAscii(name, std::size_t(length))});
+    m_names.insert(m_names.end(), name, name + length + 1);
 }
 
 FolderListing::~FolderListing()
 {
+    close();
+}
+
+void FolderListing::release()
+{
+    close();
+    m_folder.clear();
+    m_signature = FileSignature();
+    m_names.clear();
+    m_entries.clear();
+}
+
+void FolderListing::close()
+{
     if (m_fd >= 0)
         ::close(m_fd);
+    m_fd = -1;
 }
 
 // Looked up once, relative to the open folder rather than by a path that
@@ -199,26 +257,27 @@ FolderListing::Kind FolderListing::kindOf(const Entry &entry) const
     return entry.kind;
 }
 
-QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) const
+// Sorts the picked entries' names into a list.
+void FolderListing::sort(NameList &into) const
 {
-    std::vector<QString> texts; // of the names that are not ASCII
-    std::vector<SortKey> keys;
-    keys.reserve(picked.size());
-    for (const Entry *entry : picked) {
+    m_texts.clear();
+    m_keys.clear();
+    m_keys.reserve(m_picked.size());
+    for (const Entry *entry : m_picked) {
         const char *raw = name(*entry);
         if (entry->ascii) {
-            keys.push_back({asciiPrefixOf(raw, entry->length), raw, entry->length, -1});
+            m_keys.push_back({asciiPrefixOf(raw, entry->length), raw, entry->length, -1});
         } else {
-            texts.push_back(textFromFileName(QByteArray::fromRawData(raw, entry->length)));
-            keys.push_back({{}, raw, entry->length, qsizetype(texts.size()) - 1});
+            m_texts.push_back(textFromFileName(QByteArray::fromRawData(raw, entry->length)));
+            m_keys.push_back({{}, raw, entry->length, qsizetype(m_texts.size()) - 1});
         }
     }
     const auto isAsciiKey = [](const SortKey &key) { return key.text < 0; };
     const auto textOf = [&](const SortKey &key) {
-        return isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : texts[std::size_t(key.text)];
+        return isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : m_texts[std::size_t(key.text)];
     };
     // Ignoring letter case; names equal but for case in byte order.
-    std::sort(keys.begin(), keys.end(), [&](const SortKey &a, const SortKey &b) {
+    std::sort(m_keys.begin(), m_keys.end(), [&](const SortKey &a, const SortKey &b) {
         if (isAsciiKey(a) && isAsciiKey(b)) {
             // ASCII names hold no NUL, so a zero byte in the prefix only pads.
             if (a.prefix != b.prefix)
@@ -233,29 +292,46 @@ QStringList FolderListing::sorted(const std::vector<const Entry *> &picked) cons
             return order < 0;
         return left < right;
     });
-    QStringList result;
-    result.reserve(qsizetype(keys.size()));
-    for (const SortKey &key : keys)
-        result.append(isAsciiKey(key) ? QString::fromLatin1(key.raw, key.length) : std::move(texts[std::size_t(key.text)]));
-    return result;
+    into.clear();
+    for (const SortKey &key : m_keys) {
+        if (isAsciiKey(key))
+            into.appendLatin1(key.raw, key.length);
+        else
+            into.append(m_texts[std::size_t(key.text)]);
+    }
+    m_texts.clear();
 }
 
 QStringList FolderListing::subfolders() const
 {
-    std::vector<const Entry *> picked;
-    for (const Entry &entry : m_entries) {
-        if (kindOf(entry) == Kind::Folder)
-            picked.push_back(&entry);
-    }
-    return sorted(picked);
+    NameList names;
+    subfolders(names);
+    return names.toList();
 }
 
 QStringList FolderListing::files(const QString &pattern) const
 {
+    NameList names;
+    files(pattern, names);
+    return names.toList();
+}
+
+void FolderListing::subfolders(NameList &into) const
+{
+    m_picked.clear();
+    for (const Entry &entry : m_entries) {
+        if (kindOf(entry) == Kind::Folder)
+            m_picked.push_back(&entry);
+    }
+    sort(into);
+}
+
+void FolderListing::files(const QString &pattern, NameList &into) const
+{
     // Most names in a big folder do not match; those are left undecoded.
     const std::optional<QStringView> suffix = simpleSuffix(pattern);
     const bool asciiSuffix = suffix && isAscii(*suffix);
-    std::vector<const Entry *> picked;
+    m_picked.clear();
     for (const Entry &entry : m_entries) {
         const char *raw = name(entry);
         if (raw[0] == '.')
@@ -264,9 +340,9 @@ QStringList FolderListing::files(const QString &pattern) const
                                  ? asciiEndsWithIgnoringCase(raw, entry.length, *suffix)
                                  : matchesPattern(textFromFileName(raw), pattern);
         if (matches && kindOf(entry) == Kind::RegularFile)
-            picked.push_back(&entry);
+            m_picked.push_back(&entry);
     }
-    return sorted(picked);
+    sort(into);
 }
 
 // Whether an entry's name equals name ignoring letter case, as

@@ -15,16 +15,45 @@
 // files/filename.h decodes them, so that every name reaches the file system
 // as the exact bytes it was read as.
 
+// Names kept in one block of text that filling anew reuses: a list that
+// shows a big folder again and again keeps its memory instead of asking
+// the system for fresh pages at every change.
+class NameList
+{
+public:
+    qsizetype size() const { return qsizetype(m_ends.size()); }
+    bool isEmpty() const { return m_ends.empty(); }
+    QStringView at(qsizetype index) const;
+    QStringList toList() const;
+
+    // Empties the list, keeping its memory.
+    void clear();
+    void append(QStringView name);
+    void appendLatin1(const char *name, qsizetype length);
+
+private:
+    std::vector<char16_t> m_text;
+    std::vector<qsizetype> m_ends; // where each name ends in m_text
+};
+
 // One pass over a folder: the names of its entries but "." and "..", with
 // the types the pass gave. A folder change reads its folder once and hands
 // the listing to everything that this one change does with the folder; it
 // is never kept beyond that, so every later event reads the folder anew.
-// A folder that cannot be listed has no entries.
+// A folder that cannot be listed has no entries. A listing can read another
+// folder in place of the one it holds, reusing its memory.
 class FolderListing
 {
 public:
     // Reads the folder on disk at that path.
     explicit FolderListing(const QString &folder);
+    // Holds no folder until read() is called.
+    FolderListing();
+    // Reads the folder on disk at that path in place of the one held.
+    void read(const QString &folder);
+    // Lets the folder go and holds no entries, keeping the memory for the
+    // next read.
+    void release();
 
     // What an entry of a folder is.
     enum class EntryKind { Folder, RegularFile, Other };
@@ -51,6 +80,9 @@ public:
     // letter case, names equal but for case in byte order.
     QStringList subfolders() const;
     QStringList files(const QString &pattern) const;
+    // The same, filled into a list whose memory is reused.
+    void subfolders(NameList &into) const;
+    void files(const QString &pattern, NameList &into) const;
 
     // The name of the entry that equals name ignoring letter case, the
     // first in byte order if several do.
@@ -68,17 +100,24 @@ private:
         bool ascii;
     };
 
+    void close();
     void append(const char *name, qsizetype length, Kind kind);
-    const char *name(const Entry &entry) const { return m_names.constData() + entry.offset; }
+    const char *name(const Entry &entry) const { return m_names.data() + entry.offset; }
     Kind kindOf(const Entry &entry) const;
-    QStringList sorted(const std::vector<const Entry *> &picked) const;
+    void sort(NameList &into) const;
     bool equalIgnoringCase(const Entry &entry, const QString &name, bool nameIsAscii) const;
 
     QString m_folder;
     FileSignature m_signature;
     int m_fd = -1; // the folder, open while the listing lives, to look entries up in
-    QByteArray m_names;
+    std::vector<char> m_names;
     std::vector<Entry> m_entries;
+
+    // What sorting needs for a moment, kept for the next sort.
+    struct SortKey;
+    mutable std::vector<const Entry *> m_picked;
+    mutable std::vector<SortKey> m_keys;
+    mutable std::vector<QString> m_texts; // of the picked names that are not ASCII
 };
 
 // Whether a file name matches a wildcard pattern ("*", "?"), ignoring case.

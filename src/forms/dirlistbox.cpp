@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -17,76 +18,73 @@ namespace {
 
 constexpr int IndentPixels = 10;
 
-struct FolderEntry
-{
-    QString name;
-    int depth;
-    bool open; // "/" and the ancestors down to the folder shown
-};
-
 } // namespace
 
+// "/" and the ancestors down to the folder shown, open, then its
+// subfolders. The subfolders' names stay in one list whose memory the next
+// folder reuses.
 class FolderListModel : public QAbstractListModel
 {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void show(const QString &path, const QStringList &subfolders)
+    void show(const QString &path, const FolderListing &listing)
     {
         beginResetModel();
-        m_entries.clear();
-        m_entries.reserve(std::size_t(subfolders.size()) + 16);
-        m_entries.push_back({QStringLiteral("/"), 0, true});
-        const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-        for (const QString &part : parts)
-            m_entries.push_back({part, int(m_entries.size()), true});
-        m_openCount = int(m_entries.size());
-        for (const QString &name : subfolders)
-            m_entries.push_back({name, m_openCount, false});
+        m_open = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        m_open.prepend(QStringLiteral("/"));
+        listing.subfolders(m_subfolders);
         endResetModel();
     }
 
-    int openCount() const { return m_openCount; }
+    int openCount() const { return int(m_open.size()); }
 
     QString pathOf(int row) const
     {
         QString path;
-        const int last = row < m_openCount ? row : m_openCount - 1;
+        const int last = std::min(row, openCount() - 1);
         for (int i = 1; i <= last; ++i)
-            path += QLatin1Char('/') + m_entries[i].name;
-        if (row >= m_openCount)
-            path += QLatin1Char('/') + m_entries[row].name;
+            path += QLatin1Char('/') + m_open[i];
+        if (row >= openCount())
+            path += QLatin1Char('/') + nameOf(row);
         return path.isEmpty() ? QStringLiteral("/") : path;
     }
 
-    int depthOf(int row) const { return m_entries[row].depth; }
+    // Each entry one step further in than the one above it; the subfolders
+    // one step further in than the folder shown.
+    int depthOf(int row) const { return std::min(row, openCount()); }
 
     int rowCount(const QModelIndex &parent = {}) const override
     {
-        return parent.isValid() ? 0 : int(m_entries.size());
+        return parent.isValid() ? 0 : openCount() + int(m_subfolders.size());
     }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || index.row() >= int(m_entries.size()))
+        if (!index.isValid() || index.row() >= rowCount())
             return {};
-        const FolderEntry &entry = m_entries[index.row()];
+        const bool open = index.row() < openCount();
         if (role == Qt::DisplayRole)
-            return displayFileName(entry.name);
+            return displayFileName(nameOf(index.row()));
         if (role == Qt::DecorationRole) {
             // Made once: the style builds a new icon on every request.
             if (m_openIcon.isNull()) {
                 m_openIcon = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
                 m_closedIcon = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
             }
-            return entry.open ? m_openIcon : m_closedIcon;
+            return open ? m_openIcon : m_closedIcon;
         }
         return {};
     }
 
 private:
-    std::vector<FolderEntry> m_entries;
-    int m_openCount = 1;
+    QString nameOf(int row) const
+    {
+        return row < openCount() ? m_open[row] : m_subfolders.at(row - openCount()).toString();
+    }
+
+    QStringList m_open{QStringLiteral("/")};
+    NameList m_subfolders;
     mutable QIcon m_openIcon;
     mutable QIcon m_closedIcon;
 };
@@ -135,12 +133,24 @@ void DirListBox::setPath(const QString &text)
     if (*folder == m_path)
         return;
     m_path = *folder;
-    const FolderListing listing(m_path);
+    FolderListing &listing = readListing();
+    const auto releasing = qScopeGuard([&] { listing.release(); });
     show(listing);
     // A handler may change the path again; the inner change has its own
     // listing, and this one returns when the inner change is over.
-    const QScopedValueRollback during(m_listing, &listing);
+    const QScopedValueRollback<const FolderListing *> during(m_listing, &listing);
+    const QScopedValueRollback nested(m_changes, m_changes + 1);
     emit change();
+}
+
+// The listing for this depth of changes, with the folder shown read into it.
+FolderListing &DirListBox::readListing()
+{
+    if (m_listings.size() <= m_changes)
+        m_listings.push_back(std::make_unique<FolderListing>());
+    FolderListing &listing = *m_listings[m_changes];
+    listing.read(m_path);
+    return listing;
 }
 
 void DirListBox::setBackColor(Color color)
@@ -193,12 +203,14 @@ void DirListBox::reread(const FolderListing *listing)
 
 void DirListBox::refresh()
 {
-    show(FolderListing(m_path));
+    FolderListing &listing = readListing();
+    show(listing);
+    listing.release();
 }
 
 void DirListBox::show(const FolderListing &listing)
 {
-    m_model->show(m_path, listing.subfolders());
+    m_model->show(m_path, listing);
     const QModelIndex current = m_model->index(m_model->openCount() - 1);
     setCurrentIndex(current);
     // Scrolling lays the list out; a hidden list (the selector during

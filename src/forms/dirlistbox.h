@@ -4,6 +4,9 @@
 
 #include <QListView>
 
+#include <memory>
+#include <vector>
+
 class FolderListModel;
 class FolderListing;
 
@@ -20,7 +23,9 @@ class FolderListing;
 //
 // A change reads the new folder once; while change() runs, listing() holds
 // that listing, so that the handlers of the one change share it instead of
-// reading the folder again. Outside a change it is null.
+// reading the folder again. Outside a change it is null. The listings keep
+// their memory for the next change, so that entering a big folder again
+// costs no fresh memory.
 class DirListBox : public QListView
 {
     Q_OBJECT
@@ -52,8 +57,13 @@ private:
     void enter(const QModelIndex &index);
     void refresh();
     void show(const FolderListing &listing);
+    FolderListing &readListing();
 
     QString m_path;
     FolderListModel *m_model;
     const FolderListing *m_listing = nullptr; // only while change() runs
+    // One for each change under way, as a handler may change the path
+    // again: the outermost first.
+    std::vector<std::unique_ptr<FolderListing>> m_listings;
+    std::size_t m_changes = 0; // under way
 };

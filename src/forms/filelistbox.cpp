@@ -1,27 +1,41 @@
 #include "forms/filelistbox.h"
 
 #include "files/filename.h"
-#include "files/folderlisting.h"
 #include "files/places.h"
 
-namespace {
+#include <QAbstractListModel>
 
 // Holds the names as they are; shows them as a person can read them.
-class FileNameModel : public QStringListModel
+class FileNameModel : public QAbstractListModel
 {
 public:
-    using QStringListModel::QStringListModel;
+    using QAbstractListModel::QAbstractListModel;
+
+    void show(const FolderListing &listing, const QString &pattern)
+    {
+        beginResetModel();
+        listing.files(pattern, m_names);
+        endResetModel();
+    }
+
+    const NameList &names() const { return m_names; }
+
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_names.size());
+    }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        const QVariant value = QStringListModel::data(index, role);
-        if (role != Qt::DisplayRole || !value.isValid())
-            return value;
-        return displayFileName(value.toString());
+        if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::EditRole))
+            return {};
+        const QString name = m_names.at(index.row()).toString();
+        return role == Qt::DisplayRole ? displayFileName(name) : name;
     }
-};
 
-} // namespace
+private:
+    NameList m_names;
+};
 
 FileListBox::FileListBox(QWidget *parent)
     : QListView(parent), m_path(workingDirectory()), m_model(new FileNameModel(this))
@@ -54,12 +68,19 @@ void FileListBox::setBackColor(Color color)
     setPalette(palette);
 }
 
+QStringList FileListBox::fileNames() const
+{
+    return m_model->names().toList();
+}
+
 void FileListBox::refresh()
 {
-    show(FolderListing(m_path));
+    m_listing.read(m_path);
+    show(m_listing);
+    m_listing.release();
 }
 
 void FileListBox::show(const FolderListing &listing)
 {
-    m_model->setStringList(listing.files(m_pattern));
+    m_model->show(listing, m_pattern);
 }

@@ -2,15 +2,18 @@
 
 #include "forms/color.h"
 
-#include <QListView>
-#include <QStringListModel>
+#include "files/folderlisting.h"
 
-class FolderListing;
+#include <QListView>
+
+class FileNameModel;
 
 // The file list: the regular, non-hidden files of its folder whose names
 // match the pattern (letter case ignored), sorted by name ignoring case.
 // A folder that cannot be listed shows an empty list. Selecting changes
-// nothing. It starts at the working directory.
+// nothing. It starts at the working directory. The names keep their memory
+// for the next folder, so that showing a big folder again costs no fresh
+// memory.
 class FileListBox : public QListView
 {
     Q_OBJECT
@@ -26,7 +29,7 @@ public:
     void setPattern(const QString &pattern);
     void setBackColor(Color color);
 
-    QStringList fileNames() const { return m_model->stringList(); }
+    QStringList fileNames() const;
 
 private:
     void refresh();
@@ -34,5 +37,6 @@ private:
 
     QString m_path;
     QString m_pattern = QStringLiteral("*");
-    QStringListModel *m_model;
+    FileNameModel *m_model;
+    FolderListing m_listing; // read when no listing is given
 };

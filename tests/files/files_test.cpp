@@ -204,6 +204,50 @@ private slots:
         QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
+    // One listing reading folder after folder holds each as a fresh
+    // listing of it would: nothing of a bigger folder read before it, and
+    // nothing at all once released.
+    void listingReadAgainHoldsOnlyThatFolder()
+    {
+        const QString big = makeFolder(QStringLiteral("work/big"));
+        for (int i = 0; i < 300; ++i) {
+            makeFolder(QStringLiteral("work/big/Folder %1").arg(i));
+            writeFile(QStringLiteral("work/big/picture %1.%2").arg(i).arg(i % 2 ? QStringLiteral("BMP") : QStringLiteral("txt")), "x");
+        }
+        writeFile(QStringLiteral("work/big/\u00c9t\u00e9.bmp"), "x");
+        makeFolder(QStringLiteral("work/big/\u00e9cole"));
+        const QString small = makeFolder(QStringLiteral("work/small"));
+        makeFolder(QStringLiteral("work/small/inner"));
+        writeFile(QStringLiteral("work/small/Only.bmp"), "x");
+        writeFile(QStringLiteral("work/small/picture 1.BMP.txt"), "x");
+        const QString empty = makeFolder(QStringLiteral("work/empty"));
+        const QString missing = path(QStringLiteral("work/missing"));
+
+        const auto contents = [](const FolderListing &listing) {
+            return QStringList{listing.folder(), listing.subfolders().join(u'|'),
+                               listing.files(QStringLiteral("*.bmp")).join(u'|'),
+                               listing.namesIgnoringCase(QStringLiteral("PICTURE 1.bmp")).join(u'|')};
+        };
+        FolderListing reused;
+        for (const QString &folder : {big, small, big, empty, missing, small}) {
+            reused.read(folder);
+            const FolderListing fresh(folder);
+            QCOMPARE(contents(reused), contents(fresh));
+            QVERIFY(reused.signature() == fresh.signature());
+        }
+        reused.release();
+        QCOMPARE(contents(reused), (QStringList{QString(), QString(), QString(), QString()}));
+
+        // A list filled from the big folder, then from the small one.
+        NameList names;
+        reused.read(big);
+        reused.files(QStringLiteral("*"), names);
+        QCOMPARE(names.size(), 151 + 150);
+        reused.read(small);
+        reused.files(QStringLiteral("*.bmp"), names);
+        QCOMPARE(names.toList(), QStringList{QStringLiteral("Only.bmp")});
+    }
+
     void skipOnFailureDropsTheFailingStepOnly()
     {
         QStringList done;

@@ -632,6 +632,22 @@ private slots:
         QCOMPARE(form.listingsSeen, (QStringList{a, b}));
         QVERIFY(!form.Dir1().listing());
 
+        // A handler that changes the path again: the inner change has its
+        // own listing, and the outer one's still holds its folder after it.
+        QStringList seenAfterInner;
+        const auto nested = QObject::connect(&form.Dir1(), &DirListBox::change, [&] {
+            if (form.Dir1().path() != a)
+                return;
+            form.Dir1().setPath(b);
+            const FolderListing *outer = form.Dir1().listing();
+            seenAfterInner << outer->folder() << outer->files(QStringLiteral("*"));
+        });
+        form.Dir1().setPath(a);
+        QObject::disconnect(nested);
+        QCOMPARE(seenAfterInner, (QStringList{a, QStringLiteral("one.bmp")}));
+        QCOMPARE(form.Dir1().path(), b);
+        QVERIFY(!form.Dir1().listing());
+
         // The file list fills itself from a listing only of its own folder.
         const FolderListing listingOfA(a);
         const FolderListing listingOfB(b);
