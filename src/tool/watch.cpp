@@ -30,19 +30,6 @@ QString watchProblem(int error)
     return systemReason(error);
 }
 
-// A change that may alter a report: a BMP file's, in any letter case
-// (every skin file is one), or the folder's own.
-bool concernsCheck(const FolderChanges &changes)
-{
-    if (changes.everything)
-        return true;
-    for (const QString &name : changes.names) {
-        if (name.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
 class Watch
 {
 public:
@@ -56,9 +43,11 @@ public:
             if (watcher->error() != 0)
                 printError(QStringLiteral("%1: cannot watch for changes (%2); it is not checked again")
                                .arg(shownName(folder), watchProblem(watcher->error())));
+            // Any change may alter the report: a name near a skin file's
+            // is reported, and so is a file that cannot be read.
             QObject::connect(watcher.get(), &FolderWatcher::change, [this, watcher = watcher.get()] {
-                if (concernsCheck(watcher->takeChanges()))
-                    check();
+                watcher->takeChanges();
+                check();
             });
             m_watchers.push_back(std::move(watcher));
         }
@@ -72,6 +61,9 @@ private:
             printOut(QString::fromLatin1(ClearScreen));
         else if (m_checked)
             printOut(QString::fromLatin1(Separator));
+        // Out before a folder that is gone is named on standard error, so
+        // that a terminal shows the name on the screen just cleared.
+        finishOutput();
         checkFolders(m_folders, m_options);
         if (m_terminal)
             printOut(QStringLiteral("Watching for changes; Ctrl-C ends.\n"));
