@@ -27,6 +27,9 @@ constexpr uint32_t ParentEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED
                                   | IN_ONLYDIR | IN_MASK_ADD;
 // The parts of the path further up: each moved or removed.
 constexpr uint32_t AboveEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+// A link on the path, as itself: replaced or removed, it loses its last
+// name (IN_ATTRIB) and goes.
+constexpr uint32_t LinkEvents = IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_DONT_FOLLOW | IN_MASK_ADD;
 // The watched folder itself went away, or its watch did.
 constexpr uint32_t WatchEnds = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
 
@@ -210,6 +213,18 @@ void FolderWatcher::watchPathAbove()
         if (part == "/")
             break;
     }
+    // The links on the way, which the watches above follow: one pointed
+    // elsewhere leaves the folders that they led to as they were.
+    for (QByteArray part = m_watched;; part = parentOf(part)) {
+        struct stat info;
+        if (::lstat(part.constData(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            const int watch = ::inotify_add_watch(m_fd, part.constData(), LinkEvents);
+            if (watch >= 0)
+                m_above.append(watch);
+        }
+        if (part == "/")
+            break;
+    }
 }
 
 void FolderWatcher::readEvents()
@@ -238,7 +253,7 @@ void FolderWatcher::readEvents()
                     continue; // a watch given up since
                 // A part of the path above moved or went away, or the
                 // parent's entry that the path goes through changed.
-                if ((event->mask & WatchEnds) || (above == 0 && name == nextPart(m_native, parentOf(m_watched))))
+                if ((event->mask & (WatchEnds | IN_ATTRIB)) || (above == 0 && name == nextPart(m_native, parentOf(m_watched))))
                     lookAgain = true;
             } else if (m_watched != m_native) {
                 // An ancestor: the folder, or a part of the path to it, may be back.

@@ -317,6 +317,7 @@ private slots:
         QTest::newRow("an ancestor renamed, the path made again") << QStringLiteral("ancestor");
         QTest::newRow("a link renamed over by one to elsewhere") << QStringLiteral("relink");
         QTest::newRow("a link removed and made to elsewhere") << QStringLiteral("unlink");
+        QTest::newRow("a link above the folder renamed over") << QStringLiteral("above");
     }
 
     void watcherFollowsThePath()
@@ -324,9 +325,13 @@ private slots:
         QFETCH(QString, way);
         writeBmp(QStringLiteral("skins/ember/background.bmp"), Red);
         writeBmp(QStringLiteral("skins/frost/background.bmp"), Blue);
+        makeFolder(QStringLiteral("skins/ember/inner"));
+        makeFolder(QStringLiteral("skins/frost/inner"));
         const QByteArray link = native(path(QStringLiteral("skins/current")));
         QVERIFY(::symlink("ember", link.constData()) == 0);
-        const QString followedName = way == QLatin1String("ancestor") ? QStringLiteral("skins/ember") : QStringLiteral("skins/current");
+        const QString followedName = way == QLatin1String("ancestor") ? QStringLiteral("skins/ember")
+                                     : way == QLatin1String("above")  ? QStringLiteral("skins/current/inner")
+                                                                      : QStringLiteral("skins/current");
         const QString followed = path(followedName);
         FolderWatcher watcher;
         watcher.follow(followed);
@@ -339,14 +344,14 @@ private slots:
             writeBmp(QStringLiteral("skins/ember/background.bmp"), Blue);
             former = QStringLiteral("old/ember");
         } else {
-            if (way == QLatin1String("relink")) {
+            if (way == QLatin1String("relink") || way == QLatin1String("above")) {
                 QCOMPARE(::symlink("frost", (link + ".new").constData()), 0);
                 QCOMPARE(::rename((link + ".new").constData(), link.constData()), 0);
             } else {
                 QCOMPARE(::unlink(link.constData()), 0);
                 QCOMPARE(::symlink("frost", link.constData()), 0);
             }
-            former = QStringLiteral("skins/ember");
+            former = way == QLatin1String("above") ? QStringLiteral("skins/ember/inner") : QStringLiteral("skins/ember");
         }
         QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), Patience);
         QVERIFY(watcher.isWatchingFolder());
