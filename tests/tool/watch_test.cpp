@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <poll.h>
@@ -273,6 +274,53 @@ private slots:
         QVERIFY2(screen().contains("current: 0 errors, 4 warnings"), screen().constData());
         program.type("\x03");
         QCOMPARE(program.endingSignal(), SIGINT);
+    }
+
+    // A folder that cannot be watched at first (the inotify limits of the
+    // user namespace it runs in are spent) is tried again, and followed
+    // once the limits allow it.
+    void aFailedWatchIsTriedAgain()
+    {
+        makeFolder(QStringLiteral("work/skin"));
+        QProcess program;
+        program.setWorkingDirectory(workDir());
+        const QString script = QStringLiteral(
+            "echo 0 > /proc/sys/user/max_inotify_instances || exit 3\n"
+            "\"$0\" check --watch skin < /dev/null &\n"
+            "child=$!\n"
+            "trap 'kill $child' TERM\n"
+            "read go\n"
+            "echo 1024 > /proc/sys/user/max_inotify_instances\n"
+            "wait $child\n");
+        program.start(QStringLiteral("unshare"), {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                  script, qEnvironmentVariable("SKINTOOL_BINARY")});
+        QVERIFY(program.waitForStarted());
+        // The program ends with the script, which ends it on SIGTERM.
+        const auto end = qScopeGuard([&] {
+            program.write("go\n");
+            program.closeWriteChannel();
+            ::kill(pid_t(program.processId()), SIGTERM);
+            program.waitForFinished(Patience);
+        });
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += program.readAllStandardError()).contains("cannot watch")
+                                     || program.state() == QProcess::NotRunning,
+                                 Patience);
+        if (program.state() == QProcess::NotRunning)
+            QSKIP(qPrintable(QStringLiteral("no user namespace of its own: %1").arg(QString::fromLocal8Bit(errors))));
+        QByteArray output;
+        const auto reports = [&] { return reportsIn(output += program.readAllStandardOutput()); };
+        QTRY_VERIFY_WITH_TIMEOUT(reports().last().contains("skin: 1 error, 0 warnings"), Patience);
+        program.write("go\n");
+        QVERIFY(program.waitForBytesWritten(Patience));
+
+        // Saved until a check shows it: the watch is placed again meanwhile.
+        QDeadlineTimer deadline(Patience);
+        do {
+            writeBmp(QStringLiteral("work/skin/background.bmp"), Qt::blue, {800, 600});
+            QTest::qWait(200);
+        } while (!reports().last().contains("skin: 0 errors, 4 warnings") && !deadline.hasExpired());
+        QVERIFY2(reports().last().contains("skin: 0 errors, 4 warnings"), output.constData());
     }
 
     void aFolderThatIsNoFolderEndsAtOnce()
