@@ -71,7 +71,7 @@ private:
     struct Seen
     {
         FileSignature signature;
-        std::optional<QByteArray> content;
+        std::optional<size_t> content;
     };
     std::vector<Seen> m_seen; // per step
 };
