@@ -115,8 +115,10 @@ void FolderWatcher::follow(const QString &folder)
         if (m_mounts >= 0) {
             m_mountNotifier = new QSocketNotifier(m_mounts, QSocketNotifier::Exception, this);
             connect(m_mountNotifier, &QSocketNotifier::activated, this, [this] {
-                if (rewatch())
+                if (rewatch()) {
+                    m_pending.everything = true;
                     pend();
+                }
             });
         }
     }
