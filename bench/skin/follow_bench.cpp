@@ -345,7 +345,11 @@ int main(int argc, char **argv)
             OpenCounter opens(folder);
             long listings = 0;
             for (auto _ : state) {
-                const int version = saves++ % 2;
+                // The other version than the file holds: a save that leaves
+                // the file as it was is rightly not shown again.
+                int version = saves++ % 2;
+                if (readBytes(file) == versions[version])
+                    version = saves++ % 2;
                 Clock::time_point saved;
                 if (rename) {
                     saveInPlace(file + ".part", versions[version]);

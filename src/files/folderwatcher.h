@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -28,13 +29,22 @@ struct FolderChanges
 // polling: an idle folder costs no wake-up. Editors save in bursts (a file
 // cut to nothing and written in pieces, a temporary file renamed over the
 // old one, a file removed and made again), so change() is raised once the
-// folder has been quiet for QuietMilliseconds after the last event.
+// folder has been quiet for QuietMilliseconds after the last event, or
+// LongestDelayMilliseconds after the first, whichever comes first: a file
+// written on and on (a log) does not hold back another file's change.
 //
 // The folder is watched, not its files, so a file replaced by a rename is
-// followed like any other. While the folder is missing (removed, renamed
-// away, never made) its nearest existing ancestor is watched instead, and
-// when the folder is back it is watched again and change() reports
-// everything.
+// followed like any other. It is the path that is followed, not the folder
+// it led to at first: the parts of the path above the folder are watched
+// too, and so are the system's mounts, and whenever one of them changes,
+// the kernel reports the folder gone, or a change settles, the path is
+// looked at again; when it leads to another folder than the one watched
+// (an ancestor renamed and made again, a link retargeted, a file system
+// mounted again), that one is watched instead and change() reports
+// everything. While the folder is missing its nearest existing ancestor is
+// watched instead; the folder going away and coming back both report
+// everything. So does an overflow of the kernel's event queue, after which
+// the watches are placed again.
 //
 // A watch that cannot be added (the user's inotify limits are spent, a
 // folder that cannot be read) leaves the watcher silent; following again
@@ -47,6 +57,8 @@ public:
     // Long enough to take the pieces of one save together, short enough to
     // feel immediate.
     static constexpr int QuietMilliseconds = 50;
+    // The longest that a change waits for the folder to fall quiet.
+    static constexpr int LongestDelayMilliseconds = 10 * QuietMilliseconds;
 
     explicit FolderWatcher(QObject *parent = nullptr);
     ~FolderWatcher() override;
@@ -70,17 +82,24 @@ signals:
 
 private:
     void readEvents();
+    bool rewatch();
     void watchNearest();
-    void removeWatch();
+    void watchPathAbove();
+    void removeWatches();
+    void pend();
     void settle();
 
     int m_fd = -1;
     QSocketNotifier *m_notifier = nullptr;
+    int m_mounts = -1; // the system's mount table, which the kernel flags when it changes
+    QSocketNotifier *m_mountNotifier = nullptr;
     QTimer m_quiet;
+    QTimer m_longest;
     QString m_folder;
     QByteArray m_native;  // the folder's bytes
     QByteArray m_watched; // the folder, or the ancestor watched while it is missing
     int m_watch = -1;
+    QList<int> m_above; // the parts of the path above m_watched; the first is its parent
     int m_error = 0;
     FolderChanges m_pending;
     FolderChanges m_settled;

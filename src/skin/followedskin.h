@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,6 +18,8 @@ class FolderListing;
 // shows stays what loading the folder anew would show. Only files that
 // differ from when they were last read are decoded again: a change to a
 // file that no slot uses, or one that left a file as it was, costs none.
+// A file whose signature moved, or was too recent to be trusted when it
+// was read (FileSignature::racy), is read and compared by what it holds.
 //
 // A file that changed and does not load (an editor is still writing it)
 // leaves its slot as it is until the next change: no half-written picture
@@ -63,5 +66,12 @@ private:
     std::span<const SkinFile> m_steps;
     FolderWatcher m_watcher;
     QString m_folder;
-    std::vector<FileSignature> m_seen; // per step: the file as last read
+    // A file as last read: its signature, and a digest of what it held
+    // when it was read, if it was.
+    struct Seen
+    {
+        FileSignature signature;
+        std::optional<size_t> content;
+    };
+    std::vector<Seen> m_seen; // per step
 };

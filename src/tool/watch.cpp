@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -19,6 +20,7 @@ namespace {
 
 const char Separator[] = "----------------------------------------\n";
 const char ClearScreen[] = "\033[H\033[2J";
+constexpr int RetryMilliseconds = 2000;
 
 // Why a folder cannot be watched, in the user's terms.
 QString watchProblem(int error)
@@ -28,19 +30,6 @@ QString watchProblem(int error)
     if (error == ENOSPC)
         return QStringLiteral("the user's inotify watches are spent: fs.inotify.max_user_watches");
     return systemReason(error);
-}
-
-// A change that may alter a report: a BMP file's, in any letter case
-// (every skin file is one), or the folder's own.
-bool concernsCheck(const FolderChanges &changes)
-{
-    if (changes.everything)
-        return true;
-    for (const QString &name : changes.names) {
-        if (name.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
 }
 
 class Watch
@@ -53,25 +42,55 @@ public:
         for (const QString &folder : folders) {
             auto watcher = std::make_unique<FolderWatcher>();
             watcher->follow(QDir::cleanPath(absolutePath(folder)));
-            if (watcher->error() != 0)
-                printError(QStringLiteral("%1: cannot watch for changes (%2); it is not checked again")
-                               .arg(shownName(folder), watchProblem(watcher->error())));
+            if (watcher->error() != 0) {
+                printError(QStringLiteral("%1: cannot watch for changes (%2); tried again every %3 seconds")
+                               .arg(shownName(folder), watchProblem(watcher->error()))
+                               .arg(RetryMilliseconds / 1000));
+                m_retry.start();
+            }
+            // Any change may alter the report: a name near a skin file's
+            // is reported, and so is a file that cannot be read.
             QObject::connect(watcher.get(), &FolderWatcher::change, [this, watcher = watcher.get()] {
-                if (concernsCheck(watcher->takeChanges()))
-                    check();
+                watcher->takeChanges();
+                check();
             });
             m_watchers.push_back(std::move(watcher));
         }
+        m_retry.setInterval(RetryMilliseconds);
+        QObject::connect(&m_retry, &QTimer::timeout, [this] { retryWatches(); });
         check();
     }
 
 private:
+    // A folder that could not be watched (the user's inotify limits were
+    // spent) is tried again while it cannot; once it is watched it is
+    // checked, for what changed meanwhile. Polls only while a watch fails.
+    void retryWatches()
+    {
+        bool watched = false;
+        bool failing = false;
+        for (const std::unique_ptr<FolderWatcher> &watcher : m_watchers) {
+            if (watcher->error() == 0)
+                continue;
+            watcher->follow(watcher->folder());
+            watched = watched || watcher->error() == 0;
+            failing = failing || watcher->error() != 0;
+        }
+        if (!failing)
+            m_retry.stop();
+        if (watched)
+            check();
+    }
+
     void check()
     {
         if (m_terminal)
             printOut(QString::fromLatin1(ClearScreen));
         else if (m_checked)
             printOut(QString::fromLatin1(Separator));
+        // Out before a folder that is gone is named on standard error, so
+        // that a terminal shows the name on the screen just cleared.
+        finishOutput();
         checkFolders(m_folders, m_options);
         if (m_terminal)
             printOut(QStringLiteral("Watching for changes; Ctrl-C ends.\n"));
@@ -84,6 +103,7 @@ private:
     bool m_terminal;
     bool m_checked = false;
     std::vector<std::unique_ptr<FolderWatcher>> m_watchers;
+    QTimer m_retry;
 };
 
 } // namespace

@@ -15,8 +15,10 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <dirent.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +36,15 @@ const QColor Blue(30, 40, 210);
 QByteArray native(const QString &path)
 {
     return QFile::encodeName(path);
+}
+
+// The watcher's changes, taken and added to those taken before.
+const FolderChanges &takeInto(FolderChanges &taken, FolderWatcher &watcher)
+{
+    const FolderChanges now = watcher.takeChanges();
+    taken.names.unite(now.names);
+    taken.everything = taken.everything || now.everything;
+    return taken;
 }
 
 } // namespace
@@ -318,7 +329,10 @@ private slots:
         else if (way == QLatin1String("parent"))
             QVERIFY(QDir(parent).removeRecursively());
         QTRY_VERIFY_WITH_TIMEOUT(!watcher.isWatchingFolder(), Patience);
-        watcher.takeChanges();
+        // Going away is a change of everything too.
+        FolderChanges taken;
+        if (way != QLatin1String("late"))
+            QTRY_VERIFY_WITH_TIMEOUT(takeInto(taken, watcher).everything, Patience);
         changes.clear();
 
         if (way == QLatin1String("rename")) {
@@ -336,6 +350,155 @@ private slots:
         writeBmp(QStringLiteral("skins/Ember/sticker_background.bmp"), Blue);
         QVERIFY(changes.wait(Patience));
         QVERIFY(watcher.takeChanges().names.contains(QStringLiteral("sticker_background.bmp")));
+    }
+
+    // The path is followed, not the folder that it led to at first: once
+    // it leads to another folder, that one is watched, the change covers
+    // everything, and the folder it led to before is no longer watched.
+    void watcherFollowsThePath_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("an ancestor renamed, the path made again") << QStringLiteral("ancestor");
+        QTest::newRow("a link renamed over by one to elsewhere") << QStringLiteral("relink");
+        QTest::newRow("a link removed and made to elsewhere") << QStringLiteral("unlink");
+        QTest::newRow("a link above the folder renamed over") << QStringLiteral("above");
+    }
+
+    void watcherFollowsThePath()
+    {
+        QFETCH(QString, way);
+        writeBmp(QStringLiteral("skins/ember/background.bmp"), Red);
+        writeBmp(QStringLiteral("skins/frost/background.bmp"), Blue);
+        makeFolder(QStringLiteral("skins/ember/inner"));
+        makeFolder(QStringLiteral("skins/frost/inner"));
+        const QByteArray link = native(path(QStringLiteral("skins/current")));
+        QVERIFY(::symlink("ember", link.constData()) == 0);
+        const QString followedName = way == QLatin1String("ancestor") ? QStringLiteral("skins/ember")
+                                     : way == QLatin1String("above")  ? QStringLiteral("skins/current/inner")
+                                                                      : QStringLiteral("skins/current");
+        const QString followed = path(followedName);
+        FolderWatcher watcher;
+        watcher.follow(followed);
+        QVERIFY(watcher.isWatchingFolder());
+        QSignalSpy changes(&watcher, &FolderWatcher::change);
+
+        QString former; // where the folder watched at first is now, below the test's folder
+        if (way == QLatin1String("ancestor")) {
+            QCOMPARE(::rename(native(path(QStringLiteral("skins"))).constData(), native(path(QStringLiteral("old"))).constData()), 0);
+            writeBmp(QStringLiteral("skins/ember/background.bmp"), Blue);
+            former = QStringLiteral("old/ember");
+        } else {
+            if (way == QLatin1String("relink") || way == QLatin1String("above")) {
+                QCOMPARE(::symlink("frost", (link + ".new").constData()), 0);
+                QCOMPARE(::rename((link + ".new").constData(), link.constData()), 0);
+            } else {
+                QCOMPARE(::unlink(link.constData()), 0);
+                QCOMPARE(::symlink("frost", link.constData()), 0);
+            }
+            former = way == QLatin1String("above") ? QStringLiteral("skins/ember/inner") : QStringLiteral("skins/ember");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), Patience);
+        QVERIFY(watcher.isWatchingFolder());
+        QVERIFY(watcher.takeChanges().everything);
+
+        changes.clear();
+        writeBmp(former + QStringLiteral("/not-followed.bmp"), Red);
+        writeBmp(followedName + QStringLiteral("/sticker_background.bmp"), Red);
+        QVERIFY(changes.wait(Patience));
+        const FolderChanges taken = watcher.takeChanges();
+        QVERIFY(!taken.everything);
+        QCOMPARE(taken.names, QSet<QString>{QStringLiteral("sticker_background.bmp")});
+    }
+
+    // A file system unmounted and mounted again (a USB stick taken out and
+    // put back): the folder on it is followed again.
+    void watcherFollowsARemount()
+    {
+        const QByteArray stick = native(makeFolder(QStringLiteral("stick")));
+        const QByteArray image = native(path(QStringLiteral("stick.img")));
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoMount + failed;
+            const QByteArray mount = "mount -o loop " + image + " " + stick + " >/dev/null 2>&1";
+            if (std::system(("mkfs.ext4 -q -F " + image + " 4M >/dev/null 2>&1").constData()) != 0
+                || std::system(mount.constData()) != 0)
+                return NoMount + QStringLiteral("no loop-mounted file system");
+            const QByteArray skin = stick + "/skin";
+            if (::mkdir(skin.constData(), 0755) != 0)
+                return QStringLiteral("cannot make the skin folder");
+            FolderWatcher watcher;
+            watcher.follow(QFile::decodeName(skin));
+            if (!watcher.isWatchingFolder())
+                return QStringLiteral("the folder is not watched");
+            if (::umount2(stick.constData(), 0) != 0)
+                return QStringLiteral("cannot unmount: %1").arg(qt_error_string(errno));
+            if (!QTest::qWaitFor([&] { return !watcher.isWatchingFolder(); }, Patience))
+                return QStringLiteral("the unmount went unseen");
+            FolderChanges gone;
+            if (!QTest::qWaitFor([&] { return takeInto(gone, watcher).everything; }, Patience))
+                return QStringLiteral("the unmount raised no change");
+            if (std::system(mount.constData()) != 0)
+                return QStringLiteral("cannot mount again");
+            FolderChanges taken;
+            if (!QTest::qWaitFor([&] { return takeInto(taken, watcher).everything; }, Patience))
+                return QStringLiteral("the mount went unseen");
+            if (!watcher.isWatchingFolder())
+                return QStringLiteral("the folder is not watched after the mount");
+            if (!writeRaw(skin + "/background.bmp", bmpBytes(Red, {8, 8})))
+                return QStringLiteral("cannot save");
+            const bool seen = QTest::qWaitFor([&] { return watcher.takeChanges().touches(QStringLiteral("background.bmp")); },
+                                              Patience);
+            ::umount2(stick.constData(), MNT_DETACH);
+            return seen ? QString() : QStringLiteral("a save after the mount went unseen");
+        });
+        if (problems.startsWith(NoMount))
+            QSKIP(qPrintable(problems));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    }
+
+    // More events than the kernel queues (the folder filled, then removed
+    // and made again, before the events are read): everything counts as
+    // changed, and the folder now at the path is watched.
+    void watcherSurvivesAnOverflow()
+    {
+        const QString folder = makeFolder(QStringLiteral("skin"));
+        FolderWatcher watcher;
+        watcher.follow(folder);
+        QVERIFY(watcher.isWatchingFolder());
+        QFile limit(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
+        QVERIFY(limit.open(QIODevice::ReadOnly));
+        const int files = limit.readAll().trimmed().toInt() + 1000;
+        for (int i = 0; i < files; ++i)
+            QVERIFY(writeRaw(native(folder + QStringLiteral("/f%1").arg(i)), {}));
+        QVERIFY(QDir(folder).removeRecursively());
+        makeFolder(QStringLiteral("skin"));
+
+        FolderChanges taken;
+        QTRY_VERIFY_WITH_TIMEOUT(takeInto(taken, watcher).everything, Patience);
+        taken = {};
+        writeBmp(QStringLiteral("skin/background.bmp"), Red);
+        QTRY_VERIFY_WITH_TIMEOUT(takeInto(taken, watcher).names.contains(QStringLiteral("background.bmp")), Patience);
+        QVERIFY(watcher.isWatchingFolder());
+    }
+
+    // A file written over and over (a log) does not hold back another
+    // change for as long as it is written.
+    void watcherShowsAChangeWhileAnotherFileKeepsChanging()
+    {
+        const QString folder = makeFolder(QStringLiteral("skin"));
+        FolderWatcher watcher;
+        watcher.follow(folder);
+        QTimer log;
+        log.setInterval(FolderWatcher::QuietMilliseconds / 3);
+        const QByteArray logName = native(folder + QStringLiteral("/render.log"));
+        QObject::connect(&log, &QTimer::timeout, [&] { writeRaw(logName, "line\n"); });
+        log.start();
+        QTest::qWait(FolderWatcher::QuietMilliseconds * 2);
+        watcher.takeChanges();
+        writeBmp(QStringLiteral("skin/background.bmp"), Red);
+        FolderChanges taken;
+        QTRY_VERIFY_WITH_TIMEOUT(takeInto(taken, watcher).names.contains(QStringLiteral("background.bmp")), Patience);
+        QVERIFY(log.isActive());
     }
 };
 

@@ -23,6 +23,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,6 +32,10 @@
 namespace {
 
 constexpr int Patience = 10000;
+// A case that needs a mount or a namespace that it could not make is
+// skipped, not failed.
+const QString NoMount = QStringLiteral("cannot mount: ");
+const QString NoNamespace = QStringLiteral("no namespace: ");
 constexpr QSize BackgroundSize(800, 600);
 constexpr QSize StickerSize(178, 357);
 constexpr QSize PanelSize(615, 599);
@@ -272,6 +277,128 @@ private slots:
         });
         QCOMPARE(::chmod(native(skin).constData(), 0700), 0);
         QCOMPARE(problems, QString());
+    }
+
+    // A save that keeps the file's size and modification time (cp -p,
+    // rsync -t --inplace) shows all the same.
+    void aSaveThatKeepsSizeAndTimeShows()
+    {
+        const QString skin = makeFolder(QStringLiteral("skins/Ember"));
+        writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red, BackgroundSize);
+        const QByteArray file = native(skin + QStringLiteral("/background.bmp"));
+        const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, file.constData(), longAgo, 0), 0);
+        startProgram(skin);
+        QCOMPARE(previewBackground(), Red);
+
+        save(QFile::decodeName(file), bmpBytes(Blue, BackgroundSize), Save::InPlace);
+        QCOMPARE(::utimensat(AT_FDCWD, file.constData(), longAgo, 0), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Blue, Patience);
+    }
+
+    // On a file system that keeps whole seconds, two saves within one
+    // second: the second shows too.
+    void twoSavesInOneSecondShow()
+    {
+        const QByteArray disk = native(makeFolder(QStringLiteral("disk")));
+        const QByteArray image = native(path(QStringLiteral("disk.img")));
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateMountNamespace(); !failed.isEmpty())
+                return NoMount + failed;
+            // 128-byte inodes hold no sub-second times.
+            if (std::system(("mkfs.ext4 -q -F -I 128 " + image + " 16M >/dev/null 2>&1").constData()) != 0
+                || std::system(("mount -o loop " + image + " " + disk + " >/dev/null 2>&1").constData()) != 0)
+                return NoMount + QStringLiteral("no loop-mounted file system");
+            const QString skin = QFile::decodeName(disk) + QStringLiteral("/Ember");
+            const QString background = skin + QStringLiteral("/background.bmp");
+            if (::mkdir(native(skin).constData(), 0755) != 0 || !writeRaw(native(background), bmpBytes(Red, BackgroundSize)))
+                return QStringLiteral("cannot write the skin");
+            startProgram(skin);
+            const auto modified = [&] {
+                struct stat status {};
+                ::stat(native(background).constData(), &status);
+                return status.st_mtim;
+            };
+            // Tried until both saves fall within one second.
+            const QColor colours[][2] = {{Blue, Green}, {Red, Blue}, {Green, Red}, {Blue, Green}, {Red, Blue}};
+            for (const auto &[first, second] : colours) {
+                const timespec before = modified();
+                save(background, bmpBytes(first, BackgroundSize), Save::InPlace);
+                const timespec one = modified();
+                if (one.tv_nsec != 0 || before.tv_nsec != 0)
+                    return QStringLiteral("the file system keeps sub-second times");
+                if (!QTest::qWaitFor([&] { return previewBackground() == first; }, Patience))
+                    return QStringLiteral("the first save went unseen");
+                save(background, bmpBytes(second, BackgroundSize), Save::InPlace);
+                if (modified().tv_sec != one.tv_sec)
+                    continue; // a new second began between the saves
+                return QTest::qWaitFor([&] { return previewBackground() == second; }, Patience)
+                           ? QString()
+                           : QStringLiteral("the second save within a second went unseen");
+            }
+            return QStringLiteral("no two saves fell within one second");
+        });
+        if (problems.startsWith(NoMount))
+            QSKIP(qPrintable(problems));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    }
+
+    // A watch that could not be placed (the user's inotify limits were
+    // spent) is tried again by F5 and by each apply, and by showing the
+    // selector again.
+    void aFailedWatchIsTriedAgain_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("F5") << QStringLiteral("F5");
+        QTest::newRow("apply") << QStringLiteral("apply");
+        QTest::newRow("selector shown again") << QStringLiteral("selector");
+    }
+
+    void aFailedWatchIsTriedAgain()
+    {
+        QFETCH(QString, how);
+        const QString skin = makeFolder(QStringLiteral("skins/Ember"));
+        writeBmp(QStringLiteral("skins/Ember/background.bmp"), Red, BackgroundSize);
+        const QString problems = inChild([&]() -> QString {
+            if (const QString failed = enterPrivateUserNamespace(); !failed.isEmpty())
+                return NoNamespace + failed;
+            const int plenty = 1 << 20;
+            if (const QString failed = setInotifyLimits(0, 0); !failed.isEmpty())
+                return NoNamespace + failed;
+            startProgram(skin);
+            const bool selector = how == QLatin1String("selector");
+            if (selector)
+                QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+            FollowedSkin &followed = selector ? form2().Following : form1().AppliedSkin;
+            if (followed.isWatchingFolder())
+                return QStringLiteral("the folder is watched in spite of the limits");
+            if (selector) {
+                QTest::mouseClick(&form2().Label3(), Qt::LeftButton);
+                if (const QString failed = setInotifyLimits(plenty, plenty); !failed.isEmpty())
+                    return failed;
+                QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+            } else {
+                if (const QString failed = setInotifyLimits(plenty, plenty); !failed.isEmpty())
+                    return failed;
+                if (how == QLatin1String("F5")) {
+                    if (!QTest::qWaitForWindowActive(&form1().window()))
+                        return QStringLiteral("the window is not active");
+                    QTest::keyClick(&form1().window(), Qt::Key_F5);
+                } else {
+                    QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+                    QTest::mouseClick(&form2().Label3(), Qt::LeftButton);
+                }
+            }
+            if (!followed.isWatchingFolder())
+                return QStringLiteral("the folder is not watched after the limits were raised");
+            save(skin + QStringLiteral("/background.bmp"), bmpBytes(Blue, BackgroundSize), Save::Rename);
+            const auto shown = [&] { return selector ? middleOf(form2().picture()) : previewBackground(); };
+            return QTest::qWaitFor([&] { return shown() == Blue; }, Patience) ? QString()
+                                                                                 : QStringLiteral("a save went unseen");
+        });
+        if (problems.startsWith(NoNamespace))
+            QSKIP(qPrintable(problems));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
     // ---- The reload keys ----

@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -142,6 +143,29 @@ QString becomeUser(uid_t uid, gid_t gid, const QList<gid_t> &groups)
     // The groups first: once the user is another, it may no longer set them.
     if (::setgroups(size_t(groups.size()), groups.constData()) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
         return QStringLiteral("cannot become user %1: %2").arg(uid).arg(qt_error_string(errno));
+    return {};
+}
+
+QString enterPrivateUserNamespace()
+{
+    if (::unshare(CLONE_NEWUSER) != 0)
+        return QStringLiteral("no private user namespace: %1").arg(qt_error_string(errno));
+    return {};
+}
+
+QString setInotifyLimits(int instances, int watches)
+{
+    const std::pair<const char *, int> limits[] = {{"/proc/sys/user/max_inotify_instances", instances},
+                                                   {"/proc/sys/user/max_inotify_watches", watches}};
+    for (const auto &[file, value] : limits) {
+        const QByteArray text = QByteArray::number(value);
+        const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+        const bool written = fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
+        if (fd >= 0)
+            ::close(fd);
+        if (!written)
+            return QStringLiteral("cannot set %1: %2").arg(QLatin1String(file), qt_error_string(errno));
+    }
     return {};
 }
 

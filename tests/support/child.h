@@ -30,6 +30,15 @@ bool dropPermissionOverride();
 // good. Empty on success, else the reason.
 QString becomeUser(uid_t uid, gid_t gid, const QList<gid_t> &groups = {});
 
+// Moves the calling process into a user namespace of its own, whose
+// inotify limits it may then set (setInotifyLimits) without touching the
+// rest of the system's. Empty on success, else the reason.
+QString enterPrivateUserNamespace();
+
+// Sets the inotify limits of the calling process's user namespace: the
+// instances and the watches it may hold. Empty on success, else the reason.
+QString setInotifyLimits(int instances, int watches);
+
 // Makes the system call of that number end the calling process (and every
 // thread of it) with SIGSYS, for good: for a case that must never make it.
 // Empty on success, else the reason.

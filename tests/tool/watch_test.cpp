@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <poll.h>
@@ -222,6 +223,104 @@ private slots:
             QVERIFY(reports[1].startsWith("skin: 1 error, 0 warnings"));
             QVERIFY(reports[1].contains("other: 0 errors, 4 warnings"));
         }
+    }
+
+    // Every change that can change the report checks again, not only
+    // changes to BMP files: a name near a skin file's is reported too.
+    void everyChangeToTheReportChecksAgain()
+    {
+        makeFolder(QStringLiteral("work/skin"));
+        writeBmp(QStringLiteral("work/skin/background.bmp"), Qt::blue, {800, 600});
+        QProcess program;
+        program.setWorkingDirectory(workDir());
+        program.start(qEnvironmentVariable("SKINTOOL_BINARY"), {QStringLiteral("check"), QStringLiteral("--watch"), QStringLiteral("skin")});
+        QVERIFY(program.waitForStarted());
+        QByteArray output;
+        const auto reports = [&] { return reportsIn(output += program.readAllStandardOutput()); };
+        QTRY_VERIFY_WITH_TIMEOUT(reports().last().contains("skin: 0 errors, 4 warnings"), Patience);
+
+        writeFile(QStringLiteral("work/skin/background.png"), "not a bmp");
+        QTRY_VERIFY_WITH_TIMEOUT(reports().last().contains("skin: 0 errors, 5 warnings"), Patience);
+        QVERIFY(reports().last().contains("background.png is not a skin file"));
+
+        QVERIFY(QFile::remove(path(QStringLiteral("work/skin/background.png"))));
+        QTRY_VERIFY_WITH_TIMEOUT(reports().last().contains("skin: 0 errors, 4 warnings"), Patience);
+        QVERIFY(!reports().last().contains("background.png"));
+        ::kill(pid_t(program.processId()), SIGINT);
+        QVERIFY(program.waitForFinished(Patience));
+    }
+
+    // On a terminal, a folder that is removed is said to be gone, and is
+    // checked again when it is back; one whose path leads to another
+    // folder (a link retargeted) is followed there.
+    void aRemovedFolderIsSaidAndFollowedBack()
+    {
+        makeFolder(QStringLiteral("work/ember"));
+        writeBmp(QStringLiteral("work/frost/background.bmp"), Qt::blue, {800, 600});
+        QVERIFY(QFile::link(QStringLiteral("ember"), path(QStringLiteral("work/current"))));
+        InTerminal program(workDir(), {QStringLiteral("check"), QStringLiteral("--watch"), QStringLiteral("current")});
+        QVERIFY(program.started());
+        QVERIFY2(program.readUntil("Ctrl-C ends."), program.output().constData());
+        QVERIFY(program.output().contains("current: 1 error, 0 warnings"));
+        const auto screen = [&] { return program.output().mid(program.output().lastIndexOf(ClearScreen)); };
+
+        QVERIFY(QDir(path(QStringLiteral("work/ember"))).removeRecursively());
+        QVERIFY2(program.readUntil("Ctrl-C ends.", 2), program.output().constData());
+        QVERIFY2(screen().contains("current: no such folder"), screen().constData());
+
+        QVERIFY(QFile::remove(path(QStringLiteral("work/current"))));
+        QVERIFY(QFile::link(QStringLiteral("frost"), path(QStringLiteral("work/current"))));
+        QVERIFY2(program.readUntil("Ctrl-C ends.", 3), program.output().constData());
+        QVERIFY2(screen().contains("current: 0 errors, 4 warnings"), screen().constData());
+        program.type("\x03");
+        QCOMPARE(program.endingSignal(), SIGINT);
+    }
+
+    // A folder that cannot be watched at first (the inotify limits of the
+    // user namespace it runs in are spent) is tried again, and followed
+    // once the limits allow it.
+    void aFailedWatchIsTriedAgain()
+    {
+        makeFolder(QStringLiteral("work/skin"));
+        QProcess program;
+        program.setWorkingDirectory(workDir());
+        const QString script = QStringLiteral(
+            "echo 0 > /proc/sys/user/max_inotify_instances || exit 3\n"
+            "\"$0\" check --watch skin < /dev/null &\n"
+            "child=$!\n"
+            "trap 'kill $child' TERM\n"
+            "read go\n"
+            "echo 1024 > /proc/sys/user/max_inotify_instances\n"
+            "wait $child\n");
+        program.start(QStringLiteral("unshare"), {QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                                  script, qEnvironmentVariable("SKINTOOL_BINARY")});
+        QVERIFY(program.waitForStarted());
+        // The program ends with the script, which ends it on SIGTERM.
+        const auto end = qScopeGuard([&] {
+            program.write("go\n");
+            program.closeWriteChannel();
+            ::kill(pid_t(program.processId()), SIGTERM);
+            program.waitForFinished(Patience);
+        });
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += program.readAllStandardError()).contains("cannot watch")
+                                     || program.state() == QProcess::NotRunning,
+                                 Patience);
+        if (program.state() == QProcess::NotRunning)
+            QSKIP(qPrintable(QStringLiteral("no user namespace of its own: %1").arg(QString::fromLocal8Bit(errors))));
+        QByteArray output;
+        const auto reports = [&] { return reportsIn(output += program.readAllStandardOutput()); };
+        QTRY_VERIFY_WITH_TIMEOUT(reports().last().contains("skin: 1 error, 0 warnings"), Patience);
+        program.write("go\n");
+        QVERIFY(program.waitForBytesWritten(Patience));
+
+        // Saved until a check shows it: the watch is placed again meanwhile.
+        QDeadlineTimer deadline(Patience);
+        do {
+            writeBmp(QStringLiteral("work/skin/background.bmp"), Qt::blue, {800, 600});
+            QTest::qWait(200);
+        } while (!reports().last().contains("skin: 0 errors, 4 warnings") && !deadline.hasExpired());
+        QVERIFY2(reports().last().contains("skin: 0 errors, 4 warnings"), output.constData());
     }
 
     void aFolderThatIsNoFolderEndsAtOnce()
