@@ -151,7 +151,7 @@ void Form2::folderChanged()
 void Form2::catchUp(const FolderChanges &changes)
 {
     std::optional<FolderListing> listing;
-    if (FileSignature::of(Dir1().path()) != ListedFolder) {
+    if (!FileSignature::of(Dir1().path()).unchangedSince(ListedFolder)) {
         listing.emplace(Dir1().path());
         ListedFolder = listing->signature();
         Dir1().reread(&*listing);

@@ -22,8 +22,10 @@ class FolderListing;
 // was read (FileSignature::racy), is read and compared by what it holds.
 //
 // A file that changed and does not load (an editor is still writing it)
-// leaves its slot as it is until the next change: no half-written picture
-// and no other file's picture shows in the meantime.
+// leaves its slot as it is until the next change: a file that its writer
+// made anew never shows half-written, and no other file's picture shows in
+// the meantime. (A writer that overwrites in place and pauses longer than
+// the quiet time is seen halfway; its last write loads the slot again.)
 class FollowedSkin : public QObject
 {
     Q_OBJECT
