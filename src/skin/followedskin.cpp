@@ -17,13 +17,15 @@ namespace {
 // read.
 // The digest is Qt's hash, chained over the pieces: within one run an
 // accidental match is as unlikely as 2^-64, and it costs a fortieth of a
-// cryptographic digest on a picture of some megabytes.
+// cryptographic digest on a picture of some megabytes. Pieces of 64 KB
+// come from the heap and reuse the same memory; larger ones would each get
+// a fresh mapping, and its page faults would cost more than the hashing.
 std::optional<size_t> contentOf(Folder &folder, const QString &name)
 {
     try {
         InputFile file = folder.open(name, MaxPictureFileBytes);
         size_t digest = 0;
-        for (QByteArray piece; !(piece = file.read(1 << 20)).isEmpty();)
+        for (QByteArray piece; !(piece = file.read(64 * 1024)).isEmpty();)
             digest = qHashBits(piece.constData(), size_t(piece.size()), digest);
         return digest;
     } catch (const RuntimeError &) {
