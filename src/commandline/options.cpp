@@ -2,6 +2,22 @@
 
 #include "commandline/messages.h"
 
+namespace {
+
+// The option that argument names by its short name ("-j", "-j4"), if any.
+const OptionSpec *shortOption(const QString &argument, std::span<const OptionSpec> options)
+{
+    if (argument.size() < 2 || argument.startsWith(QLatin1String("--")))
+        return nullptr;
+    for (const OptionSpec &option : options) {
+        if (option.shortName && option.valueName && argument[1] == QLatin1Char(option.shortName))
+            return &option;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 std::optional<ParsedOptions> ParsedOptions::parse(const QStringList &arguments, std::span<const OptionSpec> options,
                                                   QString *error, const ForeignOptions &foreign)
 {
@@ -25,6 +41,18 @@ std::optional<ParsedOptions> ParsedOptions::parse(const QStringList &arguments, 
             for (int k = 0; k < taken; ++k)
                 parsed.m_foreign.push_back(i + k);
             i += taken - 1;
+            continue;
+        }
+        if (const OptionSpec *option = shortOption(argument, options)) {
+            const QString shown = argument.left(2);
+            QString value = argument.mid(2);
+            if (value.isEmpty() && i + 1 < arguments.size())
+                value = arguments[++i];
+            else if (value.isEmpty()) {
+                *error = QStringLiteral("option '%1' needs a value").arg(shown);
+                return std::nullopt;
+            }
+            parsed.m_values[QLatin1String(option->name)] = value;
             continue;
         }
         const qsizetype equals = argument.indexOf(QLatin1Char('='));

@@ -10,11 +10,13 @@
 #include <vector>
 
 // An option of a program or command: "--name", or "--name VALUE" (also
-// "--name=VALUE") when it takes a value.
+// "--name=VALUE") when it takes a value; with a short name, also "-n VALUE"
+// or "-nVALUE".
 struct OptionSpec
 {
     const char *name;
     const char *valueName = nullptr; // null for a switch
+    char shortName = 0;              // only for options that take a value
 };
 
 // Options that belong to another reader (Qt's own, which skinpreview passes
@@ -27,7 +29,8 @@ using ForeignOptions = std::function<int(const QStringList &arguments, qsizetype
 // - "--" ends the options: every argument after it is an operand (a
 //   FOLDER), even one that starts with "-";
 // - "-" alone is an operand;
-// - "-h" is the one short option, and means "--help";
+// - "-h" means "--help"; an option with a short name "-n" takes its value
+//   from the next argument or joined to it ("-n VALUE", "-nVALUE");
 // - any other argument that starts with "-" is an option: "--name", or, for
 //   one that takes a value, "--name VALUE" or "--name=VALUE", never empty;
 //   an option that is not taken is a usage error, "unknown option '--name'";

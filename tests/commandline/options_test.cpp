@@ -8,7 +8,7 @@
 
 namespace {
 
-const OptionSpec Options[] = {{"help"}, {"json"}, {"out", "DIR"}};
+const OptionSpec Options[] = {{"help"}, {"json"}, {"out", "DIR"}, {"jobs", "N", 'j'}};
 
 // Stands for Qt's own options: "-platform NAME" and the flag "-reverse".
 int foreignOption(const QStringList &arguments, qsizetype index)
@@ -62,7 +62,12 @@ private slots:
         QTest::newRow("an unknown option") << QStringList{"--jsn"} << "error: unknown option '--jsn'";
         QTest::newRow("an unknown option with a value")
             << QStringList{"--jsn=1"} << "error: unknown option '--jsn'";
-        QTest::newRow("an unknown short option") << QStringList{"-j"} << "error: unknown option '-j'";
+        QTest::newRow("an unknown short option") << QStringList{"-o"} << "error: unknown option '-o'";
+        QTest::newRow("a short option's value in the next argument or joined")
+            << QStringList{"-j", "4", "x", "-j3"} << "jobs=3 [x]";
+        QTest::newRow("a short option's joined value is taken as written") << QStringList{"-j=2"} << "jobs==2";
+        QTest::newRow("a short option's value missing") << QStringList{"x", "-j"} << "error: option '-j' needs a value";
+        QTest::newRow("a short option is not a long one") << QStringList{"--j", "2"} << "error: unknown option '--j'";
         QTest::newRow("a name shown safely")
             << QStringList{"--a b\x1b"} << "error: unknown option '\"--a b\\x1b\"'";
         QTest::newRow("a switch given a value") << QStringList{"--json=1"} << "error: option '--json' takes no value";
