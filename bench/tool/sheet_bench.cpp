@@ -1,8 +1,11 @@
-// skintool sheet, run as the real program on 10, 100 and 1,000 skins: its
-// peak resident memory each time, and how that grows with the number of
-// skins. The skins are ten distinct ones with grainy pictures, which
-// compress about as badly as painted skins do, linked into 1,000 folders.
-// Plain C++ and POSIX: the figure is the whole process's, from wait4().
+// skintool sheet and render, run as the real program. sheet on 10, 100 and
+// 1,000 skins: its peak resident memory each time, and how that grows with
+// the number of skins; then on 1,000 skins with one thread (-j 1), against
+// the default (a thread a core): the time, and whether the files are the
+// same. render of 100 skins, the same two ways. The skins are ten distinct
+// ones with grainy pictures, which compress about as badly as painted skins
+// do, linked into 1,000 folders. Plain C++ and POSIX: the figures are the
+// whole process's, from wait4().
 
 #include "support/fixtures.h"
 #include "support/ratios.h"
@@ -14,6 +17,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,9 +34,12 @@ struct SheetRun
     double pngMegabytes;
 };
 
-SheetRun runSheet(const std::vector<std::string> &folders, int count, const std::string &out)
+// Runs skintool with the options, then the first count folders; the size
+// is that of the file or folder out.
+SheetRun runSkintool(std::vector<std::string> arguments, const std::vector<std::string> &folders, int count,
+                     const std::string &out)
 {
-    std::vector<std::string> arguments{SKINTOOL_BINARY, "sheet", "--out", out};
+    arguments.insert(arguments.begin(), SKINTOOL_BINARY);
     arguments.insert(arguments.end(), folders.begin(), folders.begin() + count);
     std::vector<char *> argv;
     for (std::string &argument : arguments)
@@ -49,11 +56,29 @@ SheetRun runSheet(const std::vector<std::string> &folders, int count, const std:
     int status = 0;
     struct rusage usage = {};
     if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        bench::fail("skintool sheet failed");
+        bench::fail("skintool failed");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     struct stat written = {};
     ::stat(out.c_str(), &written);
     return {double(usage.ru_maxrss) / 1024.0, seconds, double(written.st_size) / (1024.0 * 1024.0)};
+}
+
+SheetRun runSheet(const std::vector<std::string> &folders, int count, const std::string &out,
+                  const std::vector<std::string> &options = {})
+{
+    std::vector<std::string> arguments{"sheet", "--out", out};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return runSkintool(arguments, folders, count, out);
+}
+
+bool sameFiles(const std::string &a, const std::string &b)
+{
+    return std::system(("cmp -s '" + a + "' '" + b + "'").c_str()) == 0;
+}
+
+bool sameFolders(const std::string &a, const std::string &b)
+{
+    return std::system(("diff -r -q '" + a + "' '" + b + "' >/dev/null").c_str()) == 0;
 }
 
 } // namespace
@@ -89,6 +114,31 @@ int main()
     bench::printFigure({"sheet-1000-peak-rss-mb", thousand.peakMegabytes, GoalMegabytes});
     bench::printFigure({"sheet-rss-growth-kb-per-skin-100-to-1000",
                         (thousand.peakMegabytes - hundred.peakMegabytes) * 1024.0 / (MostSkins - 100), std::nullopt});
+
+    // One thread against a thread a core, side by side: sheet of 1,000
+    // skins, then render of 100.
+    const SheetRun sheetOne = runSheet(folders, MostSkins, temp / "sheet-j1.png", {"-j", "1"});
+    std::printf("sheet of %d skins: %.1f s with -j 1 (%.1f skins/s, peak %.1f MB), %.1f s with the default -j "
+                "(%.1f skins/s)\n",
+                MostSkins, sheetOne.seconds, MostSkins / sheetOne.seconds, sheetOne.peakMegabytes, thousand.seconds,
+                MostSkins / thousand.seconds);
+    bench::printFigure({"sheet-1000-skins-wall-vs-one-core", thousand.seconds / sheetOne.seconds, std::nullopt});
+    // 1 when the two runs' files differ.
+    bench::printFigure({"sheet-1000-differs-from-one-core",
+                        sameFiles(temp / "sheet-j1.png", temp / ("sheet" + std::to_string(MostSkins) + ".png")) ? 0.0
+                                                                                                               : 1.0,
+                        0.0});
+    constexpr int Rendered = 100;
+    const SheetRun renderOne = runSkintool({"render", "-j", "1", "--out", temp / "render-j1"}, folders, Rendered,
+                                           temp / "render-j1");
+    const SheetRun renderAll = runSkintool({"render", "--out", temp / "render"}, folders, Rendered, temp / "render");
+    std::printf("render of %d skins: %.1f s with -j 1 (%.1f skins/s, peak %.1f MB), %.1f s with the default -j "
+                "(%.1f skins/s, peak %.1f MB)\n",
+                Rendered, renderOne.seconds, Rendered / renderOne.seconds, renderOne.peakMegabytes, renderAll.seconds,
+                Rendered / renderAll.seconds, renderAll.peakMegabytes);
+    bench::printFigure({"render-100-skins-wall-vs-one-core", renderAll.seconds / renderOne.seconds, 0.6});
+    bench::printFigure({"render-100-differs-from-one-core",
+                        sameFolders(temp / "render-j1", temp / "render") ? 0.0 : 1.0, 0.0});
     std::fprintf(stderr, "Removing the fixtures ...\n");
     return 0;
 }

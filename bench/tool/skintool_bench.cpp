@@ -1,6 +1,7 @@
 // skintool: check of a complete skin against decoding its nine files with
-// Qt's image reader; render of a complete skin against decoding them and
-// encoding five pictures as PNG at the same compression; and the resident
+// Qt's image reader; render of a complete skin on one core against decoding
+// them and drawing the five windows, without encoding; the bytes of the
+// PNGs against Qt's writer, which render used before; and the resident
 // memory of 500 folders in one run, after the first 50.
 
 #include "support/fixtures.h"
@@ -14,9 +15,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QImageWriter>
-#include <QPainter>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -121,36 +122,40 @@ int main(int argc, char **argv)
             renderInto(skinFolder);
     })->UseRealTime()->Unit(benchmark::kMillisecond);
 
-    // The least a render must do: read the skin, and write five 800 x 600
-    // PNG files. The five are made once beforehand, each the background with
-    // one of the slot pictures over it, so that they compress like pictures
-    // of the window.
-    std::vector<QImage> windows;
-    {
-        const QImage background(paths[1]);
-        for (const int shown : {1, 2, 6, 7, 8}) { // background, sticker, the plain panels
-            QImage picture = background.convertToFormat(QImage::Format_RGB32);
-            QPainter(&picture).drawImage(0, 0, QImage(paths[shown]));
-            windows.push_back(picture);
-        }
-    }
-    benchmark::RegisterBenchmark("skintool/decode-encode", [&](benchmark::State &state) {
-        for (auto _ : state) {
-            bench::decodeEach(paths);
-            for (std::size_t i = 0; i < windows.size(); ++i) {
-                QImageWriter writer(out + QStringLiteral("/baseline%1.png").arg(i), "png");
-                writer.setCompression(skintool::PngCompression);
-                if (!writer.write(windows[i]))
-                    state.SkipWithError("cannot write");
-            }
-        }
+    // What a render must do besides encoding: decode the skin's files and
+    // draw its five windows off screen.
+    benchmark::RegisterBenchmark("skintool/decode-and-draw", [&](benchmark::State &state) {
+        for (auto _ : state)
+            benchmark::DoNotOptimize(skintool::renderFolder(skinFolder).size());
     })->UseRealTime()->Unit(benchmark::kMillisecond);
 
     const bench::Results results = bench::runBenchmarks(&argc, argv, 5);
     bench::printRatios(results, {
         {"skintool-check-vs-decode", "skintool/check", "skintool/decode-only", 1.2},
-        {"skintool-render-vs-decode-encode", "skintool/render", "skintool/decode-encode", 1.5},
+        {"render-vs-decode-and-draw", "skintool/render", "skintool/decode-and-draw", 1.6},
     });
+
+    // The bytes of the pictures of the sample skins and of a grainy one,
+    // against what render wrote before: Qt's writer at compression 50.
+    double bytes = 0, bytesToday = 0;
+    const std::string grainy = setup.temp() / "grainy";
+    bench::writeGrainySkin(grainy, 3);
+    for (const QString &folder : {QStringLiteral(SKINPREVIEW_SOURCE_DIR "/samples/skins/Meadow"),
+                                  QStringLiteral(SKINPREVIEW_SOURCE_DIR "/samples/skins/Midnight"),
+                                  QString::fromStdString(grainy)}) {
+        for (const skintool::Rendering &picture : skintool::renderFolder(folder)) {
+            bytes += double(skintool::encodePng(picture.image).size());
+            QBuffer today;
+            today.open(QIODevice::WriteOnly);
+            QImageWriter writer(&today, "png");
+            writer.setCompression(50);
+            writer.write(picture.image);
+            bytesToday += double(today.size());
+        }
+    }
+    std::printf("bytes: the five pictures of Meadow, Midnight and a grainy skin: %.0f, before %.0f\n", bytes,
+                bytesToday);
+    bench::printFigure({"render-bytes-vs-today", bytes / bytesToday, 1.15});
 
     std::fprintf(stderr, "Checking and rendering %d folders ...\n", Folders);
     const Growth check = growthAfterSettling(folders, [](const QString &folder) {

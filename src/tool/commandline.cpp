@@ -4,6 +4,7 @@
 #include "pictures/picturememory.h"
 #include "tool/check.h"
 #include "tool/interrupt.h"
+#include "tool/orderedwork.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
 #include "tool/template.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <memory>
 
 namespace skintool {
@@ -24,9 +26,9 @@ const char Usage[] =
     "Commands:\n"
     "  check [--json | --oneline] [--strict] [--watch] FOLDER...\n"
     "                       report what each slot shows and every problem found\n"
-    "  render [--out DIR] [--guides] FOLDER...\n"
+    "  render [--out DIR] [--guides] [-j N] FOLDER...\n"
     "                       write PNG pictures of the windows\n"
-    "  sheet --out FILE.png [--columns N] [--size WxH] [--panels] FOLDER...\n"
+    "  sheet --out FILE.png [--columns N] [--size WxH] [--panels] [-j N] FOLDER...\n"
     "                       write a contact sheet of the skins\n"
     "  template [--out DIR]\n"
     "                       write a new skin to start from\n"
@@ -62,7 +64,7 @@ const Command Commands[] = {
      "  -h, --help     show this help\n",
      false, checkOptions(), runCheck},
     {"render",
-     "Usage: skintool render [--out DIR] [--guides] FOLDER...\n"
+     "Usage: skintool render [--out DIR] [--guides] [-j N] FOLDER...\n"
      "Write preview.png, desktop-settings.png, screensaver-settings.png,\n"
      "advanced-settings.png and selector.png for each skin folder into a\n"
      "subfolder of DIR named after the folder.\n"
@@ -70,6 +72,8 @@ const Command Commands[] = {
      "      --out DIR  write into DIR (default: the working directory)\n"
      "      --guides   also write NAME-guides.png beside each: the window with\n"
      "                 its guides on, as Ctrl+G shows them\n"
+     "  -j, --jobs N   encode on N threads while the next skin is drawn\n"
+     "                 (default: the number of cores); the files are the same\n"
      "  -h, --help     show this help\n",
      true, renderOptions(), runRender},
     {"sheet",
@@ -82,6 +86,9 @@ const Command Commands[] = {
      "      --columns N  skins in a row (default: up to 5)\n"
      "      --size WxH   the size of each picture (default: 200x150)\n"
      "      --panels     each skin's three panels beside its preview\n"
+     "  -j, --jobs N     check, scale and compress on N threads while the next\n"
+     "                   skin is drawn (default: the number of cores); the\n"
+     "                   sheet is the same\n"
      "  -h, --help       show this help\n",
      true, sheetOptions(), runSheet},
     {"template",
@@ -189,6 +196,29 @@ int usageError(const Arguments &arguments, const QString &message)
 {
     const Command *command = findCommand(arguments.command());
     return usageError(QStringLiteral("%1: %2").arg(arguments.command(), message), command ? command->usage : Usage);
+}
+
+std::optional<int> wholeNumberOption(const Arguments &arguments, const QString &name, int least, int most)
+{
+    const QString text = arguments.value(name);
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (ok && value >= least && value <= most)
+        return value;
+    usageError(arguments, QStringLiteral("option '--%1' needs a whole number from %2 to %3, not '%4'")
+                              .arg(name)
+                              .arg(least)
+                              .arg(most)
+                              .arg(shownName(text)));
+    return std::nullopt;
+}
+
+std::optional<int> jobsOption(const Arguments &arguments)
+{
+    const QString name = QLatin1String(JobsOption.name);
+    if (!arguments.isSet(name))
+        return std::min(defaultJobs(), MostJobs);
+    return wholeNumberOption(arguments, name, 1, MostJobs);
 }
 
 int run(int argc, char **argv)

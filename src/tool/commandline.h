@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <utility>
 
 namespace skintool {
@@ -33,6 +35,18 @@ private:
 // "skintool: render: option '--out' is empty", followed by the command's
 // usage, and returns the exit status for it (2).
 int usageError(const Arguments &arguments, const QString &message);
+
+// The value of option name as a whole number from least to most; nothing,
+// after saying the usage error, when it is none ("option '--columns' needs a
+// whole number from 1 to 1000, not 'x'").
+std::optional<int> wholeNumberOption(const Arguments &arguments, const QString &name, int least, int most);
+
+// "-j N", "--jobs N": the threads that render and sheet use, from 1 to
+// MostJobs; by default as many as the cores this process may use.
+inline constexpr OptionSpec JobsOption{"jobs", "N", 'j'};
+inline constexpr int MostJobs = 64;
+// The number given, or the default; nothing after a usage error, said.
+std::optional<int> jobsOption(const Arguments &arguments);
 
 // The whole program: parses argv, runs the command, and returns the exit
 // status.

@@ -12,7 +12,8 @@ namespace skintool {
 void removeTemporaryFileOnInterrupt();
 
 // Holds interrupts back while it lives, in whichever thread they arrive: one
-// that comes meanwhile takes effect when it goes. A temporary file is made
+// that comes meanwhile takes effect when the last of those alive in any
+// thread goes. A temporary file is made
 // and registered under it, so that no interrupt falls between the two.
 class InterruptsHeld
 {
@@ -24,7 +25,8 @@ public:
 };
 
 // While one lives, an interrupt removes the file at path (empty: none).
-// Made while InterruptsHeld; the path must fit PATH_MAX.
+// Made while InterruptsHeld; the path must fit PATH_MAX. Up to 128 may live
+// at once, in any threads.
 class TemporaryFileGuard
 {
 public:
@@ -32,6 +34,9 @@ public:
     ~TemporaryFileGuard();
     TemporaryFileGuard(const TemporaryFileGuard &) = delete;
     TemporaryFileGuard &operator=(const TemporaryFileGuard &) = delete;
+
+private:
+    int m_slot = -1;
 };
 
 } // namespace skintool

@@ -6,14 +6,9 @@
 #include "tool/interrupt.h"
 #include "tool/terminal.h"
 
-#include <QBuffer>
-#include <QColorSpace>
-#include <QImageWriter>
-#include <QtEndian>
+#include <png.h>
 
-#include <zlib.h>
-
-#include <cstdlib>
+#include <csetjmp>
 #include <new>
 #include <optional>
 
@@ -23,28 +18,32 @@ namespace {
 
 constexpr int DotsPerMeter = 3780; // 96 dots per inch
 
-// The pixels and nothing else: what the windows carry besides (a colour
-// space, texts) would only make equal pictures differ in their bytes. A
-// picture with transparency keeps it. Touched only where it differs, so
-// that no picture is copied in vain.
-QImage bare(const QImage &image)
+// How every PNG is compressed, chosen by measuring the encoders on skins
+// (docs/development.md): each line with the Up filter, and zlib at this
+// level. Fixed, so that the same pictures always give the same bytes.
+constexpr int LineFilter = PNG_FILTER_UP;
+constexpr int ZlibLevel = 3;
+
+// libpng's failures end the step that met them (png_longjmp() back to its
+// setjmp()), silently: the caller says what failed.
+[[noreturn]] void failSilently(png_structp png, png_const_charp)
 {
-    QImage plain = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (plain.colorSpace().isValid())
-        plain.setColorSpace(QColorSpace());
-    if (plain.dotsPerMeterX() != DotsPerMeter || plain.dotsPerMeterY() != DotsPerMeter) {
-        plain.setDotsPerMeterX(DotsPerMeter);
-        plain.setDotsPerMeterY(DotsPerMeter);
-    }
-    if (!plain.textKeys().isEmpty()) {
-        // copy() keeps the texts; an image made over the same pixels has
-        // none, and copy() of that one owns them.
-        plain = QImage(plain.constBits(), plain.width(), plain.height(), plain.bytesPerLine(), plain.format()).copy();
-        plain.setDotsPerMeterX(DotsPerMeter);
-        plain.setDotsPerMeterY(DotsPerMeter);
-    }
-    return plain;
+    png_longjmp(png, 1);
 }
+
+void warnNobody(png_structp, png_const_charp) {}
+
+void writeToSink(png_structp png, png_bytep data, png_size_t length)
+{
+    auto *sink = static_cast<PngStream::Sink *>(png_get_io_ptr(png));
+    try {
+        (*sink)(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(length)));
+    } catch (...) {
+        png_error(png, "the bytes went nowhere"); // no exception through libpng
+    }
+}
+
+void flushNothing(png_structp) {}
 
 // The reason a runtime operation gives, and the system's where it has one.
 QString reasonOf(const RuntimeError &failure)
@@ -55,86 +54,20 @@ QString reasonOf(const RuntimeError &failure)
     return reason;
 }
 
-// zlib's level for Qt's compression scale, as Qt's own PNG writer maps it.
-int zlibLevel()
-{
-    return (100 - PngCompression) * 9 / 91;
-}
-
-// A PNG chunk: its length, type, data and CRC.
-QByteArray chunk(const char type[4], const QByteArray &data)
-{
-    QByteArray out(4, Qt::Uninitialized);
-    qToBigEndian(quint32(data.size()), out.data());
-    out.append(type, 4);
-    out.append(data);
-    uLong crc = crc32(0, nullptr, 0);
-    crc = crc32(crc, reinterpret_cast<const Bytef *>(out.constData() + 4), uInt(out.size() - 4));
-    char crcBytes[4];
-    qToBigEndian(quint32(crc), crcBytes);
-    out.append(crcBytes, 4);
-    return out;
-}
-
-// The predictor of the Paeth filter.
-int paeth(int left, int up, int upLeft)
-{
-    const int p = left + up - upLeft;
-    const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upLeft);
-    if (pa <= pb && pa <= pc)
-        return left;
-    return pb <= pc ? up : upLeft;
-}
-
-// One line filtered with each of the five filters, the one whose bytes,
-// read as signed, sum smallest kept (the usual choice of PNG encoders).
-QByteArray filteredLine(const QByteArray &line, const QByteArray &previous)
-{
-    constexpr int Bpp = 3;
-    const qsizetype n = line.size();
-    const auto *cur = reinterpret_cast<const uchar *>(line.constData());
-    const auto *up = reinterpret_cast<const uchar *>(previous.constData());
-    QByteArray best;
-    long bestSum = -1;
-    QByteArray candidate(n + 1, Qt::Uninitialized);
-    for (int filter = 0; filter < 5; ++filter) {
-        candidate[0] = char(filter);
-        long sum = 0;
-        for (qsizetype i = 0; i < n; ++i) {
-            const int a = i >= Bpp ? cur[i - Bpp] : 0;
-            const int b = up[i];
-            const int c = i >= Bpp ? up[i - Bpp] : 0;
-            int predicted = 0;
-            switch (filter) {
-            case 1: predicted = a; break;
-            case 2: predicted = b; break;
-            case 3: predicted = (a + b) / 2; break;
-            case 4: predicted = paeth(a, b, c); break;
-            default: break;
-            }
-            const uchar value = uchar(cur[i] - predicted);
-            candidate[i + 1] = char(value);
-            sum += value < 128 ? value : 256 - value;
-        }
-        if (bestSum < 0 || sum < bestSum) {
-            bestSum = sum;
-            best = candidate;
-        }
-    }
-    return best;
-}
-
 } // namespace
 
 QByteArray encodePng(const QImage &image)
 {
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setCompression(PngCompression);
-    if (!writer.write(bare(image)))
+    try {
+        PngStream png(image.width(), image.height(), image.hasAlphaChannel(),
+                      [&](QByteArrayView piece) { bytes.append(piece); });
+        png.addLines(image);
+        if (!png.finish())
+            return {};
+    } catch (const std::bad_alloc &) {
         return {};
+    }
     return bytes;
 }
 
@@ -212,86 +145,76 @@ bool writePng(const QString &path, const QImage &image, QString *error)
     return writeFile(path, png, error);
 }
 
-struct PngStream::Deflate
+struct PngStream::Writer
 {
-    z_stream stream = {};
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+
+    ~Writer() { png_destroy_write_struct(&png, &info); }
 };
 
-PngStream::PngStream(int width, int height, Sink sink)
-    : m_width(width), m_height(height), m_previous(qsizetype(width) * 3, '\0'), m_sink(std::move(sink)),
-      m_deflate(std::make_unique<Deflate>())
+PngStream::PngStream(int width, int height, bool alpha, Sink sink)
+    : m_height(height), m_alpha(alpha), m_sink(std::move(sink)), m_writer(std::make_unique<Writer>())
 {
-    const int status = deflateInit(&m_deflate->stream, zlibLevel());
-    if (status == Z_MEM_ERROR)
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failSilently, warnNobody);
+    if (!png)
         throw std::bad_alloc();
-    m_failed = status != Z_OK;
-    m_sink(QByteArrayView("\x89PNG\r\n\x1a\n", 8));
-    QByteArray header(13, '\0');
-    qToBigEndian(quint32(width), header.data());
-    qToBigEndian(quint32(height), header.data() + 4);
-    header[8] = 8; // bits a sample
-    header[9] = 2; // RGB
-    writeChunk("IHDR", header);
-    QByteArray density(9, '\0');
-    qToBigEndian(quint32(DotsPerMeter), density.data());
-    qToBigEndian(quint32(DotsPerMeter), density.data() + 4);
-    density[8] = 1; // per metre
-    writeChunk("pHYs", density);
+    m_writer->png = png;
+    m_writer->info = png_create_info_struct(png);
+    if (!m_writer->info)
+        throw std::bad_alloc();
+    if (setjmp(png_jmpbuf(png))) {
+        m_failed = true;
+        return;
+    }
+    png_set_write_fn(png, &m_sink, writeToSink, flushNothing);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, LineFilter);
+    png_set_compression_level(png, ZlibLevel);
+    png_set_IHDR(png, m_writer->info, png_uint_32(width), png_uint_32(height), 8,
+                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
+                 PNG_FILTER_TYPE_BASE);
+    png_set_pHYs(png, m_writer->info, DotsPerMeter, DotsPerMeter, PNG_RESOLUTION_METER);
+    png_write_info(png, m_writer->info);
+    // The lines come as Qt's 32-bit pixels, a word each: libpng takes the
+    // bytes in their order in memory, and drops the unused one.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    png_set_bgr(png);
+    if (!alpha)
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+#else
+    if (alpha)
+        png_set_swap_alpha(png);
+    else
+        png_set_filler(png, 0, PNG_FILLER_BEFORE);
+#endif
 }
 
-PngStream::~PngStream()
-{
-    deflateEnd(&m_deflate->stream);
-}
-
-void PngStream::writeChunk(const char type[4], const QByteArray &data)
-{
-    m_sink(chunk(type, data));
-}
+PngStream::~PngStream() = default;
 
 void PngStream::addLines(const QImage &band)
 {
-    const QImage rgb = band.convertToFormat(QImage::Format_RGB888);
-    if (rgb.isNull() && !band.isNull())
+    const QImage lines = band.convertToFormat(m_alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (lines.isNull() && !band.isNull())
         throw std::bad_alloc();
-    for (int y = 0; y < rgb.height() && m_linesDone < m_height; ++y, ++m_linesDone) {
-        const QByteArray line(reinterpret_cast<const char *>(rgb.constScanLine(y)), qsizetype(m_width) * 3);
-        const QByteArray filtered = filteredLine(line, m_previous);
-        compress(filtered.constData(), filtered.size(), false);
-        m_previous = line;
-    }
-}
-
-void PngStream::compress(const char *data, qsizetype size, bool last)
-{
     if (m_failed)
         return;
-    z_stream &stream = m_deflate->stream;
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
-    stream.avail_in = uInt(size);
-    char buffer[64 * 1024];
-    QByteArray idat;
-    int status;
-    do {
-        stream.next_out = reinterpret_cast<Bytef *>(buffer);
-        stream.avail_out = sizeof buffer;
-        status = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-        if (status == Z_STREAM_ERROR) {
-            m_failed = true;
-            return;
-        }
-        idat.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
-    } while (stream.avail_out == 0 || (last && status != Z_STREAM_END));
-    if (!idat.isEmpty())
-        writeChunk("IDAT", idat);
+    png_structp png = m_writer->png;
+    if (setjmp(png_jmpbuf(png))) {
+        m_failed = true;
+        return;
+    }
+    for (int y = 0; y < lines.height() && m_linesDone < m_height; ++y, ++m_linesDone)
+        png_write_row(png, lines.constScanLine(y));
 }
 
 bool PngStream::finish()
 {
-    compress(nullptr, 0, true);
     if (m_failed || m_linesDone != m_height)
         return false;
-    writeChunk("IEND", {});
+    png_structp png = m_writer->png;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_write_end(png, nullptr);
     return true;
 }
 

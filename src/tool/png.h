@@ -9,12 +9,9 @@
 
 namespace skintool {
 
-// The compression that every PNG of skintool is written with (Qt's scale,
-// 0 to 100): fixed, so the same pictures always give the same bytes.
-inline constexpr int PngCompression = 50;
-
-// Encodes image as PNG: no text, no time, no gamma, no colour profile; with
-// an alpha channel only if image has one. Empty if it cannot.
+// Encodes image as PNG (through PngStream): no text, no time, no gamma, no
+// colour profile; with an alpha channel only if image has one. Empty if it
+// cannot.
 QByteArray encodePng(const QImage &image);
 
 // A file written a piece at a time (path is text as files/filename.h
@@ -47,39 +44,36 @@ bool writeFile(const QString &path, const QByteArray &bytes, QString *error);
 bool writePng(const QString &path, const QImage &image, QString *error);
 
 // A PNG made a band of lines at a time, for a picture too large to hold
-// whole: 8-bit RGB, each line filtered as the encoder judges best, and the
-// bytes handed to a sink as they are compressed, so that none of the
-// picture needs to stay in memory. The same lines always give the same
-// bytes.
+// whole: 8-bit RGB (or RGBA with alpha), every line filtered the same way,
+// and the bytes handed to a sink as they are compressed, so that none of
+// the picture needs to stay in memory. The same lines always give the same
+// bytes. Any thread may write one; the sink runs in that thread.
 class PngStream
 {
 public:
     using Sink = std::function<void(QByteArrayView)>;
 
-    PngStream(int width, int height, Sink sink);
+    PngStream(int width, int height, bool alpha, Sink sink);
     ~PngStream();
     PngStream(const PngStream &) = delete;
     PngStream &operator=(const PngStream &) = delete;
 
     // The next lines, top to bottom: a band as wide as the picture (any
-    // format; it is converted to RGB). The constructor and this raise
+    // format; it is converted). The constructor and this raise
     // std::bad_alloc when memory runs out.
     void addLines(const QImage &band);
 
-    // Ends the file once every line is in; false if compression failed.
+    // Ends the file once every line is in; false if encoding failed.
     bool finish();
 
 private:
-    struct Deflate;
-    void compress(const char *data, qsizetype size, bool last);
-    void writeChunk(const char type[4], const QByteArray &data);
+    struct Writer;
 
-    int m_width;
     int m_height;
+    bool m_alpha;
     int m_linesDone = 0;
-    QByteArray m_previous; // the last line, unfiltered
     Sink m_sink;
-    std::unique_ptr<Deflate> m_deflate;
+    std::unique_ptr<Writer> m_writer;
     bool m_failed = false;
 };
 

@@ -5,6 +5,7 @@
 #include "selector/form2.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"
+#include "tool/orderedwork.h"
 #include "tool/png.h"
 #include "tool/terminal.h"
 
@@ -80,33 +81,34 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, boo
     return pictures;
 }
 
-bool writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder, const QString &shownFolder)
+std::optional<QString> writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder,
+                                       const QString &shownFolder)
 {
     const bool made = !pathExists(outFolder);
-    if (const int error = makeFolders(outFolder)) {
-        printError(QStringLiteral("%1: cannot make the folder: %2").arg(shownName(shownFolder), systemReason(error)));
-        return false;
-    }
+    if (const int error = makeFolders(outFolder))
+        return QStringLiteral("%1: cannot make the folder: %2").arg(shownName(shownFolder), systemReason(error));
     for (const Rendering &picture : pictures) {
         QString error;
         if (!writePng(outFolder + QLatin1Char('/') + picture.fileName, picture.image, &error)) {
-            printError(QStringLiteral("%1: %2").arg(shownName(QDir(shownFolder).filePath(picture.fileName)), error));
             if (made)
                 removeEmptyFolder(outFolder); // only if nothing went in
-            return false;
+            return QStringLiteral("%1: %2").arg(shownName(QDir(shownFolder).filePath(picture.fileName)), error);
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 std::span<const OptionSpec> renderOptions()
 {
-    static const OptionSpec options[] = {{"out", "DIR"}, {"guides", nullptr}};
+    static const OptionSpec options[] = {{"out", "DIR"}, {"guides", nullptr}, JobsOption};
     return options;
 }
 
 int runRender(const Arguments &arguments)
 {
+    const std::optional<int> threads = jobsOption(arguments);
+    if (!threads)
+        return 2;
     const QString out = arguments.isSet(QStringLiteral("out")) ? arguments.value(QStringLiteral("out"))
                                                                : QStringLiteral(".");
     const QString outFolder = absolutePath(out);
@@ -130,13 +132,25 @@ int runRender(const Arguments &arguments)
         jobs.push_back({resolvedFolder(folder), names.take(folder)});
     }
     leaveWorkingDirectory();
-    // A folder whose output fails is named, and the others are still drawn.
+    // The windows are drawn here, one skin after another; the pictures are
+    // encoded and written on the other threads meanwhile, and their failures
+    // said in the order of the folders. A folder whose output fails is
+    // named, and the others are still drawn.
+    OrderedWork writing(*threads > 1 ? *threads : 0);
+    const bool guides = arguments.isSet(QStringLiteral("guides"));
     for (const Job &job : jobs) {
-        const std::vector<Rendering> pictures = renderFolder(job.folder, false, arguments.isSet(QStringLiteral("guides")));
-        allWritten = writeRenderings(pictures, outFolder + QLatin1Char('/') + job.outName,
-                                     QDir(out).filePath(job.outName))
-                     && allWritten;
+        writing.add([pictures = renderFolder(job.folder, false, guides), outFolder = outFolder + QLatin1Char('/') + job.outName,
+                     shownFolder = QDir(out).filePath(job.outName), &allWritten]() -> OrderedWork::Delivery {
+            const std::optional<QString> failure = writeRenderings(pictures, outFolder, shownFolder);
+            if (!failure)
+                return {};
+            return [failure, &allWritten] {
+                printError(*failure);
+                allWritten = false;
+            };
+        });
     }
+    writing.finish();
     return allWritten ? 0 : 2;
 }
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -32,12 +33,13 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly = fa
 void leaveWorkingDirectory();
 
 // Writes the pictures into the folder outFolder (made if missing, with
-// its parents). On failure, says why on standard error, naming the folder
-// as shownFolder, and returns false; what is written stays, and a folder
-// made for nothing goes again.
-bool writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder, const QString &shownFolder);
+// its parents); any thread may. On failure, returns the message that says
+// why, naming the folder as shownFolder; what is written stays, and a
+// folder made for nothing goes again.
+std::optional<QString> writeRenderings(const std::vector<Rendering> &pictures, const QString &outFolder,
+                                       const QString &shownFolder);
 
-// "skintool render [--out DIR] [--guides] FOLDER..."
+// "skintool render [--out DIR] [--guides] [-j N] FOLDER..."
 std::span<const OptionSpec> renderOptions();
 int runRender(const Arguments &arguments);
 

@@ -3,6 +3,7 @@
 #include "files/filename.h"
 #include "tool/check.h"
 #include "tool/folders.h"
+#include "tool/orderedwork.h"
 #include "tool/png.h"
 #include "tool/render.h"
 #include "tool/terminal.h"
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <new>
 #include <optional>
@@ -47,6 +49,7 @@ const OptionSpec SheetOptionList[] = {
     {"columns", "N"},
     {"size", "WxH"},
     {"panels", nullptr},
+    JobsOption,
 };
 
 // The pictures of a skin that a cell shows, left to right: the preview
@@ -94,14 +97,14 @@ public:
         m_painter.setFont(font);
     }
 
-    // The skin in column, its views drawn as they are scaled down.
-    void draw(int column, const QString &label, const std::vector<Rendering> &views, const FolderReport &report)
+    // The skin in column: its views, already scaled down (thumbnails()).
+    void draw(int column, const QString &label, const std::vector<QImage> &views, const FolderReport &report)
     {
         const QSize thumbnail = m_layout.thumbnail;
         const QPoint corner(Margin + column * m_layout.cell().width(), 0);
-        for (int i = 0; i < m_layout.views && i < int(views.size()); ++i) {
+        for (int i = 0; i < int(views.size()); ++i) {
             const QPoint at = corner + QPoint(i * (thumbnail.width() + PanelGap), 0);
-            m_painter.drawImage(at, views[i].image.scaled(thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            m_painter.drawImage(at, views[i]);
             m_painter.setPen(FrameColour);
             m_painter.drawRect(QRect(at, thumbnail).adjusted(-1, -1, 0, 0));
         }
@@ -124,7 +127,7 @@ public:
                            QFontMetrics(m_painter.font()).elidedText(label, Qt::ElideMiddle, nameBox.width()));
     }
 
-    const QImage &finish()
+    QImage finish()
     {
         m_painter.end();
         return m_image;
@@ -136,13 +139,13 @@ private:
     QPainter m_painter;
 };
 
-std::optional<int> columnsOption(const QString &text)
+// The views of a skin that a cell shows, scaled down to the layout's size.
+std::vector<QImage> thumbnails(const Layout &layout, const std::vector<Rendering> &views)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < 1 || value > MostColumns)
-        return std::nullopt;
-    return value;
+    std::vector<QImage> scaled;
+    for (int i = 0; i < layout.views && i < int(views.size()); ++i)
+        scaled.push_back(views[i].image.scaled(layout.thumbnail, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return scaled;
 }
 
 std::optional<QSize> sizeOption(const QString &text)
@@ -226,12 +229,9 @@ int runSheet(const Arguments &arguments)
         return usageError(arguments, QStringLiteral("option '--out' is required"));
     Layout layout;
     if (arguments.isSet(QStringLiteral("columns"))) {
-        const QString text = arguments.value(QStringLiteral("columns"));
-        const std::optional<int> columns = columnsOption(text);
+        const std::optional<int> columns = wholeNumberOption(arguments, QStringLiteral("columns"), 1, MostColumns);
         if (!columns)
-            return usageError(arguments, QStringLiteral("option '--columns' needs a whole number from 1 to %1, not '%2'")
-                                             .arg(MostColumns)
-                                             .arg(shownName(text)));
+            return 2;
         layout.columns = *columns;
     }
     if (arguments.isSet(QStringLiteral("size"))) {
@@ -248,6 +248,9 @@ int runSheet(const Arguments &arguments)
     }
     if (arguments.isSet(QStringLiteral("panels")))
         layout.views = PanelViews;
+    const std::optional<int> threads = jobsOption(arguments);
+    if (!threads)
+        return 2;
     const QString out = arguments.value(QStringLiteral("out"));
     const QString outFile = absolutePath(out);
 
@@ -294,30 +297,50 @@ int runSheet(const Arguments &arguments)
         printError(QStringLiteral("%1: %2").arg(shownName(out), error));
         return 2;
     }
-    bool written = true;
+    // Written by the thread that compresses; error is read once it is done.
+    std::atomic<bool> written = true;
     try {
-        PngStream png(width, rows * cell.height() + Margin, [&](QByteArrayView bytes) {
-            written = written && file.append(bytes, &error);
+        PngStream png(width, rows * cell.height() + Margin, false, [&](QByteArrayView bytes) {
+            if (written && !file.append(bytes, &error))
+                written = false;
         });
         QImage top(width, Margin, QImage::Format_RGB32);
         if (top.isNull())
             throw std::bad_alloc();
         top.fill(SheetColour);
         png.addLines(top);
-        for (int row = 0; row < rows; ++row) {
-            Band band(layout, width);
-            for (int column = 0; column < layout.columns; ++column) {
-                const int index = row * layout.columns + column;
-                if (index >= count)
-                    break;
-                const FolderReport report = checkFolder(folders[index]);
-                band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
-            }
-            png.addLines(band.finish());
-            if (!written)
-                break; // the rest would go nowhere
+        // The windows are drawn here, a skin after another. Each skin's check
+        // and its scaling down run on the other threads meanwhile, and each
+        // finished row is compressed on one of its own, in order; the cells
+        // are drawn into their row back here, in order too.
+        const int workers = *threads > 1 ? *threads : 0;
+        std::optional<Band> band;
+        OrderedWork compressing(workers > 0 ? 1 : 0);
+        OrderedWork cells(workers);
+        for (int index = 0; index < count && written; ++index) {
+            const QString folder = folders[index];
+            cells.add([&, index, folder, views = renderFolder(folder, layout.views == 1)]() -> OrderedWork::Delivery {
+                const FolderReport report = checkFolder(folder);
+                const std::vector<QImage> scaled = thumbnails(layout, views);
+                return [&, index, report, scaled] {
+                    const int column = index % layout.columns;
+                    if (column == 0)
+                        band.emplace(layout, width);
+                    band->draw(column, displayFileName(labels[index]), scaled, report);
+                    if (column + 1 < layout.columns && index + 1 < count)
+                        return;
+                    compressing.add([&png, lines = band->finish()]() -> OrderedWork::Delivery {
+                        png.addLines(lines);
+                        return {};
+                    });
+                    band.reset();
+                };
+            });
         }
-        if (!png.finish() && written)
+        cells.finish();
+        compressing.finish();
+        const bool finished = written && png.finish();
+        if (written && !finished)
             error = QStringLiteral("cannot encode PNG");
         else if (written && file.commit(&error))
             return 0;

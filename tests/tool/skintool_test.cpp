@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
@@ -779,6 +780,13 @@ private slots:
         row("unknown check option", {"check", "--jsn", "."}, 2, "",
             "skintool: check: unknown option '--jsn'\nUsage: skintool check");
         row("unknown short option", {"check", "-j", "."}, 2, "", "skintool: check: unknown option '-j'\nUsage:");
+        row("-j 0", {"render", "-j", "0", "skin"}, 2, "",
+            "skintool: render: option '--jobs' needs a whole number from 1 to 64, not '0'\nUsage: skintool render");
+        row("-j too many", {"sheet", "--out", "s.png", "-j65", "skin"}, 2, "",
+            "skintool: sheet: option '--jobs' needs a whole number from 1 to 64, not '65'\n");
+        row("--jobs not a number", {"render", "--jobs=two", "skin"}, 2, "",
+            "skintool: render: option '--jobs' needs a whole number from 1 to 64, not 'two'\n");
+        row("-j without a number", {"render", "skin", "-j"}, 2, "", "skintool: render: option '-j' needs a value\n");
         row("a value for a switch", {"check", "--json=yes", "."}, 2, "",
             "skintool: check: option '--json' takes no value\nUsage: skintool check");
         row("no value", {"render", "--out"}, 2, "", "skintool: render: option '--out' needs a value\nUsage:");
@@ -1401,6 +1409,76 @@ private slots:
             QCOMPARE(QDir(path(QStringLiteral("work/out/") + QLatin1String(name))).entryList(QDir::Files).size(), 5);
     }
 
+    // However many threads encode, render and sheet write the same bytes and
+    // say the same, in the same order: a broken skin, a folder that is
+    // missing and an output that cannot be written among them.
+    void threadsChangeNothing_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // OUT stands for the output folder
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("files"); // in OUT, the file in the way included
+        QTest::newRow("render") << QStringList{"render", "--out", "OUT", "A", "Broken", "nowhere", "B", "C", "D", "E"}
+                                << 2 << 5 * 5 + 1;
+        QTest::newRow("render --guides") << QStringList{"render", "--guides", "--out", "OUT", "A", "Broken", "B", "C"}
+                                         << 2 << 3 * 10 + 1;
+        QTest::newRow("sheet") << QStringList{"sheet", "--columns", "2", "--out", "OUT/sheet.png", "A", "Broken",
+                                              "B", "C", "D", "E"}
+                               << 0 << 2;
+        QTest::newRow("sheet --panels") << QStringList{"sheet", "--panels", "--out", "OUT/sheet.png", "A", "Broken", "B"}
+                                        << 0 << 2;
+        QTest::newRow("sheet, a folder missing") << QStringList{"sheet", "--out", "OUT/sheet.png", "A", "nowhere", "B"}
+                                                 << 2 << 1;
+    }
+
+    void threadsChangeNothing()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(int, files);
+        const QColor colours[] = {Qt::darkRed, Qt::darkGreen, Qt::darkBlue, Qt::darkCyan, Qt::darkMagenta};
+        for (int i = 0; i < 5; ++i) {
+            const QString skin = QStringLiteral("work/") + QChar(u'A' + i);
+            cleanSkin(skin);
+            writeBmp(skin + QStringLiteral("/background.bmp"), colours[i], BackgroundSize);
+        }
+        cleanSkin(QStringLiteral("work/Broken"));
+        writeFile(QStringLiteral("work/Broken/background.bmp"), redClaiming256Colours(BackgroundSize));
+        writeFile(QStringLiteral("work/Broken/backsettings.bmp"), bmpHeader(615, 599).left(30));
+        // Each run writes into a folder of its own, where a file named C is
+        // in the way of render's output for skin C.
+        const auto runWith = [&](const QStringList &threads, const QString &out) {
+            writeFile(QStringLiteral("work/") + out + QStringLiteral("/C"), "in the way");
+            QStringList given = arguments;
+            for (QString &argument : given)
+                argument.replace(QStringLiteral("OUT"), out);
+            return skintool(given.mid(0, 1) + threads + given.mid(1));
+        };
+        const auto filesIn = [&](const QString &out) {
+            std::map<QString, QByteArray> found;
+            const QString folder = path(QStringLiteral("work/") + out);
+            QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString file = it.next();
+                found[file.mid(folder.size())] = readFile(QStringLiteral("work/") + out + file.mid(folder.size()));
+            }
+            return found;
+        };
+        const Run one = runWith({QStringLiteral("-j"), QStringLiteral("1")}, QStringLiteral("serial"));
+        QCOMPARE(one.status, status);
+        QCOMPARE(one.err.isEmpty(), status == 0);
+        const std::map<QString, QByteArray> written = filesIn(QStringLiteral("serial"));
+        QCOMPARE(int(written.size()), files);
+        int n = 0;
+        for (const QStringList &threads : {QStringList{"-j4"}, QStringList{"--jobs=2"}, QStringList{}}) {
+            const QString out = QStringLiteral("threaded%1").arg(++n);
+            const Run many = runWith(threads, out);
+            QCOMPARE(many.status, one.status);
+            QCOMPARE(many.out, one.out);
+            QCOMPARE(many.err, QString(one.err).replace(QStringLiteral("serial"), out));
+            QVERIFY2(filesIn(out) == written, qPrintable(threads.join(QLatin1Char(' '))));
+        }
+    }
+
     // Names with control characters are escaped, and names with spaces
     // quoted, wherever skintool prints text; JSON escapes them its own way.
     void namesAreEscaped()
@@ -1552,6 +1630,64 @@ private slots:
         QVERIFY(png.startsWith("\x89PNG"));
         for (const char *chunk : {"tEXt", "zTXt", "iTXt"})
             QVERIFY2(!png.contains(chunk), chunk);
+    }
+
+    // Every PNG decodes to exactly the pixels drawn, with an alpha channel
+    // only where the picture has one; a picture streamed a band at a time
+    // gives the same bytes as written whole.
+    void pngHoldsThePixels_data()
+    {
+        QTest::addColumn<QImage>("image");
+        const auto grainy = [](QSize size, QImage::Format format) {
+            QImage image(size, format);
+            quint32 seed = 12345;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    seed = seed * 1103515245u + 12345u;
+                    image.setPixel(x, y, seed | (format == QImage::Format_ARGB32 ? 0 : 0xff000000u));
+                }
+            return image;
+        };
+        QTest::newRow("one pixel") << grainy({1, 1}, QImage::Format_RGB32);
+        QTest::newRow("grain, odd size") << grainy({37, 23}, QImage::Format_RGB32);
+        QTest::newRow("grain, every alpha") << grainy({64, 40}, QImage::Format_ARGB32);
+        QTest::newRow("24-bit lines") << grainy({31, 17}, QImage::Format_RGB32).convertToFormat(QImage::Format_RGB888);
+        QTest::newRow("premultiplied alpha")
+            << grainy({16, 9}, QImage::Format_ARGB32).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QImage window(800, 600, QImage::Format_RGB32);
+        window.fill(QColor(0x20, 0x40, 0x90));
+        QPainter(&window).drawText(40, 40, QStringLiteral("Desktop settings"));
+        QTest::newRow("a window") << window;
+    }
+
+    void pngHoldsThePixels()
+    {
+        QFETCH(QImage, image);
+        const QByteArray png = skintool::encodePng(image);
+        const QImage decoded = QImage::fromData(png, "PNG");
+        QVERIFY(!decoded.isNull());
+        QCOMPARE(decoded.hasAlphaChannel(), image.hasAlphaChannel());
+        const QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        QVERIFY(decoded.convertToFormat(format) == image.convertToFormat(format));
+
+        QByteArray streamed;
+        skintool::PngStream stream(image.width(), image.height(), image.hasAlphaChannel(),
+                                   [&](QByteArrayView piece) { streamed.append(piece); });
+        for (int y = 0, band = 1; y < image.height(); y += band, band = band % 5 + 1)
+            stream.addLines(image.copy(0, y, image.width(), std::min(band, image.height() - y)));
+        QVERIFY(stream.finish());
+        QCOMPARE(streamed, png);
+    }
+
+    // A stream that did not get all its lines is no PNG.
+    void pngStreamWantsEveryLine()
+    {
+        QByteArray bytes;
+        skintool::PngStream stream(10, 10, false, [&](QByteArrayView piece) { bytes.append(piece); });
+        QImage band(10, 9, QImage::Format_RGB32);
+        band.fill(Qt::red);
+        stream.addLines(band);
+        QVERIFY(!stream.finish());
     }
 
     // The sheet's labels: as much of each folder's path as tells it apart.
