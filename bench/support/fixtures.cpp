@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -255,6 +256,13 @@ double cpuSecondsOf(int process)
     for (const auto &[thread, usage] : threadUsageOf(process))
         seconds += usage.cpuSeconds;
     return seconds;
+}
+
+double threadCpuSeconds()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 } // namespace bench

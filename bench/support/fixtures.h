@@ -78,6 +78,9 @@ struct ThreadUsage
 // no longer there, and neither is what it used.
 std::map<int, ThreadUsage> threadUsageOf(int process);
 
+// The CPU time that the calling thread has used so far, in seconds.
+double threadCpuSeconds();
+
 // The CPU time that a running process has used so far, all its threads
 // together.
 double cpuSecondsOf(int process);

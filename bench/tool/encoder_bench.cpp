@@ -27,7 +27,6 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -160,13 +159,6 @@ QByteArray libdeflateWhole(const QImage &source, int filter, int level, libdefla
     return png;
 }
 
-double threadCpuSeconds()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
 struct Candidate
 {
     std::string name;
@@ -224,14 +216,14 @@ int main(int argc, char **argv)
                 // CPU time, which the other work on a busy machine moves
                 // far less than the time on the clock.
                 double bytes = 0;
-                const double cpuStart = threadCpuSeconds();
+                const double cpuStart = bench::threadCpuSeconds();
                 for (auto _ : state) {
                     bytes = 0;
                     for (const QImage &picture : pictures)
                         bytes += double(candidate.encode(picture).size());
                 }
                 state.counters["bytes"] = bytes;
-                state.counters["cpu"] = (threadCpuSeconds() - cpuStart) / double(state.iterations());
+                state.counters["cpu"] = (bench::threadCpuSeconds() - cpuStart) / double(state.iterations());
             })->UseRealTime()->Unit(benchmark::kMillisecond);
         }
     }

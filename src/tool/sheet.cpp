@@ -276,7 +276,8 @@ int runSheet(const Arguments &arguments)
     leaveWorkingDirectory();
 
     // Drawn a row of skins at a time and compressed as it goes: only the
-    // row being drawn is held, whatever the number of skins.
+    // rows being drawn and compressed are held, and the skins waiting for
+    // their cell (a few a thread), whatever the number of skins.
     const int count = int(folders.size());
     // Never more columns than skins: empty ones would only widen the sheet.
     layout.columns = std::clamp(count, 1, arguments.isSet(QStringLiteral("columns")) ? layout.columns : DefaultColumns);

@@ -1543,7 +1543,8 @@ private slots:
                 const int devnull = ::open("/dev/null", O_WRONLY);
                 ::dup2(devnull, STDOUT_FILENO);
                 ::dup2(devnull, STDERR_FILENO);
-                ::execl(program.constData(), program.constData(), sheet ? "sheet" : "render", "--out",
+                // On threads, as on a machine of several cores.
+                ::execl(program.constData(), program.constData(), sheet ? "sheet" : "render", "-j4", "--out",
                         target.constData(), skinBytes.constData(), static_cast<char *>(nullptr));
                 ::_exit(99);
             }
