@@ -1,6 +1,8 @@
 #include "files/folderlisting.h"
 
+#include "files/archive.h"
 #include "files/filename.h"
+#include "files/folder.h"
 
 #include <QDir>
 
@@ -167,6 +169,10 @@ void FolderListing::read(const QString &folder)
 {
     release();
     m_folder = folder;
+    if (const auto archive = splitArchivePath(folder)) {
+        readArchive(folder, archive->archive);
+        return;
+    }
     m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // The pass reads through a copy of the descriptor, which it closes;
     // the listing keeps its own to look entries up in.
@@ -213,6 +219,17 @@ FolderListing::FolderListing(QString folder, std::span<const ListedEntry> entrie
                                                                  : Kind::Other;
         append(entry.name.constData(), entry.name.size(), kind);
     }
+}
+
+// The folder's entries as the archive lists them; the archive file's
+// signature, taken first, tells when it was written anew.
+void FolderListing::readArchive(const QString &folder, const QString &archive)
+{
+    m_signature = FileSignature::of(archive);
+    const std::unique_ptr<Folder> opened = openFolder(folder);
+    const FolderListing &listing = opened->listing();
+    m_names = listing.m_names;
+    m_entries = listing.m_entries;
 }
 
 // name ends in a NUL, which goes in too.
@@ -324,6 +341,39 @@ void FolderListing::subfolders(NameList &into) const
             m_picked.push_back(&entry);
     }
     sort(into);
+}
+
+void FolderListing::subfoldersAndArchives(NameList &into, std::vector<bool> &isArchive) const
+{
+    QString text; // one name's, its memory reused
+    const auto archiveName = [&](const Entry &entry) {
+        const char *raw = name(entry);
+        if (raw[0] == '.')
+            return false;
+        if (entry.ascii)
+            text.resize(entry.length);
+        else
+            text = textFromFileName(QByteArray::fromRawData(raw, entry.length));
+        for (qsizetype i = 0; entry.ascii && i < entry.length; ++i)
+            text[i] = QLatin1Char(raw[i]);
+        return isArchiveName(text);
+    };
+    m_picked.clear();
+    for (const Entry &entry : m_entries) {
+        const Kind kind = kindOf(entry);
+        if (kind == Kind::Folder || (kind == Kind::RegularFile && m_fd >= 0 && archiveName(entry)))
+            m_picked.push_back(&entry);
+    }
+    sort(into);
+    // The sorted names point into m_names, and the entries lie there in
+    // their order.
+    isArchive.clear();
+    for (const SortKey &key : m_keys) {
+        const qsizetype offset = key.raw - m_names.data();
+        const auto entry = std::lower_bound(m_entries.begin(), m_entries.end(), offset,
+                                            [](const Entry &e, qsizetype at) { return e.offset < at; });
+        isArchive.push_back(entry->kind != Kind::Folder);
+    }
 }
 
 void FolderListing::files(const QString &pattern, NameList &into) const
