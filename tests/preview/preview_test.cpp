@@ -1,6 +1,7 @@
 // The preview window: its layout at load, what it draws, the menu and its
 // panels, where clicks land, the logo and the close hot spots.
 
+#include "support/archives.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
@@ -12,6 +13,7 @@
 #include "skin/skinfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
@@ -839,13 +841,16 @@ void PreviewTest::dropAppliesTheFolder_data()
     QTest::addColumn<QString>("onto");     // the window that the drop lands on
     QTest::addColumn<int>("item");         // menu item clicked first, 0 for none
     QTest::addColumn<QPoint>("point");
+    QTest::addColumn<QString>("archive"); // the skin packed into an archive of this name, or the folder
 
-    QTest::newRow("selector hidden since start-up") << "hidden" << "preview" << 0 << QPoint(600, 300);
-    QTest::newRow("selector closed before") << "closed" << "preview" << 0 << QPoint(600, 300);
-    QTest::newRow("on the Desktop settings panel") << "hidden" << "preview" << 3 << QPoint(400, 300);
-    QTest::newRow("on the sticker") << "hidden" << "preview" << 0 << QPoint(90, 400);
-    QTest::newRow("selector shown, onto the selector") << "shown" << "selector" << 0 << QPoint(300, 200);
-    QTest::newRow("selector shown, onto the preview window") << "shown" << "preview" << 0 << QPoint(600, 300);
+    QTest::newRow("selector hidden since start-up") << "hidden" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("selector closed before") << "closed" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("on the Desktop settings panel") << "hidden" << "preview" << 3 << QPoint(400, 300) << "";
+    QTest::newRow("on the sticker") << "hidden" << "preview" << 0 << QPoint(90, 400) << "";
+    QTest::newRow("selector shown, onto the selector") << "shown" << "selector" << 0 << QPoint(300, 200) << "";
+    QTest::newRow("selector shown, onto the preview window") << "shown" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("a zip") << "hidden" << "preview" << 0 << QPoint(600, 300) << "Ember.zip";
+    QTest::newRow("a 7z, selector shown") << "shown" << "selector" << 0 << QPoint(300, 200) << "Ember.7z";
 }
 
 void PreviewTest::dropAppliesTheFolder()
@@ -854,11 +859,17 @@ void PreviewTest::dropAppliesTheFolder()
     QFETCH(QString, onto);
     QFETCH(int, item);
     QFETCH(QPoint, point);
+    QFETCH(QString, archive);
     const QColor background(10, 20, 30), sticker(40, 50, 60), desktop(70, 80, 90);
     writeBmp(QStringLiteral("skins/ember/background.bmp"), background, {800, 600});
     writeBmp(QStringLiteral("skins/ember/sticker_background.bmp"), sticker, {178, 357});
     writeBmp(QStringLiteral("skins/ember/backsettings.bmp"), desktop, {615, 599});
-    const QString skin = path(QStringLiteral("skins/ember"));
+    QString skin = path(QStringLiteral("skins/ember"));
+    if (!archive.isEmpty()) {
+        QVERIFY(packFolder(skin, path(QStringLiteral("skins/")) + archive));
+        QVERIFY(QDir(skin).removeRecursively());
+        skin = path(QStringLiteral("skins/")) + archive;
+    }
 
     startProgram();
     QVERIFY(QTest::qWaitForWindowExposed(&form1().window()));
@@ -888,7 +899,8 @@ void PreviewTest::dropAppliesTheFolder()
     QCOMPARE(form2().Dir1().path(), skin);
 }
 
-// Only one item that the folder list would take is taken: the drop is then
+// Only one item that the folder list would take (a folder, or an archive
+// that reads) is taken: the drop is then
 // refused as it comes in, and nothing changes.
 void PreviewTest::dropIsRefused_data()
 {
@@ -896,6 +908,7 @@ void PreviewTest::dropIsRefused_data()
     QTest::addColumn<QStringList>("items");
 
     QTest::newRow("a picture file") << QStringList{"skins/ember/background.bmp"};
+    QTest::newRow("a .zip that is no archive") << QStringList{"skins/broken.zip"};
     QTest::newRow("a folder that is not there") << QStringList{"skins/gone"};
     QTest::newRow("two folders") << QStringList{"skins/ember", "skins"};
     QTest::newRow("no local file") << QStringList{"https://example.org/skins/ember"};
@@ -909,6 +922,7 @@ void PreviewTest::dropIsRefused()
     for (const QString &item : items)
         urls.append(item.contains(QLatin1String("://")) ? QUrl(item) : QUrl::fromLocalFile(path(item)));
     writeBmp(QStringLiteral("skins/ember/background.bmp"), Qt::red, {800, 600});
+    writeFile(QStringLiteral("skins/broken.zip"), "not an archive");
     startProgram();
     QVERIFY(QTest::qWaitForWindowExposed(&form1().window()));
     const QImage before = grabPreview();

@@ -736,6 +736,7 @@ private slots:
     {
         writeFile(QStringLiteral("work/broken.zip"), "not an archive at all");
         makeFullSkin(QStringLiteral("src/inner"), FullSkin);
+        makeFolder(QStringLiteral("src/outer"));
         QVERIFY(packFolder(path(QStringLiteral("src/inner")), path(QStringLiteral("src/outer/inner.zip"))));
         writeBmp(QStringLiteral("src/outer/background.bmp"), Red, BackgroundSize);
         QVERIFY(packFolder(path(QStringLiteral("src/outer")), path(QStringLiteral("work/outer.zip"))));
