@@ -537,6 +537,32 @@ private slots:
         QVERIFY(form1().AppliedSkin.isWatchingFolder());
     }
 
+    // Shown on an archive, the selector follows it as a folder: written
+    // anew, its file list and background show what it holds now.
+    void selectorFollowsAnArchiveWhileShown()
+    {
+        writeBmp(QStringLiteral("src/background.bmp"), Red, BackgroundSize);
+        const QString archive = makeFolder(QStringLiteral("skins")) + QStringLiteral("/Ember.zip");
+        QVERIFY(packFolder(path(QStringLiteral("src")), archive));
+        writeFile(QStringLiteral("work/lastpath.skin"), native(archive) + "\r\n");
+        startProgram();
+        QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+        Form2 &selector = form2();
+        QCOMPARE(selector.Dir1().path(), archive);
+        QCOMPARE(middleOf(selector.picture()), Red);
+
+        writeBmp(QStringLiteral("src/background.bmp"), Blue, BackgroundSize);
+        writeBmp(QStringLiteral("src/new.bmp"), Blue);
+        makeFolder(QStringLiteral("next"));
+        QVERIFY(packFolder(path(QStringLiteral("src")), path(QStringLiteral("next/Ember.zip"))));
+        QFile packed(path(QStringLiteral("next/Ember.zip")));
+        QVERIFY(packed.open(QIODevice::ReadOnly));
+        save(archive, packed.readAll(), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(selector.File1().fileNames(),
+                                  (QStringList{QStringLiteral("background.bmp"), QStringLiteral("new.bmp")}), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(middleOf(selector.picture()), Blue, Patience);
+    }
+
     // F5 in the selector reads its folder again, where no change was
     // reported (a network file system).
     void selectorF5ReadsTheFolderAgain()
