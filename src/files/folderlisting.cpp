@@ -345,18 +345,10 @@ void FolderListing::subfolders(NameList &into) const
 
 void FolderListing::subfoldersAndArchives(NameList &into, std::vector<bool> &isArchive) const
 {
-    QString text; // one name's, its memory reused
+    // By the name's bytes, so that a big folder's names are not decoded.
     const auto archiveName = [&](const Entry &entry) {
         const char *raw = name(entry);
-        if (raw[0] == '.')
-            return false;
-        if (entry.ascii)
-            text.resize(entry.length);
-        else
-            text = textFromFileName(QByteArray::fromRawData(raw, entry.length));
-        for (qsizetype i = 0; entry.ascii && i < entry.length; ++i)
-            text[i] = QLatin1Char(raw[i]);
-        return isArchiveName(text);
+        return raw[0] != '.' && isArchiveName(QByteArrayView(raw, entry.length));
     };
     m_picked.clear();
     for (const Entry &entry : m_entries) {
