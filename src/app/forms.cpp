@@ -51,12 +51,8 @@ void startProgram(const QString &skinFolder)
     // A folder given at start is applied before the window shows, the way
     // closing the selector on it would: the folder list goes there, and the
     // close remembers and applies it.
-    if (!skinFolder.isEmpty()) {
-        SkipOnFailure()([&] {
-            form2().Dir1().setPath(skinFolder);
-            form2().unload();
-        });
-    }
+    if (!skinFolder.isEmpty())
+        SkipOnFailure()([&] { form2().closeOn(skinFolder); });
     form1().show();
 }
 

@@ -1,6 +1,8 @@
 #include "files/folderlisting.h"
 
+#include "files/archive.h"
 #include "files/filename.h"
+#include "files/folder.h"
 
 #include <QDir>
 
@@ -167,6 +169,10 @@ void FolderListing::read(const QString &folder)
 {
     release();
     m_folder = folder;
+    if (const auto archive = splitArchivePath(folder)) {
+        readArchive(folder, archive->archive);
+        return;
+    }
     m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // The pass reads through a copy of the descriptor, which it closes;
     // the listing keeps its own to look entries up in.
@@ -213,6 +219,17 @@ FolderListing::FolderListing(QString folder, std::span<const ListedEntry> entrie
                                                                  : Kind::Other;
         append(entry.name.constData(), entry.name.size(), kind);
     }
+}
+
+// The folder's entries as the archive lists them; the archive file's
+// signature, taken first, tells when it was written anew.
+void FolderListing::readArchive(const QString &folder, const QString &archive)
+{
+    m_signature = FileSignature::of(archive);
+    const std::unique_ptr<Folder> opened = openFolder(folder);
+    const FolderListing &listing = opened->listing();
+    m_names = listing.m_names;
+    m_entries = listing.m_entries;
 }
 
 // name ends in a NUL, which goes in too.
@@ -324,6 +341,47 @@ void FolderListing::subfolders(NameList &into) const
             m_picked.push_back(&entry);
     }
     sort(into);
+}
+
+void FolderListing::subfoldersAndArchives(NameList &into, std::vector<bool> &isArchive) const
+{
+    // By the name's bytes, so that a big folder's names are not decoded.
+    const auto archiveName = [&](const Entry &entry) {
+        const char *raw = name(entry);
+        return raw[0] != '.' && isArchiveName(QByteArrayView(raw, entry.length));
+    };
+    m_picked.clear();
+    for (const Entry &entry : m_entries) {
+        const Kind kind = kindOf(entry);
+        if (kind == Kind::Folder || (kind == Kind::RegularFile && m_fd >= 0 && archiveName(entry)))
+            m_picked.push_back(&entry);
+    }
+    sort(into);
+    // The sorted names point into m_names, and the entries lie there in
+    // their order.
+    isArchive.clear();
+    for (const SortKey &key : m_keys) {
+        const qsizetype offset = key.raw - m_names.data();
+        const auto entry = std::lower_bound(m_entries.begin(), m_entries.end(), offset,
+                                            [](const Entry &e, qsizetype at) { return e.offset < at; });
+        isArchive.push_back(entry->kind != Kind::Folder);
+    }
+}
+
+std::optional<QString> FolderListing::onlySubfolder(bool (*ignored)(QStringView name)) const
+{
+    std::optional<QString> only;
+    for (const Entry &entry : m_entries) {
+        if (kindOf(entry) != Kind::Folder)
+            continue;
+        const QString text = textFromFileName(QByteArray::fromRawData(name(entry), entry.length));
+        if (ignored(text))
+            continue;
+        if (only)
+            return std::nullopt;
+        only = text;
+    }
+    return only;
 }
 
 void FolderListing::files(const QString &pattern, NameList &into) const

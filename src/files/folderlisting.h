@@ -45,11 +45,12 @@ private:
 class FolderListing
 {
 public:
-    // Reads the folder on disk at that path.
+    // Reads the folder at that path: on disk, or inside an archive.
     explicit FolderListing(const QString &folder);
     // Holds no folder until read() is called.
     FolderListing();
-    // Reads the folder on disk at that path in place of the one held.
+    // Reads the folder at that path in place of the one held. A folder
+    // inside an archive has the archive file's signature.
     void read(const QString &folder);
     // Lets the folder go and holds no entries, keeping the memory for the
     // next read.
@@ -83,6 +84,16 @@ public:
     // The same, filled into a list whose memory is reused.
     void subfolders(NameList &into) const;
     void files(const QString &pattern, NameList &into) const;
+    // The subfolders together with the archives that open as folders
+    // (files/archive.h: isArchiveName, regular files that are not hidden),
+    // sorted as subfolders() sorts; isArchive tells them apart, name by
+    // name. Only a folder on disk holds such archives: an archive inside an
+    // archive is not opened.
+    void subfoldersAndArchives(NameList &into, std::vector<bool> &isArchive) const;
+    // The one subfolder that ignored() does not pass over, or nothing when
+    // there is none or more than one; unsorted, so a big folder costs one
+    // look at each entry.
+    std::optional<QString> onlySubfolder(bool (*ignored)(QStringView name)) const;
 
     // The name of the entry that equals name ignoring letter case, the
     // first in byte order if several do.
@@ -101,6 +112,7 @@ private:
     };
 
     void close();
+    void readArchive(const QString &folder, const QString &archive);
     void append(const char *name, qsizetype length, Kind kind);
     const char *name(const Entry &entry) const { return m_names.data() + entry.offset; }
     Kind kindOf(const Entry &entry) const;

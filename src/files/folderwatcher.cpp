@@ -1,5 +1,6 @@
 #include "files/folderwatcher.h"
 
+#include "files/archive.h"
 #include "files/filename.h"
 
 #include <QSocketNotifier>
@@ -95,7 +96,14 @@ void FolderWatcher::follow(const QString &folder)
     m_settled = {};
     m_error = 0;
     m_folder = folder;
-    m_native = fileNameFromText(folder);
+    // A folder in an archive changes when the archive file does: its folder
+    // on disk is watched for the archive's name, which a rewrite in place
+    // and a new file renamed over it both touch.
+    const auto archive = splitArchivePath(folder);
+    m_native = fileNameFromText(archive ? archive->archive : folder);
+    m_archiveName = archive ? m_native.mid(m_native.lastIndexOf('/') + 1) : QByteArray();
+    if (archive)
+        m_native = parentOf(m_native);
     if (folder.isEmpty() || m_native.contains('\0'))
         return;
     // Made at the first folder followed: most windows never follow one.
@@ -263,6 +271,11 @@ void FolderWatcher::readEvents()
                     lookAgain = true;
             } else if (event->mask & WatchEnds) {
                 lookAgain = true;
+            } else if (!m_archiveName.isEmpty()) {
+                if (name == m_archiveName) {
+                    m_pending.everything = true; // any entry may differ
+                    changed = true;
+                }
             } else if (!name.isEmpty()) {
                 m_pending.names.insert(textFromFileName(name));
                 changed = true;

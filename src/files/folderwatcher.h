@@ -46,6 +46,10 @@ struct FolderChanges
 // everything. So does an overflow of the kernel's event queue, after which
 // the watches are placed again.
 //
+// A folder inside an archive (files/archive.h) is followed through the
+// archive file: its folder on disk is watched, and only a change to the
+// archive's name counts, as a change of everything.
+//
 // A watch that cannot be added (the user's inotify limits are spent, a
 // folder that cannot be read) leaves the watcher silent; following again
 // tries anew.
@@ -63,8 +67,8 @@ public:
     explicit FolderWatcher(QObject *parent = nullptr);
     ~FolderWatcher() override;
 
-    // Follows folder (an absolute path) from now on, dropping what was
-    // pending; an empty folder follows nothing.
+    // Follows folder (an absolute path, maybe through an archive) from now
+    // on, dropping what was pending; an empty folder follows nothing.
     void follow(const QString &folder);
     QString folder() const { return m_folder; }
 
@@ -96,7 +100,8 @@ private:
     QTimer m_quiet;
     QTimer m_longest;
     QString m_folder;
-    QByteArray m_native;  // the folder's bytes
+    QByteArray m_native;  // the folder's bytes, or those of the archive's folder
+    QByteArray m_archiveName; // the archive followed in m_native; empty for a folder
     QByteArray m_watched; // the folder, or the ancestor watched while it is missing
     int m_watch = -1;
     QList<int> m_above; // the parts of the path above m_watched; the first is its parent

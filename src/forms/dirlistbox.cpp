@@ -1,5 +1,6 @@
 #include "forms/dirlistbox.h"
 
+#include "files/archive.h"
 #include "files/error.h"
 #include "files/filename.h"
 #include "files/folderlisting.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QStyle>
@@ -18,11 +20,24 @@ namespace {
 
 constexpr int IndentPixels = 10;
 
+// A folder's icon with a zipper down its middle: an archive, which opens
+// as a folder does.
+QIcon zipped(const QIcon &folder, QSize size)
+{
+    QPixmap pixmap = folder.pixmap(size);
+    QPainter painter(&pixmap);
+    const int x = pixmap.width() / 2 - 1;
+    painter.fillRect(x, 0, 2, pixmap.height(), QColor(40, 40, 40));
+    for (int y = 1; y < pixmap.height(); y += 3)
+        painter.fillRect(x - 1, y, 4, 1, QColor(230, 230, 230));
+    return QIcon(pixmap);
+}
+
 } // namespace
 
 // "/" and the ancestors down to the folder shown, open, then its
-// subfolders. The subfolders' names stay in one list whose memory the next
-// folder reuses.
+// subfolders and the archives among them. The names stay in one list whose
+// memory the next folder reuses.
 class FolderListModel : public QAbstractListModel
 {
 public:
@@ -33,7 +48,10 @@ public:
         beginResetModel();
         m_open = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         m_open.prepend(QStringLiteral("/"));
-        listing.subfolders(m_subfolders);
+        // The archive that the path passes through, if any, is marked too.
+        const auto archive = splitArchivePath(path);
+        m_openArchive = archive ? int(archive->archive.count(QLatin1Char('/'))) : -1;
+        listing.subfoldersAndArchives(m_subfolders, m_archives);
         endResetModel();
     }
 
@@ -66,15 +84,27 @@ public:
         const bool open = index.row() < openCount();
         if (role == Qt::DisplayRole)
             return displayFileName(nameOf(index.row()));
+        const bool archive = open ? index.row() == m_openArchive : m_archives[std::size_t(index.row() - openCount())];
         if (role == Qt::DecorationRole) {
             // Made once: the style builds a new icon on every request.
             if (m_openIcon.isNull()) {
                 m_openIcon = QApplication::style()->standardIcon(QStyle::SP_DirOpenIcon);
                 m_closedIcon = QApplication::style()->standardIcon(QStyle::SP_DirClosedIcon);
+                m_openArchiveIcon = zipped(m_openIcon, QSize(16, 16));
+                m_closedArchiveIcon = zipped(m_closedIcon, QSize(16, 16));
             }
+            if (archive)
+                return open ? m_openArchiveIcon : m_closedArchiveIcon;
             return open ? m_openIcon : m_closedIcon;
         }
+        if (role == Qt::ToolTipRole && archive)
+            return QStringLiteral("Archive, opened as a folder");
         return {};
+    }
+
+    bool isArchive(int row) const
+    {
+        return row < openCount() ? row == m_openArchive : m_archives.at(std::size_t(row - openCount()));
     }
 
 private:
@@ -85,8 +115,12 @@ private:
 
     QStringList m_open{QStringLiteral("/")};
     NameList m_subfolders;
+    std::vector<bool> m_archives; // per subfolder: an archive
+    int m_openArchive = -1;       // the row of the archive that the path passes through
     mutable QIcon m_openIcon;
     mutable QIcon m_closedIcon;
+    mutable QIcon m_openArchiveIcon;
+    mutable QIcon m_closedArchiveIcon;
 };
 
 namespace {
@@ -165,6 +199,16 @@ QStringList DirListBox::entryPaths() const
     QStringList paths;
     for (int row = 0; row < m_model->rowCount(); ++row)
         paths.append(m_model->pathOf(row));
+    return paths;
+}
+
+QStringList DirListBox::archivePaths() const
+{
+    QStringList paths;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->isArchive(row))
+            paths.append(m_model->pathOf(row));
+    }
     return paths;
 }
 

@@ -12,7 +12,8 @@ class FolderListing;
 
 // The folder list. It shows the path from "/" down to the folder shown,
 // each ancestor indented one step further and the folder itself open, then
-// that folder's subfolders. Double-clicking an entry, or Enter on the
+// that folder's subfolders, and among them, in the same order, the archives
+// that open as folders, marked by a zipper on their icon. Double-clicking an entry, or Enter on the
 // selected one, makes it the path; a single click only selects.
 //
 // path() is the absolute, cleaned path of the folder shown. setPath() with
@@ -45,6 +46,8 @@ public:
     // The entries as shown, for tests: the ancestors and the folder, then
     // its subfolders, each as a full path.
     QStringList entryPaths() const;
+    // Those of them that are marked as archives.
+    QStringList archivePaths() const;
 
 signals:
     void change();

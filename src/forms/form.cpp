@@ -202,6 +202,13 @@ QWidget &Form::window()
     return *m_window;
 }
 
+void Form::connectDrop(std::function<void(const QString &)> handler)
+{
+    load();
+    m_window->setAcceptDrops(true);
+    m_events.push_back(QObject::connect(m_window, &FormWindow::dropped, m_window, std::move(handler)));
+}
+
 int Form::top()
 {
     return window().y();

@@ -110,6 +110,13 @@ protected:
     template <class Derived>
     void onKey(const QKeySequence &key, void (Derived::*handler)());
 
+    // Connects a folder dropped on the window (by a file manager, say) to a
+    // handler of the derived form, which receives its path, in the same way
+    // as on(). The window takes only a drag of one item that the folder
+    // list would take (files/places.h existingFolder).
+    template <class Derived>
+    void onDrop(void (Derived::*handler)(const QString &path));
+
     // A handler for a key: turns the guides on or off.
     void toggleGuides() { setGuidesShown(!m_guidesShown); }
 
@@ -122,6 +129,7 @@ protected:
 private:
     QWidget *findControl(const char *name);
     QShortcut &keyOfWindow(const QKeySequence &key);
+    void connectDrop(std::function<void(const QString &)> handler);
     void build();
 
     const WindowDesign &m_design;
@@ -146,6 +154,13 @@ void Form::on(Control &control, Signal signal, void (Derived::*handler)())
     m_events.push_back(QObject::connect(&control, signal, &control, [self, handler] {
         SkipOnFailure()([&] { (self->*handler)(); });
     }));
+}
+
+template <class Derived>
+void Form::onDrop(void (Derived::*handler)(const QString &path))
+{
+    auto *self = static_cast<Derived *>(this);
+    connectDrop([self, handler](const QString &path) { SkipOnFailure()([&] { (self->*handler)(path); }); });
 }
 
 template <class Derived>

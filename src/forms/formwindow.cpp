@@ -1,13 +1,36 @@
 #include "forms/formwindow.h"
 
+#include "files/filename.h"
+#include "files/places.h"
 #include "forms/form.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QPainter>
 #include <QScreen>
 
 #include <algorithm>
+#include <optional>
+
+namespace {
+
+// The folder that a drag carries: one local item that the folder list would
+// take, as the cleaned path that it would show. The URL's bytes are the
+// name's, which need not be UTF-8.
+std::optional<QString> draggedFolder(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1)
+        return std::nullopt;
+    const QUrl url = data->urls().constFirst();
+    if (!url.isLocalFile())
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return existingFolder(textFromFileName(bytes));
+}
+
+} // namespace
 
 QPoint placementOnScreen(const QRect &designed, const QRect &screen)
 {
@@ -77,4 +100,24 @@ void FormWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_form)
         m_form->unload();
+}
+
+void FormWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (draggedFolder(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void FormWindow::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->acceptProposedAction();
+}
+
+void FormWindow::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> folder = draggedFolder(event->mimeData());
+    if (!folder)
+        return;
+    event->acceptProposedAction();
+    emit dropped(*folder);
 }

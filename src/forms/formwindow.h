@@ -43,6 +43,8 @@ public:
 
 signals:
     void pictureChanged();
+    // A folder was dropped on the window: its path (see Form::onDrop).
+    void dropped(const QString &path);
 
 public:
 
@@ -52,6 +54,9 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     Form *m_form;

@@ -35,6 +35,7 @@ void Form1::wireEvents()
     on(Label11(), &Label::click, &Form1::closeClick);
     onKey(QKeySequence(Qt::CTRL | Qt::Key_G), &Form1::toggleGuides);
     on(AppliedSkin, &FollowedSkin::change, &Form1::skinFilesChanged);
+    onDrop(&Form1::applyDroppedSkin);
     onKey(QKeySequence(Qt::Key_F5), &Form1::reloadSkin);
     onKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), &Form1::reloadSkinAfresh);
 }
@@ -159,6 +160,13 @@ void Form1::Label7_Click()
 void Form1::closeClick()
 {
     unload();
+}
+
+// A folder dropped on the window is applied and remembered as closing the
+// selector on it would; a selector that is shown closes.
+void Form1::applyDroppedSkin(const QString &folder)
+{
+    form2().closeOn(folder);
 }
 
 void Form1::followSkin(const QString &folder)

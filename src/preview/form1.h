@@ -63,6 +63,7 @@ private:
     void Label6_Click();
     void Label7_Click();
     void closeClick(); // Label8_Click to Label11_Click: the close glyphs
+    void applyDroppedSkin(const QString &folder);
     void skinFilesChanged();
     void reloadSkin();       // F5
     void reloadSkinAfresh(); // Shift+F5

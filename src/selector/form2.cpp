@@ -27,6 +27,7 @@ void Form2::wireEvents()
     on(Label2(), &Label::click, &Form2::Label2_Click);
     on(Label3(), &Label::click, &Form2::Label3_Click);
     on(Following, &FollowedSkin::change, &Form2::folderChanged);
+    onDrop(&Form2::closeOn);
     onKey(QKeySequence(Qt::Key_F5), &Form2::rereadFolder);
     onKey(QKeySequence(Qt::CTRL | Qt::Key_G), &Form2::toggleGuides);
 }
@@ -105,6 +106,12 @@ void Form2::Label2_Click()
 
 void Form2::Label3_Click()
 {
+    unload();
+}
+
+void Form2::closeOn(const QString &folder)
+{
+    Dir1().setPath(folder);
     unload();
 }
 

@@ -40,6 +40,12 @@ public:
     // shown: its file list and background.
     FollowedSkin Following{BackgroundPreviewSteps};
 
+    // Moves the folder list to folder and closes on it, so that the folder
+    // is remembered and applied as if the user had browsed there and
+    // closed the selector. Raises RuntimeError, closing nothing, when the
+    // folder list does not take the folder.
+    void closeOn(const QString &folder);
+
 private:
     void wireEvents() override;
     void Form_Load() override;

@@ -2,6 +2,7 @@
 // presses through xdotool, the screen read back through ImageMagick.
 // The test command starts the X server and passes its DISPLAY.
 
+#include "support/archives.h"
 #include "support/endtoend.h"
 
 #include <QDir>
@@ -38,6 +39,22 @@ private:
             return {};
         const int height = bottom - top + 1;
         return QPoint(list.left() + 100, bottom + 1 + n * height + height / 2) - PreviewOrigin;
+    }
+
+    // Starts the program, opens the selector and double-clicks the one
+    // subfolder (or archive) of the working directory.
+    bool startAndEnterTheOneSubfolder()
+    {
+        start();
+        clickAt({60, 25});
+        if (!QTest::qWaitFor([&] { return findWindow(QStringLiteral("Skin Selector")).has_value(); }, Patience))
+            return false;
+        QTest::qWait(300);
+        const QPoint row = subfolderRow(0);
+        if (row.isNull())
+            return false;
+        clickAt(row, 2);
+        return true;
     }
 
 private slots:
@@ -161,15 +178,7 @@ private slots:
         const QString skinB = makeFolder(QStringLiteral("skins/skin B"));
         writeBmp(QStringLiteral("skins/skin B/background.bmp"), blue, {800, 600});
         writeBmp(QStringLiteral("skins/skin B/sticker_background.bmp"), Qt::green, {178, 357});
-        start();
-        clickAt({60, 25});
-        QTRY_VERIFY_WITH_TIMEOUT(findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
-        QTest::qWait(300);
-
-        // A double click on the one subfolder of the working directory.
-        const QPoint row = subfolderRow(0);
-        QVERIFY(!row.isNull());
-        clickAt(row, 2);
+        QVERIFY(startAndEnterTheOneSubfolder());
         const QPoint bare(775, 300);
         QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor(bare), red), Patience);
 
@@ -184,6 +193,27 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
         QTRY_COMPARE_WITH_TIMEOUT(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(skinB) + "\r\n", Patience);
         QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor({400, 300}), blue), Patience);
+        QVERIFY(sameColor(screenColor({100, 400}), Qt::green));
+    }
+
+    // A zipped skin, its files under one top folder as most are: the
+    // selector lists the archive, a double click enters it and previews its
+    // background, and closing applies and remembers it.
+    void selectorEntersAnArchiveAndAppliesIt()
+    {
+        const QColor red(200, 30, 30);
+        writeBmp(QStringLiteral("src/Ember/background.bmp"), red, {800, 600});
+        writeBmp(QStringLiteral("src/Ember/sticker_background.bmp"), Qt::green, {178, 357});
+        const QString archive = QDir::currentPath() + QStringLiteral("/Ember.zip");
+        QVERIFY(packFolder(path(QStringLiteral("src")), archive));
+        QVERIFY(startAndEnterTheOneSubfolder());
+        QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor({775, 300}), red), Patience);
+        saveScreenshot(QStringLiteral("selector-archive"));
+
+        clickAt({60, 25});
+        QTRY_VERIFY_WITH_TIMEOUT(!findWindow(QStringLiteral("Skin Selector")).has_value(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(archive) + "\r\n", Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(sameColor(screenColor({400, 300}), red), Patience);
         QVERIFY(sameColor(screenColor({100, 400}), Qt::green));
     }
 

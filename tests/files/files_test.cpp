@@ -299,6 +299,36 @@ private slots:
         QVERIFY(watcher.takeChanges().isEmpty());
     }
 
+    // A folder in an archive is followed through the archive file: each way
+    // of writing the archive anew is a change of everything, and the other
+    // files beside it count for nothing.
+    void watcherFollowsAnArchiveByItsName_data()
+    {
+        QTest::addColumn<Save>("how");
+        QTest::newRow("in place") << Save::InPlace;
+        QTest::newRow("renamed over") << Save::Rename;
+        QTest::newRow("removed, then made") << Save::DeleteThenCreate;
+    }
+
+    void watcherFollowsAnArchiveByItsName()
+    {
+        QFETCH(Save, how);
+        const QString archive = writeFile(QStringLiteral("skins/Ember.zip"), "PK\5\6" + QByteArray(18, '\0'));
+        FolderWatcher watcher;
+        watcher.follow(archive + QStringLiteral("/Ember"));
+        QCOMPARE(watcher.folder(), archive + QStringLiteral("/Ember"));
+        QSignalSpy changes(&watcher, &FolderWatcher::change);
+        for (int round = 0; round < 2; ++round) {
+            writeFile(QStringLiteral("skins/notes.txt"), QByteArray::number(round));
+            save(archive, "PK\5\6" + QByteArray(18 + round + 1, '\0'), how);
+            QVERIFY(changes.wait(Patience));
+            const FolderChanges taken = watcher.takeChanges();
+            QVERIFY(taken.everything);
+            QVERIFY(taken.names.isEmpty());
+            changes.clear();
+        }
+    }
+
     // The folder goes away and comes back: while it is away an ancestor is
     // watched, and once it is back the folder is watched again and the
     // change covers everything in it.

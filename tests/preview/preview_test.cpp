@@ -1,6 +1,7 @@
 // The preview window: its layout at load, what it draws, the menu and its
 // panels, where clicks land, the logo and the close hot spots.
 
+#include "support/archives.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
@@ -12,9 +13,11 @@
 #include "skin/skinfiles.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
+#include <QMimeData>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -103,6 +106,26 @@ void click(QWidget &widget)
 void clickWindowAt(QPoint point)
 {
     QTest::mouseClick(form1().window().windowHandle(), Qt::LeftButton, {}, point);
+}
+
+// Drags urls from outside onto a window and lets go at point, through its
+// native window, so that the drop reaches whatever a real one would reach
+// there; whether the window took it.
+bool dropOn(QWidget &window, const QList<QUrl> &urls, QPoint point)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QWindow *native = window.windowHandle();
+    QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(native, &enter);
+    if (!enter.isAccepted()) {
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(native, &leave);
+        return false;
+    }
+    QDropEvent drop(point, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(native, &drop);
+    return drop.isAccepted();
 }
 
 QImage rgb32(const QImage &image)
@@ -243,6 +266,11 @@ private slots:
 
     void logoShowsSelectorOverPreview();
     void logoShowsSelectorAgainAfterItClosed();
+
+    void dropAppliesTheFolder_data();
+    void dropAppliesTheFolder();
+    void dropIsRefused_data();
+    void dropIsRefused();
 
     void closeEndsProgram_data();
     void closeEndsProgram();
@@ -799,6 +827,112 @@ void PreviewTest::logoShowsSelectorAgainAfterItClosed()
     QVERIFY(form2().isLoaded());
     QVERIFY(form2().window().isVisible());
     QCOMPARE(form2().window().geometry(), form1().window().geometry());
+}
+
+// ---------------------------------------------------------------------------
+// Dropping a skin on the window
+
+// Wherever the drop lands, and whatever the selector is doing, the skin is
+// applied and remembered as closing the selector on it would, and a
+// selector that was shown closes.
+void PreviewTest::dropAppliesTheFolder_data()
+{
+    QTest::addColumn<QString>("selector"); // "hidden" since start-up, "closed" before, or "shown"
+    QTest::addColumn<QString>("onto");     // the window that the drop lands on
+    QTest::addColumn<int>("item");         // menu item clicked first, 0 for none
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<QString>("archive"); // the skin packed into an archive of this name, or the folder
+
+    QTest::newRow("selector hidden since start-up") << "hidden" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("selector closed before") << "closed" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("on the Desktop settings panel") << "hidden" << "preview" << 3 << QPoint(400, 300) << "";
+    QTest::newRow("on the sticker") << "hidden" << "preview" << 0 << QPoint(90, 400) << "";
+    QTest::newRow("selector shown, onto the selector") << "shown" << "selector" << 0 << QPoint(300, 200) << "";
+    QTest::newRow("selector shown, onto the preview window") << "shown" << "preview" << 0 << QPoint(600, 300) << "";
+    QTest::newRow("a zip") << "hidden" << "preview" << 0 << QPoint(600, 300) << "Ember.zip";
+    QTest::newRow("a 7z, selector shown") << "shown" << "selector" << 0 << QPoint(300, 200) << "Ember.7z";
+}
+
+void PreviewTest::dropAppliesTheFolder()
+{
+    QFETCH(QString, selector);
+    QFETCH(QString, onto);
+    QFETCH(int, item);
+    QFETCH(QPoint, point);
+    QFETCH(QString, archive);
+    const QColor background(10, 20, 30), sticker(40, 50, 60), desktop(70, 80, 90);
+    writeBmp(QStringLiteral("skins/ember/background.bmp"), background, {800, 600});
+    writeBmp(QStringLiteral("skins/ember/sticker_background.bmp"), sticker, {178, 357});
+    writeBmp(QStringLiteral("skins/ember/backsettings.bmp"), desktop, {615, 599});
+    QString skin = path(QStringLiteral("skins/ember"));
+    if (!archive.isEmpty()) {
+        QVERIFY(packFolder(skin, path(QStringLiteral("skins/")) + archive));
+        QVERIFY(QDir(skin).removeRecursively());
+        skin = path(QStringLiteral("skins/")) + archive;
+    }
+
+    startProgram();
+    QVERIFY(QTest::qWaitForWindowExposed(&form1().window()));
+    if (item)
+        click(menuItem(item));
+    if (selector != QLatin1String("hidden"))
+        click(form1().Label7());
+    if (selector == QLatin1String("closed"))
+        form2().unload();
+    QCOMPARE(form2().isLoaded(), selector != QLatin1String("closed"));
+    QFile::remove(QStringLiteral("lastpath.skin"));
+
+    QWidget &window = onto == QLatin1String("selector") ? form2().window() : form1().window();
+    QVERIFY(dropOn(window, {QUrl::fromLocalFile(skin)}, point));
+
+    QVERIFY(!form2().isLoaded());
+    QCOMPARE(form2().SkinFolder, skin);
+    QCOMPARE(readFile(QStringLiteral("work/lastpath.skin")), QFile::encodeName(skin) + "\r\n");
+    QCOMPARE(form1().picture().pixelColor(400, 300), background);
+    QCOMPARE(form1().Picture1().picture().pixelColor(100, 100), sticker);
+    QCOMPARE(form1().Picture2().picture().pixelColor(300, 300), desktop);
+    QCOMPARE(grabPreview().pixelColor(point), item == 3 ? desktop : point.x() < 184 ? sticker : background);
+    QCOMPARE(form1().AppliedSkin.folder(), skin);
+
+    // The selector opens at the skin dropped.
+    click(form1().Label7());
+    QCOMPARE(form2().Dir1().path(), skin);
+}
+
+// Only one item that the folder list would take (a folder, or an archive
+// that reads) is taken: the drop is then
+// refused as it comes in, and nothing changes.
+void PreviewTest::dropIsRefused_data()
+{
+    // Paths below the test's folder, or URLs.
+    QTest::addColumn<QStringList>("items");
+
+    QTest::newRow("a picture file") << QStringList{"skins/ember/background.bmp"};
+    QTest::newRow("a .zip that is no archive") << QStringList{"skins/broken.zip"};
+    QTest::newRow("a folder that is not there") << QStringList{"skins/gone"};
+    QTest::newRow("two folders") << QStringList{"skins/ember", "skins"};
+    QTest::newRow("no local file") << QStringList{"https://example.org/skins/ember"};
+    QTest::newRow("nothing") << QStringList{};
+}
+
+void PreviewTest::dropIsRefused()
+{
+    QFETCH(QStringList, items);
+    QList<QUrl> urls;
+    for (const QString &item : items)
+        urls.append(item.contains(QLatin1String("://")) ? QUrl(item) : QUrl::fromLocalFile(path(item)));
+    writeBmp(QStringLiteral("skins/ember/background.bmp"), Qt::red, {800, 600});
+    writeFile(QStringLiteral("skins/broken.zip"), "not an archive");
+    startProgram();
+    QVERIFY(QTest::qWaitForWindowExposed(&form1().window()));
+    const QImage before = grabPreview();
+    const QString selectorFolder = form2().Dir1().path();
+
+    QVERIFY(!dropOn(form1().window(), urls, {600, 300}));
+    QVERIFY(form2().isLoaded());
+    QCOMPARE(form2().Dir1().path(), selectorFolder);
+    QVERIFY(!QFile::exists(QStringLiteral("lastpath.skin")));
+    QCOMPARE(grabPreview(), before);
 }
 
 // ---------------------------------------------------------------------------

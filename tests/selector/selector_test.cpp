@@ -1,3 +1,4 @@
+#include "support/archives.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
@@ -10,6 +11,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QPointer>
 #include <QTest>
 
@@ -632,6 +634,124 @@ private slots:
         box.paste();
         CHECKED(expectSelector(w + QStringLiteral("/skinA"), w + QStringLiteral("/skinA"), filesOf("skinA"),
                                w + QStringLiteral("/skinA"), Red));
+    }
+
+    // ---- Archives ----
+
+    // Archives sit among the subfolders in the one order, marked: by name
+    // and kind, so that a folder named like an archive stays a folder, and
+    // a hidden archive stays hidden like any hidden file.
+    void archivesAreListedAmongTheSubfolders()
+    {
+        const QString skin = makeFullSkin(QStringLiteral("src"), FullSkin);
+        workFolder(QStringLiteral("alpha"));
+        workFolder(QStringLiteral("zeta"));
+        workFolder(QStringLiteral("fake.zip"));
+        QVERIFY(packFolder(skin, path(QStringLiteral("work/Mid.zip"))));
+        QVERIFY(packFolder(skin, path(QStringLiteral("work/beta.7z"))));
+        QVERIFY(packFolder(skin, path(QStringLiteral("work/Upper.TAR.GZ"))));
+        QVERIFY(packFolder(skin, path(QStringLiteral("work/.hidden.zip"))));
+        writeFile(QStringLiteral("work/notes.txt"), "text");
+        QVERIFY(openSelector());
+        const QString w = here();
+
+        DirListBox &list = form2().Dir1();
+        const QStringList entries = list.entryPaths();
+        const QStringList below = entries.mid(entries.indexOf(w) + 1);
+        QStringList expected;
+        for (const char *name : {"alpha", "beta.7z", "fake.zip", "Mid.zip", "Upper.TAR.GZ", "zeta"})
+            expected.append(w + QLatin1Char('/') + QLatin1String(name));
+        QCOMPARE(below, expected);
+        QCOMPARE(list.archivePaths(), (QStringList{expected[1], expected[3], expected[4]}));
+
+        // The mark shows: an archive's icon is not a folder's.
+        const auto iconOf = [&](const QString &entry) {
+            return list.model()->index(int(entries.indexOf(entry)), 0).data(Qt::DecorationRole).value<QIcon>().cacheKey();
+        };
+        QVERIFY(iconOf(expected[1]) != iconOf(expected[0]));
+        QCOMPARE(iconOf(expected[3]), iconOf(expected[1]));
+        QCOMPARE(iconOf(expected[2]), iconOf(expected[0]));
+    }
+
+    // A double click enters an archive as a folder: the file list shows its
+    // BMP entries, the background its background; closing applies and
+    // remembers it, and the selector opens there again.
+    void enteringAnArchiveAppliesIt_data()
+    {
+        QTest::addColumn<QString>("archive");  // made in the working directory
+        QTest::addColumn<QString>("inside");   // the skin's folder inside it, empty for its root
+        QTest::addColumn<QString>("entered");  // the folder entered last, below the archive
+
+        QTest::newRow("zip") << "Ember.zip" << "" << "";
+        QTest::newRow("zip under one top folder") << "Ember.zip" << "Ember" << "";
+        QTest::newRow("7z") << "Ember.7z" << "" << "";
+        QTest::newRow("tar.gz") << "Ember.tar.gz" << "" << "";
+        QTest::newRow("a skin in a collection") << "collection.zip" << "Ember" << "Ember";
+    }
+
+    void enteringAnArchiveAppliesIt()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, inside);
+        QFETCH(QString, entered);
+        const QString source = inside.isEmpty() ? QStringLiteral("src") : QStringLiteral("src/") + inside;
+        makeFullSkin(source, FullSkin);
+        writeBmp(source + QStringLiteral("/extra.bmp"), Qt::white);
+        if (!entered.isEmpty())
+            makeFullSkin(QStringLiteral("src/Ash"), SkinColours{Qt::white, Qt::white, Qt::white, Qt::white, Qt::white});
+        QVERIFY(packFolder(path(QStringLiteral("src")), path(QStringLiteral("work/")) + archive));
+        QVERIFY(openSelector());
+        const QString w = here();
+        const QString archivePath = w + QLatin1Char('/') + archive;
+
+        QVERIFY(doubleClickEntry(archivePath));
+        QString folder = archivePath;
+        if (!entered.isEmpty()) {
+            QVERIFY(form2().Dir1().archivePaths().contains(archivePath));
+            folder += QLatin1Char('/') + entered;
+            QVERIFY(doubleClickEntry(folder));
+        }
+        const QStringList skinFiles = {QStringLiteral("backadvanced.bmp"),    QStringLiteral("background.bmp"),
+                                       QStringLiteral("backscreensaver.bmp"), QStringLiteral("backsettings.bmp"),
+                                       QStringLiteral("extra.bmp"),           QStringLiteral("sticker_background.bmp")};
+        // Under one top folder the skin is that folder's, which the file
+        // list shows once it is entered; the archive's own root holds no file.
+        const bool atTop = inside.isEmpty() || !entered.isEmpty();
+        CHECKED(expectSelector(folder, folder, atTop ? skinFiles : QStringList(), folder, FullSkin.background));
+        if (!atTop)
+            QVERIFY(form2().Dir1().entryPaths().contains(folder + QLatin1Char('/') + inside));
+
+        QVERIFY(clickAt(form2().window(), centreOf(form2().Label3()), &form2().Label3()));
+        QVERIFY(!form2().isLoaded());
+        QCOMPARE(lastPathFile(), lastPathLine(folder));
+        CHECKED(expectPreviewSkin(FullSkin));
+
+        QVERIFY(clickAt(form1().window(), centreOf(form1().Label7()), &form1().Label7()));
+        CHECKED(expectSelector(folder, folder, atTop ? skinFiles : QStringList(), folder, FullSkin.background));
+    }
+
+    // What is named like an archive but does not read is refused as a
+    // vanished folder is; an archive inside an archive is no folder.
+    void archivesThatDoNotOpen()
+    {
+        writeFile(QStringLiteral("work/broken.zip"), "not an archive at all");
+        makeFullSkin(QStringLiteral("src/inner"), FullSkin);
+        makeFolder(QStringLiteral("src/outer"));
+        QVERIFY(packFolder(path(QStringLiteral("src/inner")), path(QStringLiteral("src/outer/inner.zip"))));
+        writeBmp(QStringLiteral("src/outer/background.bmp"), Red, BackgroundSize);
+        QVERIFY(packFolder(path(QStringLiteral("src/outer")), path(QStringLiteral("work/outer.zip"))));
+        QVERIFY(openSelector());
+        const QString w = here();
+        QVERIFY(form2().Dir1().archivePaths().contains(w + QStringLiteral("/broken.zip")));
+
+        QVERIFY(doubleClickEntry(w + QStringLiteral("/broken.zip")));
+        CHECKED(expectSelector(w, QString(), {}, QString(), {}));
+
+        QVERIFY(doubleClickEntry(w + QStringLiteral("/outer.zip")));
+        CHECKED(expectSelector(w + QStringLiteral("/outer.zip"), w + QStringLiteral("/outer.zip"),
+                               {QStringLiteral("background.bmp")}, w + QStringLiteral("/outer.zip"), Red));
+        QVERIFY(!form2().Dir1().entryPaths().contains(w + QStringLiteral("/outer.zip/inner.zip")));
+        QCOMPARE(form2().Dir1().archivePaths(), QStringList{w + QStringLiteral("/outer.zip")});
     }
 
     // ---- Closing ----

@@ -2,6 +2,7 @@
 // what changed, the selector following its folder, and the reload keys. (The
 // folder watcher under them is tested with the files room.)
 
+#include "support/archives.h"
 #include "support/child.h"
 #include "support/fixture.h"
 #include "support/saving.h"
@@ -145,6 +146,52 @@ private slots:
         save(skin + QStringLiteral("/background.bmp"), bmpBytes(Red, BackgroundSize), how);
         QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Red, Patience);
         QCOMPARE(sticker(), Yellow);
+    }
+
+    // An applied archive that is written anew, whichever way (a build
+    // script zipping the skin again in place, a download renamed over it,
+    // or removed and made again), shows again; only the slots whose entries
+    // changed load again.
+    void anArchiveWrittenAnewShowsAgain_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("inside"); // the skin's folder in the archive, empty for its root
+        QTest::addColumn<Save>("how");
+        QTest::newRow("zip, in place") << "Ember.zip" << "" << Save::InPlace;
+        QTest::newRow("zip, renamed over") << "Ember.zip" << "" << Save::Rename;
+        QTest::newRow("zip under a top folder, removed then made") << "Ember.zip" << "Ember" << Save::DeleteThenCreate;
+        QTest::newRow("7z, renamed over") << "Ember.7z" << "" << Save::Rename;
+    }
+
+    void anArchiveWrittenAnewShowsAgain()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, inside);
+        QFETCH(Save, how);
+        const QString source = QStringLiteral("src/") + inside;
+        writeBmp(source + QStringLiteral("/background.bmp"), Red, BackgroundSize);
+        writeBmp(source + QStringLiteral("/sticker_background.bmp"), Yellow, StickerSize);
+        const QString applied = makeFolder(QStringLiteral("skins")) + QLatin1Char('/') + archive;
+        QVERIFY(packFolder(path(QStringLiteral("src")), applied));
+        startProgram(applied);
+        QCOMPARE(previewBackground(), Red);
+        QCOMPARE(sticker(), Yellow);
+        QCOMPARE(form1().AppliedSkin.folder(), applied);
+        const qint64 stickerKey = form1().Picture1().picture().cacheKey();
+        makeFolder(QStringLiteral("next"));
+
+        for (const QColor &colour : {Blue, Green}) {
+            writeBmp(source + QStringLiteral("/background.bmp"), colour, BackgroundSize);
+            const QString next = path(QStringLiteral("next/")) + archive;
+            QFile::remove(next);
+            QVERIFY(packFolder(path(QStringLiteral("src")), next));
+            QFile packed(next);
+            QVERIFY(packed.open(QIODevice::ReadOnly));
+            save(applied, packed.readAll(), how);
+            QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), colour, Patience);
+            QVERIFY(plain(form1().picture(), colour));
+            QCOMPARE(form1().Picture1().picture().cacheKey(), stickerKey);
+        }
     }
 
     // Saves in quick succession end on the last one, whichever way.
@@ -488,6 +535,32 @@ private slots:
         QVERIFY(!form2().Following.isWatchingFolder());
         QCOMPARE(form1().AppliedSkin.folder(), other);
         QVERIFY(form1().AppliedSkin.isWatchingFolder());
+    }
+
+    // Shown on an archive, the selector follows it as a folder: written
+    // anew, its file list and background show what it holds now.
+    void selectorFollowsAnArchiveWhileShown()
+    {
+        writeBmp(QStringLiteral("src/background.bmp"), Red, BackgroundSize);
+        const QString archive = makeFolder(QStringLiteral("skins")) + QStringLiteral("/Ember.zip");
+        QVERIFY(packFolder(path(QStringLiteral("src")), archive));
+        writeFile(QStringLiteral("work/lastpath.skin"), native(archive) + "\r\n");
+        startProgram();
+        QTest::mouseClick(&form1().Label7(), Qt::LeftButton);
+        Form2 &selector = form2();
+        QCOMPARE(selector.Dir1().path(), archive);
+        QCOMPARE(middleOf(selector.picture()), Red);
+
+        writeBmp(QStringLiteral("src/background.bmp"), Blue, BackgroundSize);
+        writeBmp(QStringLiteral("src/new.bmp"), Blue);
+        makeFolder(QStringLiteral("next"));
+        QVERIFY(packFolder(path(QStringLiteral("src")), path(QStringLiteral("next/Ember.zip"))));
+        QFile packed(path(QStringLiteral("next/Ember.zip")));
+        QVERIFY(packed.open(QIODevice::ReadOnly));
+        save(archive, packed.readAll(), Save::Rename);
+        QTRY_COMPARE_WITH_TIMEOUT(selector.File1().fileNames(),
+                                  (QStringList{QStringLiteral("background.bmp"), QStringLiteral("new.bmp")}), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(middleOf(selector.picture()), Blue, Patience);
     }
 
     // F5 in the selector reads its folder again, where no change was
