@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -332,9 +333,11 @@ int main(int argc, char **argv)
     }
 
     const bench::Results results = bench::runBenchmarks(&argc, argv, 15);
-    const std::pair<std::string, std::string> measured[] = {
-        {"startup/skinpreview", "startup"},
-        {"startup/skinpreview-remembering-a-skin", "startup-remembering-a-skin"},
+    // The first start against the floor; remembering a skin also lists and
+    // reads its folder.
+    const std::tuple<std::string, std::string, double> measured[] = {
+        {"startup/skinpreview", "startup", 1.10},
+        {"startup/skinpreview-remembering-a-skin", "startup-remembering-a-skin", 1.15},
     };
     if (before && *before) {
         bench::printRatios(results, {
@@ -350,9 +353,9 @@ int main(int argc, char **argv)
                                 std::nullopt});
         }
     }
-    for (const auto &[benchmark, label] : measured) {
+    for (const auto &[benchmark, label, floorGoal] : measured) {
         bench::printRatios(results, {
-            {label + "-vs-floor", benchmark, "startup/floor", 1.15},
+            {label + "-vs-floor", benchmark, "startup/floor", floorGoal},
             {label + "-vs-qimgv", benchmark, "startup/qimgv", 0.7},
             {label + "-vs-feh", benchmark, "startup/feh", std::nullopt},
             {label + "-vs-minimal", benchmark, "startup/minimal", std::nullopt},

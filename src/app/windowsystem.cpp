@@ -9,21 +9,22 @@
 #include <xcb/xcb.h>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -40,113 +41,73 @@ struct Answer
     std::string refusal; // the server's own words, where it gave any
 };
 
-// A probe's child that holds its connection to the X server (see
-// useReachableWindowSystem) until the pipe to it closes.
-struct HeldConnection
+// A try at a display runs on a thread of its own, so that a server which
+// never answers holds up only that thread: the start waits for it
+// DisplayAnswerSeconds at most, then counts the server as not answering and
+// leaves the thread to itself. Nothing it holds is freed under it: the try
+// owns what it shares with the start.
+struct Try
 {
-    pid_t child = -1;
-    int pipe = -1;
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::optional<Answer> answer;
+    bool abandoned = false; // the start went on without this try's answer
+    // The try's connection to an X server that accepted, held until the
+    // application object has made its own (see useReachableWindowSystem).
+    xcb_connection_t *held = nullptr;
+
+    ~Try()
+    {
+        if (held)
+            xcb_disconnect(held);
+    }
 };
 
-void release(HeldConnection &held)
+// The connection of the try that chose the X server, held for this process
+// until the application object has connected; then it is let go.
+std::shared_ptr<Try> &heldForStart()
 {
-    if (held.child < 0)
-        return;
-    ::close(held.pipe); // the child sees the end, and ends
-    while (::waitpid(held.child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-    held = {};
-}
-
-// The try's connection to the chosen X server, held for this process until
-// the application object has connected; then it is let go.
-HeldConnection &heldForStart()
-{
-    static HeldConnection held;
+    static std::shared_ptr<Try> held;
     return held;
 }
 
 void releaseHeldForStart()
 {
-    release(heldForStart());
+    heldForStart().reset();
 }
 
-// Reads what comes until the end or the deadline; false at the deadline.
-bool readUntilEnd(int fd, std::chrono::steady_clock::time_point deadline, std::string &bytes)
+// Runs attempt on a thread and waits DisplayAnswerSeconds at most for its
+// answer; no answer in time counts as not accepted. An accepted attempt may
+// hand over its connection (through its argument) to be held.
+std::shared_ptr<Try> tryOnThread(std::function<Answer(xcb_connection_t **)> attempt)
 {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd wait{fd, POLLIN, 0};
-        const int ready = ::poll(&wait, 1, int(std::max<long long>(left.count(), 0)));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        char buffer[512];
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return true;
-        bytes.append(buffer, std::size_t(got));
-        if (bytes.front() == '+')
-            return true; // accepted: the child goes on holding
-    }
-}
-
-// Runs the connection attempt in a forked child, so that a server which
-// never answers holds up only the child: one that has not reported within
-// DisplayAnswerSeconds is killed. The child reports "+" when accepted, or
-// "-" and the server's words. With held given, a child that was accepted
-// keeps its connection open until held is released.
-Answer askInChild(const std::function<Answer()> &attempt, HeldConnection *held)
-{
-    int report[2];
-    int hold[2];
-    if (::pipe2(report, O_CLOEXEC) != 0)
-        return {};
-    if (::pipe2(hold, O_CLOEXEC) != 0) {
-        ::close(report[0]);
-        ::close(report[1]);
-        return {};
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(report[0]);
-        ::close(hold[1]);
-        const Answer answer = attempt();
-        writeAll(report[1], answer.accepted ? std::string("+") : '-' + answer.refusal);
-        if (answer.accepted && held) {
-            char end;
-            while (::read(hold[0], &end, 1) < 0 && errno == EINTR) {
+    auto shared = std::make_shared<Try>();
+    try {
+        std::thread([shared, attempt = std::move(attempt)] {
+            xcb_connection_t *connection = nullptr;
+            const Answer answer = attempt(&connection);
+            const std::lock_guard lock(shared->mutex);
+            if (shared->abandoned) {
+                if (connection)
+                    xcb_disconnect(connection);
+                return;
             }
-        }
-        ::_exit(0);
+            shared->answer = answer;
+            shared->held = connection;
+            shared->answered.notify_all();
+        }).detach();
+    } catch (const std::system_error &) { // no thread to be had: nothing can be tried
+        shared->abandoned = true;
+        shared->answer = Answer{};
+        return shared;
     }
-    ::close(report[1]);
-    ::close(hold[0]);
-    std::string bytes;
-    const bool reported = child > 0
-                          && readUntilEnd(report[0], std::chrono::steady_clock::now()
-                                                         + std::chrono::seconds(DisplayAnswerSeconds),
-                                          bytes);
-    ::close(report[0]);
-    Answer answer;
-    answer.accepted = reported && !bytes.empty() && bytes.front() == '+';
-    if (reported && !bytes.empty() && bytes.front() == '-')
-        answer.refusal = bytes.substr(1);
-    HeldConnection probe{child, hold[1]};
-    if (child > 0 && !reported)
-        ::kill(child, SIGKILL);
-    if (answer.accepted && held)
-        *held = probe;
-    else if (child > 0)
-        release(probe);
-    else
-        ::close(hold[1]);
-    return answer;
+    std::unique_lock lock(shared->mutex);
+    if (!shared->answered.wait_for(lock, std::chrono::seconds(DisplayAnswerSeconds),
+                                   [&] { return shared->answer.has_value(); })) {
+        shared->abandoned = true;
+        shared->answer = Answer{};
+    }
+    return shared;
 }
 
 // The server's words, made one short line of plain text for the terminal.
@@ -160,35 +121,77 @@ std::string oneLine(const std::string &words)
     return line;
 }
 
-// Connects as Qt will, with the X client library: the library reads the
-// DISPLAY value and finds the authorization. A server that refuses the
-// client tells why, which the library writes on stderr; that is caught.
-Answer connectToX(const std::string &display)
+// What this process writes on stderr (descriptor 2) meanwhile, caught: the
+// X client library writes there why a server refuses the client.
+class CaughtStderr
 {
-    int words[2];
-    if (::pipe(words) != 0 || ::dup2(words[1], STDERR_FILENO) < 0)
-        return {};
-    ::close(words[1]);
-    int screen = 0;
-    xcb_connection_t *connection = xcb_connect(display.c_str(), &screen);
-    Answer answer;
-    answer.accepted = xcb_connection_has_error(connection) == 0;
-    ::close(STDERR_FILENO);
-    if (!answer.accepted) {
-        char buffer[512];
-        ssize_t got;
-        while ((got = ::read(words[0], buffer, sizeof buffer)) > 0)
-            answer.refusal.append(buffer, std::size_t(got));
-        answer.refusal = oneLine(answer.refusal);
+public:
+    CaughtStderr()
+    {
+        int words[2];
+        if (::pipe2(words, O_CLOEXEC) != 0)
+            return;
+        m_words.reset(words[0]);
+        m_stderr.reset(::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+        if (!m_stderr.isOpen() || ::dup2(words[1], STDERR_FILENO) < 0)
+            m_stderr.reset();
+        ::close(words[1]);
     }
-    return answer; // the connection ends with the child
-}
 
-Answer xServerAnswers(const std::string &display, HeldConnection *held)
+    ~CaughtStderr() { end(); }
+
+    // Puts stderr back; with read, returns what was written meanwhile.
+    std::string end(bool read = false)
+    {
+        if (!m_stderr.isOpen())
+            return {};
+        ::dup2(m_stderr.get(), STDERR_FILENO); // the pipe's one writer goes
+        m_stderr.reset();
+        std::string words;
+        while (read) {
+            char buffer[512];
+            const ssize_t got = ::read(m_words.get(), buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            words.append(buffer, std::size_t(got));
+        }
+        return words;
+    }
+
+private:
+    FileDescriptor m_words;
+    FileDescriptor m_stderr;
+};
+
+// Connects as Qt will, with the X client library: the library reads the
+// DISPLAY value and finds the authorization. With hold, an accepted
+// connection is kept for the start.
+Answer xServerAnswers(const std::string &display, bool hold)
 {
     if (display.empty())
         return {};
-    return askInChild([&] { return connectToX(display); }, held);
+    // A server that refuses only after the start stopped waiting has its
+    // words reach the terminal.
+    CaughtStderr words;
+    const std::shared_ptr<Try> tried = tryOnThread([display](xcb_connection_t **kept) {
+        int screen = 0;
+        xcb_connection_t *connection = xcb_connect(display.c_str(), &screen);
+        if (xcb_connection_has_error(connection) != 0) {
+            xcb_disconnect(connection);
+            return Answer{};
+        }
+        *kept = connection;
+        return Answer{true, {}};
+    });
+    Answer answer = *tried->answer;
+    const std::string said = words.end(!tried->abandoned);
+    if (!answer.accepted)
+        answer.refusal = oneLine(said);
+    else if (hold)
+        heldForStart() = tried;
+    return answer;
 }
 
 // A Unix socket; an abstract one has a name starting with '\0'.
@@ -222,7 +225,8 @@ bool waylandAnswers(const SessionVariables &session)
     if (socket.empty())
         return false;
     // A compositor whose queue is full would hold up the connect.
-    return askInChild([&] { return Answer{unixSocketAnswers(socket), {}}; }, nullptr).accepted;
+    return tryOnThread([socket](xcb_connection_t **) { return Answer{unixSocketAnswers(socket), {}}; })
+        ->answer->accepted;
 }
 
 std::string missingX(const SessionVariables &session, const Answer &answer)
@@ -241,11 +245,11 @@ std::string missingWayland(const SessionVariables &session)
                                           : "nothing answers at WAYLAND_DISPLAY=" + session.waylandDisplay;
 }
 
-WindowSystemChoice choose(const SessionVariables &session, HeldConnection *held)
+WindowSystemChoice choose(const SessionVariables &session, bool hold)
 {
     if (!session.qtPlatform.empty())
         return {};
-    const Answer x = xServerAnswers(session.display, held);
+    const Answer x = xServerAnswers(session.display, hold);
     if (x.accepted)
         return {"xcb", {}};
     if (waylandAnswers(session))
@@ -272,12 +276,12 @@ SessionVariables SessionVariables::fromEnvironment(const std::string &platformOp
 
 WindowSystemChoice chooseWindowSystem(const SessionVariables &session)
 {
-    return choose(session, nullptr);
+    return choose(session, false);
 }
 
 bool useReachableWindowSystem(const SessionVariables &session)
 {
-    const WindowSystemChoice choice = choose(session, &heldForStart());
+    const WindowSystemChoice choice = choose(session, true);
     if (!choice.problem.empty()) {
         printError(ProgramName, QString::fromStdString(choice.problem));
         return false;
@@ -285,7 +289,7 @@ bool useReachableWindowSystem(const SessionVariables &session)
     if (!choice.platform.empty())
         ::setenv("QT_QPA_PLATFORM", choice.platform.c_str(), 1);
     // Qt runs its pre-routines once the platform plugin has connected.
-    if (heldForStart().child > 0)
+    if (heldForStart())
         qAddPreRoutine(releaseHeldForStart);
     return true;
 }

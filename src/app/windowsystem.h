@@ -14,10 +14,10 @@
 // Whether a server takes the client is tried for real, the way Qt will
 // connect: an X connection through the X client library, DISPLAY and
 // authorization (XAUTHORITY) read as it reads them; a connection to the
-// Wayland compositor's socket. Each try runs in a forked child that gets
-// DisplayAnswerSeconds to answer, so that a server that never answers
+// Wayland compositor's socket. Each try runs on a thread of its own and
+// gets DisplayAnswerSeconds to answer, so that a server that never answers
 // (one that no longer accepts, or never replies) cannot hold up the start:
-// it counts as not answering.
+// it counts as not answering, and its thread is left waiting.
 
 inline constexpr int DisplayAnswerSeconds = 5;
 

@@ -12,9 +12,10 @@ enum class FreedPictureMemory {
     // when it is freed, instead of a place in the heap, which the C library
     // would otherwise start using after the first picture is freed and
     // which then stays fragmented. Up to 2 MB freed at the top of the heap
-    // stays there: the lists' layouts build and free a few hundred KB at
-    // every change of a big folder, and giving that back each time would
-    // have it faulted in again at the next.
+    // stays there, and when more is given back, 1 MB stays: the lists'
+    // layouts build and free a few hundred KB at every change of a big
+    // folder, and giving that back would have it faulted in again at the
+    // next.
     GoesBackToTheSystem,
     // skintool: one skin after another, as fast as it can. Pictures (an
     // 800 x 600 one is 1.9 MB) come from the heap, which keeps what is

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -87,6 +88,13 @@ public:
         if (::bind(listener->m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
             return nullptr;
         return listener->listen(SOMAXCONN) ? std::move(listener) : nullptr;
+    }
+
+    // Whether a client has connected (and waits in the queue).
+    bool connectedTo() const
+    {
+        pollfd pending{m_fd, POLLIN, 0};
+        return ::poll(&pending, 1, 0) == 1;
     }
 
 private:
@@ -475,21 +483,26 @@ private slots:
     // Qt's own -platform and -display choose as QT_QPA_PLATFORM and
     // DISPLAY do, and over them: the program starts, applies the FOLDER
     // given (which writes lastpath.skin) and, on an X server, shows its
-    // window there.
+    // window there. Where the platform is the user's choice, or another X
+    // server is named, DISPLAY's server is never connected to: one that
+    // never replies would hold the start up.
     void programFollowsQtsOptions_data()
     {
+        QTest::addColumn<QString>("qtPlatform"); // QT_QPA_PLATFORM
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("display"); // DISPLAY
         QTest::addColumn<bool>("onX");        // the window shows on the test's X server
-        QTest::newRow("-platform offscreen") << QStringList{"-platform", "offscreen"} << "" << false;
+        QTest::newRow("-platform offscreen") << "" << QStringList{"-platform", "offscreen"} << "" << false;
         QTest::newRow("--platform offscreen, over DISPLAY")
-            << QStringList{"--platform", "offscreen"} << ":{dead}" << false;
-        QTest::newRow("-display") << QStringList{"-display", ":{own}"} << "" << true;
-        QTest::newRow("--display, over DISPLAY") << QStringList{"--display", ":{own}"} << ":{dead}" << true;
+            << "" << QStringList{"--platform", "offscreen"} << ":{silent}" << false;
+        QTest::newRow("QT_QPA_PLATFORM, over DISPLAY") << "offscreen" << QStringList{} << ":{silent}" << false;
+        QTest::newRow("-display") << "" << QStringList{"-display", ":{own}"} << "" << true;
+        QTest::newRow("--display, over DISPLAY") << "" << QStringList{"--display", ":{own}"} << ":{silent}" << true;
     }
 
     void programFollowsQtsOptions()
     {
+        QFETCH(QString, qtPlatform);
         QFETCH(QStringList, options);
         QFETCH(QString, display);
         QFETCH(bool, onX);
@@ -506,7 +519,10 @@ private slots:
         QDir().mkpath(runtimeDir());
         const QString skin = makeFolder(QStringLiteral("skin"));
         QProcess program;
-        program.setProcessEnvironment(programEnvironment(display, {}));
+        QProcessEnvironment env = programEnvironment(display, {});
+        if (!qtPlatform.isEmpty())
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), qtPlatform);
+        program.setProcessEnvironment(env);
         program.setWorkingDirectory(workDir());
         program.start(qEnvironmentVariable("SKINPREVIEW_BINARY"), options << skin);
         QVERIFY(program.waitForStarted());
@@ -519,6 +535,8 @@ private slots:
                      program.readAllStandardError().constData());
         program.kill();
         program.waitForFinished(20000);
+        for (const auto &displayServer : m_servers)
+            QVERIFY2(!displayServer->connectedTo(), "DISPLAY's server was connected to");
     }
 
     // An X server that has no other client (one started by xvfb-run)
