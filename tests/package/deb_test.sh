@@ -77,7 +77,10 @@ files=$(dpkg -L skinpreview | while read -r f; do [ -d "$f" ] || echo "$f"; done
 missing=0
 for program in $(grep '^/usr/bin/' <<<"$files"); do
     for name in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
-        lib=$(ldd "$program" | awk -v name="$name" '$1 == name && $2 == "=>" { print $3 }')
+        # The dynamic loader has no "=>" in ldd's list: its path comes first.
+        lib=$(ldd "$program" | awk -v name="$name" '
+            $1 == name && $2 == "=>" { print $3; exit }
+            $1 ~ ("/" name "$") { print $1; exit }')
         owner=
         for candidate in "$lib" "$(realpath "$lib")" "/usr$lib" "${lib#/usr}"; do
             owner=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') \
