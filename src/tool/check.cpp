@@ -179,8 +179,8 @@ public:
         if (!anySkinFile)
             reportNoSkin();
         checkNames();
-        std::stable_partition(m_report.problems.begin(), m_report.problems.end(),
-                              [](const Problem &problem) { return problem.severity == Severity::Error; });
+        std::stable_sort(m_report.problems.begin(), m_report.problems.end(),
+                         [](const Problem &a, const Problem &b) { return a.severity > b.severity; });
         return std::move(m_report);
     }
 

@@ -11,7 +11,9 @@
 
 namespace skintool {
 
-enum class Severity { Warning, Error };
+// How much a problem matters, the least first: a note names something the
+// program passes over on purpose, and fails nothing.
+enum class Severity { Note, Warning, Error };
 
 // One problem of a skin folder, with a stable code ("no-skin", "missing",
 // "broken", "size", "format", "letter-case", "ambiguous", "shadowed",
@@ -42,7 +44,7 @@ struct FolderReport
 {
     QString folder; // as given
     std::vector<SlotOutcome> outcomes;
-    std::vector<Problem> problems; // errors first
+    std::vector<Problem> problems; // errors first, notes last
 
     int count(Severity severity) const;
 };
