@@ -2,6 +2,7 @@
 
 #include "commandline/messages.h"
 #include "commandline/options.h"
+#include "files/archivefolder.h"
 #include "files/filename.h"
 #include "files/places.h"
 
@@ -99,6 +100,8 @@ std::optional<QString> skinFolder(const QString &given)
 {
     // The system judges the path as given; ".." is then taken its way.
     const QString path = given.startsWith(QLatin1Char('/')) ? given : workingDirectory() + QLatin1Char('/') + given;
+    if (!given.isEmpty() && isFolderInArchive(resolvedFolder(path)))
+        return resolvedFolder(path);
     struct stat status;
     if (given.isEmpty() || ::stat(fileNameFromText(path).constData(), &status) != 0) {
         const int error = given.isEmpty() ? ENOENT : errno;

@@ -1,5 +1,7 @@
 #include "files/folder.h"
 
+#include "files/archive.h"
+#include "files/archivefolder.h"
 #include "files/diskfolder.h"
 #include "files/folderlisting.h"
 
@@ -17,5 +19,12 @@ QStringList Folder::matches(const QString &name)
 
 std::unique_ptr<Folder> openFolder(const QString &path, const FolderListing *listing)
 {
+    if (const std::optional<ArchivePath> inside = splitArchivePath(path)) {
+        try {
+            return std::make_unique<ArchiveFolder>(inside->archive, inside->inner);
+        } catch (const InputFile::Error &) {
+            // Gone or unreadable since: the folder on disk fails as it would.
+        }
+    }
     return std::make_unique<DiskFolder>(path, listing);
 }

@@ -58,6 +58,8 @@ public:
     QStringList matches(const QString &name);
 };
 
-// The folder at path, to read its files. A listing of that folder read for
+// The folder at path, to read its files: a folder on disk, or one that
+// an archive file on the way holds ("/d/Ember.zip", "/d/collection.7z/Ember",
+// see files/archive.h). A listing of that folder read for
 // the same event, if given, serves instead of reading it again.
 std::unique_ptr<Folder> openFolder(const QString &path, const FolderListing *listing = nullptr);

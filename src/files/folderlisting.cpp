@@ -326,6 +326,22 @@ void FolderListing::subfolders(NameList &into) const
     sort(into);
 }
 
+std::optional<QString> FolderListing::onlySubfolder(bool (*ignored)(QStringView name)) const
+{
+    std::optional<QString> only;
+    for (const Entry &entry : m_entries) {
+        if (kindOf(entry) != Kind::Folder)
+            continue;
+        const QString text = textFromFileName(QByteArray::fromRawData(name(entry), entry.length));
+        if (ignored(text))
+            continue;
+        if (only)
+            return std::nullopt;
+        only = text;
+    }
+    return only;
+}
+
 void FolderListing::files(const QString &pattern, NameList &into) const
 {
     // Most names in a big folder do not match; those are left undecoded.

@@ -83,6 +83,10 @@ public:
     // The same, filled into a list whose memory is reused.
     void subfolders(NameList &into) const;
     void files(const QString &pattern, NameList &into) const;
+    // The one subfolder that ignored() does not pass over, or nothing when
+    // there is none or more than one; unsorted, so a big folder costs one
+    // look at each entry.
+    std::optional<QString> onlySubfolder(bool (*ignored)(QStringView name)) const;
 
     // The name of the entry that equals name ignoring letter case, the
     // first in byte order if several do.

@@ -26,6 +26,10 @@ const char *reasonOf(InputFile::Failure failure)
         return "not a file";
     case Failure::TooLarge:
         return "file too large";
+    case Failure::Encrypted:
+        return "encrypted";
+    case Failure::Damaged:
+        return "damaged archive entry";
     }
     return "file not readable";
 }

@@ -22,6 +22,8 @@ public:
         Folder,         // a folder bears the name
         NotRegularFile, // a FIFO, a device, a socket
         TooLarge,       // larger than the reader takes
+        Encrypted,      // an archive's entry that needs a password
+        Damaged,        // an archive's entry whose data does not read (cut short, corrupt)
     };
 
     class Error : public RuntimeError

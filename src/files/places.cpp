@@ -1,5 +1,6 @@
 #include "files/places.h"
 
+#include "files/archivefolder.h"
 #include "files/filename.h"
 
 #include <QDir>
@@ -53,9 +54,11 @@ std::optional<QString> existingFolder(const QString &text)
         return std::nullopt;
     path = QDir::cleanPath(path);
     struct stat status;
-    if (::stat(fileNameFromText(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
-        return std::nullopt;
-    return path;
+    if (::stat(fileNameFromText(path).constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        return path;
+    if (isFolderInArchive(path))
+        return path;
+    return std::nullopt;
 }
 
 QString resolvedFolder(const QString &folder)

@@ -21,6 +21,8 @@ QString userDataFolder();
 // The absolute, cleaned form of a folder text ("~" and "~/..." mean the home
 // folder; no trailing "/" but for "/" itself; symbolic links kept as
 // written), or nothing when the text is empty, relative or names no folder.
+// A folder may lie inside an archive: "~/Downloads/Ember.zip",
+// "/d/collection.7z/Ember" (files/archive.h).
 std::optional<QString> existingFolder(const QString &text);
 
 // A FOLDER given on a command line as an absolute path that leads where the

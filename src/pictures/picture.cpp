@@ -68,6 +68,10 @@ QString PictureError::reasonFor(Kind kind, int systemError, qint64 first, qint64
                           : QStringLiteral("truncated: it ends before its picture does");
     case Kind::NotAPicture:
         return QStringLiteral("not a picture");
+    case Kind::Encrypted:
+        return QStringLiteral("encrypted");
+    case Kind::Damaged:
+        return QStringLiteral("damaged: the archive's data for it does not read");
     }
     return {};
 }
@@ -96,6 +100,10 @@ InputFile openPictureFile(Open open)
             throw PictureError(Kind::NotRegularFile);
         case InputFile::Failure::TooLarge:
             throw PictureError(Kind::FileTooLarge, 0, error.size(), MaxPictureFileBytes);
+        case InputFile::Failure::Encrypted:
+            throw PictureError(Kind::Encrypted);
+        case InputFile::Failure::Damaged:
+            throw PictureError(Kind::Damaged);
         }
         throw PictureError(Kind::NotReadable, error.systemError());
     }

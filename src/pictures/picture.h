@@ -36,6 +36,8 @@ public:
         PictureTooLarge, // figures: the width and height it claims
         Truncated,       // the file ends before the picture; figures: the bytes there, the bytes needed (0 if unknown)
         NotAPicture,     // no decoder makes a picture of it
+        Encrypted,       // an archive's entry that needs a password
+        Damaged,         // an archive's entry whose data does not read
     };
 
     explicit PictureError(Kind kind, int systemError = 0, qint64 first = 0, qint64 second = 0);

@@ -47,7 +47,7 @@ void FollowedSkin::start(const QString &folder, bool watched)
     // By the exact names: a file found only by ignoring letter case is
     // taken for changed at the first change of its slot, and decoded once
     // more than needed, but the folder is not listed here.
-    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openFolder(folder);
+    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openSkinFolder(folder);
     for (std::size_t i = 0; i < m_steps.size(); ++i) {
         const QString name = fileName(m_steps[i]);
         m_seen[i] = {files ? files->signature(name) : FileSignature(), std::nullopt};
@@ -67,7 +67,7 @@ void FollowedSkin::reload(SlotTarget &target, const FolderChanges &changes, cons
 {
     if (m_folder.isEmpty() || changes.isEmpty())
         return;
-    const std::unique_ptr<Folder> folder = openFolder(m_folder, listing);
+    const std::unique_ptr<Folder> folder = openSkinFolder(m_folder, listing);
     std::vector<bool> handled(m_steps.size());
     for (std::size_t first = 0; first < m_steps.size(); ++first) {
         if (handled[first])

@@ -1,7 +1,9 @@
 #include "skin/skinfiles.h"
 
 #include "files/error.h"
+#include "files/archive.h"
 #include "files/folder.h"
+#include "files/folderlisting.h"
 
 #include <map>
 
@@ -40,12 +42,48 @@ void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &targ
     }
 }
 
+namespace {
+
+// Whether a folder holds any of the skin's files, by the letter-case rule
+// of the loading steps.
+bool holdsSkinFile(Folder &folder)
+{
+    for (const SkinFile &file : ApplySkinSteps) {
+        if (folder.contains(fileName(file)))
+            return true;
+    }
+    for (const SkinFile &file : ApplySkinSteps) {
+        if (folder.listing().nameIgnoringCase(fileName(file)))
+            return true;
+    }
+    return false;
+}
+
+bool isJunk(QStringView name)
+{
+    return isArchiverJunk(name);
+}
+
+} // namespace
+
+std::unique_ptr<Folder> openSkinFolder(const QString &path, const FolderListing *listing)
+{
+    std::unique_ptr<Folder> folder = openFolder(path, listing);
+    if (holdsSkinFile(*folder))
+        return folder;
+    const std::optional<QString> only = folder->listing().onlySubfolder(isJunk);
+    if (!only)
+        return folder;
+    std::unique_ptr<Folder> below = folder->subfolder(*only);
+    return holdsSkinFile(*below) ? std::move(below) : std::move(folder);
+}
+
 void ApplySkin(SlotTarget &preview, const QString &skinFolder)
 {
-    LoadSteps(ApplySkinSteps, *openFolder(skinFolder), preview);
+    LoadSteps(ApplySkinSteps, *openSkinFolder(skinFolder), preview);
 }
 
 void LoadBackgroundPreview(SlotTarget &selector, const QString &skinFolder, const FolderListing *listing)
 {
-    LoadSteps(BackgroundPreviewSteps, *openFolder(skinFolder, listing), selector);
+    LoadSteps(BackgroundPreviewSteps, *openSkinFolder(skinFolder, listing), selector);
 }

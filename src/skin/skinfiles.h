@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+#include <memory>
 #include <span>
 
 class Folder;
@@ -113,6 +114,14 @@ public:
 // read anew; the folder is listed at most once, for names that differ from
 // the files' only in letter case.
 void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &target);
+
+// The folder that holds the skin at path: path itself, unless it holds none
+// of the skin's files and a single subfolder (junk that archivers add
+// passed over) that holds some. That is how skins are most often packed:
+// "Ember.zip" holding "Ember/background.bmp", and the folder unpacked from
+// it. A listing of path read for the same event, if given, serves instead
+// of reading it again.
+std::unique_ptr<Folder> openSkinFolder(const QString &path, const FolderListing *listing = nullptr);
 
 // Loads the skin in skinFolder into the preview window's slots.
 void ApplySkin(SlotTarget &preview, const QString &skinFolder);

@@ -2,6 +2,7 @@
 // passed on, and what is answered before any window system is chosen:
 // --help, --version, usage errors and a FOLDER that is no folder.
 
+#include "support/archives.h"
 #include "support/fixture.h"
 
 #include "app/commandline.h"
@@ -68,6 +69,9 @@ private slots:
         QTest::newRow("a link, then ..") << QStringList{"link/../Ember"} << "skins/Ember" << QStringList{};
         QTest::newRow("a folder that looks like an option")
             << QStringList{"-reverse", "--", "-dash"} << "work/-dash" << QStringList{"-reverse"};
+        QTest::newRow("an archive") << QStringList{"../skins/Ember.zip"} << "skins/Ember.zip" << QStringList{};
+        QTest::newRow("a folder in an archive")
+            << QStringList{"@/skins/collection.7z/Ash/"} << "skins/collection.7z/Ash" << QStringList{};
     }
 
     void foldersAndQtOptions()
@@ -80,6 +84,9 @@ private slots:
         makeFolder(QStringLiteral("work/Ember"));
         makeFolder(QStringLiteral("skins/inner"));
         QVERIFY(QFile::link(QStringLiteral("../skins/inner"), path(QStringLiteral("work/link"))));
+        writeBmp(QStringLiteral("packed/Ash/background.bmp"), Qt::red);
+        QVERIFY(packFolder(path(QStringLiteral("packed")), path(QStringLiteral("skins/Ember.zip"))));
+        QVERIFY(packFolder(path(QStringLiteral("packed")), path(QStringLiteral("skins/collection.7z"))));
         arguments.replaceInStrings(QStringLiteral("@"), path(QString()));
         const Read command = read(arguments);
         QVERIFY(!command.exitStatus);
@@ -102,6 +109,10 @@ private slots:
             << QStringList{"Ember"} << 2 << "" << "skinpreview: Ember: no such folder\n";
         QTest::newRow("a file, not a folder")
             << QStringList{"notes.txt"} << 2 << "" << "skinpreview: notes.txt: not a folder\n";
+        QTest::newRow("a .zip that is no archive")
+            << QStringList{"fake.zip"} << 2 << "" << "skinpreview: fake.zip: not a folder\n";
+        QTest::newRow("a folder an archive lacks")
+            << QStringList{"fake.zip/Ember"} << 2 << "" << "skinpreview: fake.zip/Ember: no such folder\n";
         QTest::newRow("an unknown option")
             << QStringList{"--follow", "../skins"} << 2 << ""
             << "skinpreview: unknown option '--follow'\nUsage: skinpreview [OPTION]... [FOLDER]\n";
@@ -121,6 +132,7 @@ private slots:
             QSKIP("needs the program (SKINPREVIEW_BINARY)");
         makeFolder(QStringLiteral("skins"));
         writeFile(QStringLiteral("work/notes.txt"), "text");
+        writeFile(QStringLiteral("work/fake.zip"), "text");
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "QT_QPA_PLATFORM"})

@@ -1,3 +1,4 @@
+#include "support/archives.h"
 #include "support/fixture.h"
 
 #include "app/forms.h"
@@ -8,6 +9,7 @@
 #include "forms/picturebox.h"
 #include "preview/form1.h"
 #include "selector/form2.h"
+#include "skin/followedskin.h"
 #include "skin/skinfiles.h"
 
 #include <QBuffer>
@@ -493,6 +495,85 @@ private slots:
         const QString folder = makeSkin(QStringLiteral("skin"), {"Background.BMP=#0a0b0c"});
         ApplySkin(form1(), folder + QLatin1Char('/'));
         QCOMPARE(form1().picture().pixelColor(0, 0), QColor("#0a0b0c"));
+    }
+    // A skin packed under one top folder (an archive, or the folder unpacked
+    // from one) applies from that folder; junk beside it does not count, and
+    // a skin file at the root, or two top folders, keep the folder itself.
+    void oneTopFolderHoldsTheSkin_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("archive");  // empty: the folder on disk
+        QTest::addColumn<QString>("opened");   // below the folder or archive
+        QTest::addColumn<QString>("expected"); // the background, empty: as before
+        const QStringList underTop = {"Ember/background.bmp=#a00000", "Ember/sticker_background.bmp=#0000a0",
+                                      "__MACOSX/Ember/x.txt=garbage", "readme.txt=garbage"};
+        for (const char *archive : {"", "skin.zip", "skin.7z", "skin.tar.gz"}) {
+            QTest::addRow("under one top folder, %s", *archive ? archive : "on disk")
+                << underTop << archive << "" << "#a00000";
+        }
+        QTest::newRow("at the root") << QStringList{"background.bmp=#00a000"} << "skin.zip" << "" << "#00a000";
+        QTest::newRow("root wins over the top folder")
+            << QStringList{"sticker_background.bmp=#00a000", "Ember/background.bmp=#a00000"} << "skin.zip" << ""
+            << "";
+        QTest::newRow("two top folders")
+            << QStringList{"Ember/background.bmp=#a00000", "Ash/background.bmp=#00a000"} << "skin.zip" << "" << "";
+        QTest::newRow("a top folder without a skin")
+            << QStringList{"Ember/readme.txt=garbage", "Ember/Deeper/background.bmp=#a00000"} << "" << "" << "";
+        QTest::newRow("a skin of a collection")
+            << QStringList{"Ember/background.bmp=#a00000", "Ash/background.bmp=#00a000"} << "skin.7z" << "/Ash"
+            << "#00a000";
+    }
+
+    void oneTopFolderHoldsTheSkin()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, archive);
+        QFETCH(QString, opened);
+        QFETCH(QString, expected);
+        QString folder = makeSkin(QStringLiteral("skin"), files);
+        if (!archive.isEmpty()) {
+            QVERIFY(packFolder(folder, path(archive)));
+            folder = path(archive);
+        }
+        const auto before = previewPictures();
+        const QImage selectorBefore = form2().picture();
+        ApplySkin(form1(), folder + opened);
+        LoadBackgroundPreview(form2(), folder + opened);
+        if (expected.isEmpty()) {
+            QVERIFY(form1().picture() == before[Background]);
+            QVERIFY(form2().picture() == selectorBefore);
+        } else {
+            QCOMPARE(form1().picture().pixelColor(8, 8), QColor(expected));
+            QCOMPARE(form2().picture().pixelColor(8, 8), QColor(expected));
+        }
+    }
+
+    // An applied archive that is replaced: only the slots whose entries
+    // changed load again.
+    void replacedArchiveReloadsChangedSlotsOnly()
+    {
+        struct Recorder : SlotTarget
+        {
+            QList<Slot> loaded;
+            void put(Slot slot, const Picture &) override { loaded.append(slot); }
+        };
+        const QString archive = path(QStringLiteral("skin.zip"));
+        QVERIFY(packFolder(makeSkin(QStringLiteral("a"), {"Ember/background.bmp=#a00000", "Ember/sticker_background.bmp=#0000a0"}),
+                           archive));
+        FollowedSkin followed(ApplySkinSteps);
+        followed.start(archive, false);
+
+        Recorder unchanged;
+        followed.reload(unchanged, FolderChanges::all());
+        QCOMPARE(unchanged.loaded, QList<Slot>{});
+
+        QVERIFY(packFolder(makeSkin(QStringLiteral("b"), {"Ember/background.bmp=#a00000", "Ember/sticker_background.bmp=#00a000"}),
+                           path(QStringLiteral("b.zip"))));
+        QVERIFY(QFile::remove(archive));
+        QVERIFY(QFile::rename(path(QStringLiteral("b.zip")), archive));
+        Recorder replaced;
+        followed.reload(replaced, FolderChanges::all());
+        QCOMPARE(replaced.loaded, QList<Slot>{Slot::Sticker});
     }
 };
 

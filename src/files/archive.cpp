@@ -1,0 +1,438 @@
+#include "files/archive.h"
+
+#include "files/filename.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <QSet>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+namespace {
+
+// The endings of the archives the program opens, lower case.
+constexpr std::array ArchiveEndings = {".zip", ".7z", ".rar", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz", ".tbz2",
+                                       ".tar.xz", ".txz", ".tar.zst", ".tzst", ".tar.lz", ".tar.lzma", ".tar.lz4",
+                                       ".tar.z"};
+
+struct ArchiveCloser
+{
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+using ArchiveHandle = std::unique_ptr<archive, ArchiveCloser>;
+
+// A reader for what a skin can come in, on the archive at fd, read from its
+// start. zip is read by its central directory, the list at its end that
+// every common unpacker lists from, not by the local headers before each
+// entry: where a crafted zip makes the two disagree, the central directory
+// counts. Only filters built into the library are taken, none that would
+// start another program.
+ArchiveHandle openArchive(int fd)
+{
+    ArchiveHandle a(archive_read_new());
+    archive_read_support_format_zip_seekable(a.get());
+    archive_read_support_format_7zip(a.get());
+    archive_read_support_format_rar(a.get());
+    archive_read_support_format_rar5(a.get());
+    archive_read_support_format_tar(a.get());
+    archive_read_support_filter_gzip(a.get());
+    archive_read_support_filter_bzip2(a.get());
+    archive_read_support_filter_xz(a.get());
+    archive_read_support_filter_lzma(a.get());
+    archive_read_support_filter_lzip(a.get());
+    archive_read_support_filter_zstd(a.get());
+    archive_read_support_filter_lz4(a.get());
+    archive_read_support_filter_compress(a.get());
+    if (::lseek(fd, 0, SEEK_SET) != 0 || archive_read_open_fd(a.get(), fd, 64 * 1024) != ARCHIVE_OK)
+        return ArchiveHandle(a.release()); // the first header read reports why
+    return a;
+}
+
+QString libraryReason(archive *a)
+{
+    const char *text = archive_error_string(a);
+    return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
+}
+
+// A zip whose closing record says it is not disk 0 of 0: the last part of
+// a split or spanned set, whose entries lie in the other parts.
+bool isLaterZipVolume(int fd)
+{
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || status.st_size < 22)
+        return false;
+    const qint64 tail = std::min<qint64>(status.st_size, 22 + 65535);
+    QByteArray bytes(tail, Qt::Uninitialized);
+    if (::pread(fd, bytes.data(), size_t(tail), status.st_size - tail) != tail)
+        return false;
+    const qsizetype at = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
+    if (at < 0 || at + 22 > bytes.size())
+        return false;
+    const auto u16 = [&](qsizetype offset) { return uchar(bytes[at + offset]) | uchar(bytes[at + offset + 1]) << 8; };
+    return u16(4) != 0 || u16(6) != 0;
+}
+
+// A name as a place inside the archive: backslashes as separators, "." and
+// empty names between separators dropped; nothing when it leads outside
+// (absolute, a drive, "..") or names nothing.
+std::optional<QByteArray> placeInside(QByteArray name)
+{
+    name.replace('\\', '/');
+    if (name.startsWith('/') || (name.size() >= 2 && name[1] == ':' && std::isalpha(uchar(name[0]))))
+        return std::nullopt;
+    QByteArray place;
+    for (const QByteArray &part : name.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..")
+            return std::nullopt;
+        if (!place.isEmpty())
+            place += '/';
+        place += part;
+    }
+    if (place.isEmpty())
+        return std::nullopt;
+    return place;
+}
+
+// The shortest leading part of a place that is junk ("__MACOSX"), or empty.
+QByteArray junkPart(const QByteArray &place)
+{
+    qsizetype start = 0;
+    while (start <= place.size()) {
+        qsizetype end = place.indexOf('/', start);
+        if (end < 0)
+            end = place.size();
+        if (isArchiverJunk(textFromFileName(place.mid(start, end - start))))
+            return place.left(end);
+        start = end + 1;
+    }
+    return {};
+}
+
+// The index most recently read, so that the steps of one event (is it a
+// folder, list it, read its background) read a big archive once.
+struct IndexCache
+{
+    std::mutex mutex;
+    QString path;
+    std::shared_ptr<const ArchiveIndex> index;
+};
+
+IndexCache &indexCache()
+{
+    static IndexCache cache;
+    return cache;
+}
+
+} // namespace
+
+bool isArchiveName(const QString &name)
+{
+    const QString lower = name.toLower();
+    return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](const char *ending) {
+        return lower.endsWith(QLatin1String(ending)) && lower.size() > qsizetype(std::strlen(ending));
+    });
+}
+
+bool isArchiveFile(const QString &path)
+{
+    struct stat status;
+    return isArchiveName(path.section(QLatin1Char('/'), -1))
+           && ::stat(fileNameFromText(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::optional<ArchivePath> splitArchivePath(const QString &path)
+{
+    qsizetype end = 0;
+    while (end >= 0) {
+        end = path.indexOf(QLatin1Char('/'), end + 1);
+        const QString prefix = end < 0 ? path : path.left(end);
+        if (isArchiveFile(prefix))
+            return ArchivePath{prefix, end < 0 ? QString() : path.mid(end + 1)};
+    }
+    return std::nullopt;
+}
+
+QString readableArchiveName(const QString &name)
+{
+    // Code page 437's upper half; its lower half is ASCII.
+    static const QString upperHalf = QString::fromUtf8(
+        "ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
+        "αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00a0");
+    const QByteArray bytes = fileNameFromText(name);
+    if (textFromFileName(bytes) == QString::fromUtf8(bytes))
+        return name; // valid UTF-8
+    QString shown;
+    for (const char byte : bytes)
+        shown += uchar(byte) < 0x80 ? QChar(QLatin1Char(byte)) : upperHalf.at(uchar(byte) - 0x80);
+    return shown;
+}
+
+bool isArchiverJunk(QStringView name)
+{
+    return name == u"__MACOSX" || name.startsWith(u"._") || name.compare(u"Thumbs.db", Qt::CaseInsensitive) == 0
+           || name.compare(u"desktop.ini", Qt::CaseInsensitive) == 0 || name == u".DS_Store";
+}
+
+const char *noticeKindName(ArchiveNotice::Kind kind)
+{
+    using Kind = ArchiveNotice::Kind;
+    switch (kind) {
+    case Kind::Unreadable:
+        return "unreadable";
+    case Kind::MultiVolume:
+        return "multi-volume";
+    case Kind::Encrypted:
+        return "encrypted";
+    case Kind::OutsideFolder:
+        return "outside";
+    case Kind::Link:
+        return "link";
+    case Kind::Special:
+        return "special";
+    case Kind::Duplicate:
+        return "duplicate";
+    case Kind::Junk:
+        return "junk";
+    case Kind::NestedArchive:
+        return "nested archive";
+    }
+    return "unreadable";
+}
+
+ArchiveIndex::ArchiveIndex(int fd, const FileSignature &signature) : m_signature(signature)
+{
+    m_children.insert(QByteArray(""), {});
+    read(fd);
+}
+
+void ArchiveIndex::read(int fd)
+{
+    using Kind = ArchiveNotice::Kind;
+    if (isLaterZipVolume(fd)) {
+        m_failure = QStringLiteral("a part of a multi-volume archive, which is not read");
+        notice(Kind::MultiVolume, {}, m_failure);
+        return;
+    }
+    const ArchiveHandle a = openArchive(fd);
+    QSet<QByteArray> junkSeen;
+    archive_entry *header = nullptr;
+    int position = 0;
+    for (;; ++position) {
+        const int status = archive_read_next_header(a.get(), &header);
+        if (status == ARCHIVE_EOF)
+            break;
+        if (status < ARCHIVE_WARN) {
+            const QString why = archive_read_has_encrypted_entries(a.get()) > 0 ? QStringLiteral("encrypted")
+                                                                                 : libraryReason(a.get());
+            if (position == 0) {
+                m_failure = QStringLiteral("not an archive that can be read: %1").arg(why);
+                notice(Kind::Unreadable, {}, m_failure);
+            } else {
+                notice(Kind::Unreadable, {},
+                       QStringLiteral("cut short or corrupt after %1 entries, which are read: %2").arg(position).arg(why));
+            }
+            break;
+        }
+        const char *stored = archive_entry_pathname(header);
+        if (!stored)
+            stored = archive_entry_pathname_utf8(header);
+        const QByteArray raw = stored ? QByteArray(stored) : QByteArray();
+        const std::optional<QByteArray> place = placeInside(raw);
+        if (!place) {
+            notice(Kind::OutsideFolder, QByteArray(raw).replace('\\', '/'), QStringLiteral("names no place inside the archive"));
+            continue;
+        }
+        if (const QByteArray junk = junkPart(*place); !junk.isEmpty()) {
+            if (!junkSeen.contains(junk)) {
+                junkSeen.insert(junk);
+                notice(Kind::Junk, junk, QStringLiteral("added by an archiver, ignored"));
+            }
+            continue;
+        }
+        const mode_t type = archive_entry_filetype(header);
+        if (archive_entry_hardlink(header) || type == AE_IFLNK) {
+            notice(Kind::Link, *place, QStringLiteral("a link, never followed"));
+            continue;
+        }
+        if (type == AE_IFDIR) {
+            add(*place, EntryKind::Folder, 0, position, false);
+            continue;
+        }
+        if (type != AE_IFREG) {
+            notice(Kind::Special, *place, QStringLiteral("not a regular file"));
+            continue;
+        }
+        const bool encrypted = archive_entry_is_encrypted(header);
+        if (encrypted)
+            notice(Kind::Encrypted, *place, QStringLiteral("encrypted"));
+        if (isArchiveName(textFromFileName(place->mid(place->lastIndexOf('/') + 1))))
+            notice(Kind::NestedArchive, *place, QStringLiteral("an archive inside the archive, not opened"));
+        add(*place, EntryKind::RegularFile, archive_entry_size_is_set(header) ? archive_entry_size(header) : -1,
+            position, encrypted);
+    }
+}
+
+void ArchiveIndex::add(QByteArray name, EntryKind kind, qint64 size, int position, bool encrypted)
+{
+    if (kind == EntryKind::Folder) {
+        if (m_children.contains(name))
+            return;
+        m_children.insert(name, {});
+    } else if (const auto found = m_byName.constFind(name); found != m_byName.cend()) {
+        // The last one counts, as an unpacker that writes each entry in turn
+        // leaves it.
+        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a later entry bears the same name and counts"));
+        m_entries[*found] = {std::move(name), kind, size, position, encrypted};
+        return;
+    } else if (m_children.contains(name)) {
+        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a folder bears the same name and counts"));
+        return;
+    }
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray parent = slash < 0 ? QByteArray("") : name.left(slash);
+    if (!m_children.contains(parent))
+        add(parent, EntryKind::Folder, 0, -1, false);
+    m_children[parent].push_back({name.mid(slash + 1), kind});
+    if (kind == EntryKind::RegularFile) {
+        m_byName.insert(name, qsizetype(m_entries.size()));
+        m_entries.push_back({std::move(name), kind, size, position, encrypted});
+    }
+}
+
+void ArchiveIndex::notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason)
+{
+    m_notices.push_back({kind, textFromFileName(entry), reason});
+}
+
+const ArchiveIndex::Entry *ArchiveIndex::entry(const QByteArray &name) const
+{
+    const auto found = m_byName.constFind(name);
+    return found == m_byName.cend() ? nullptr : &m_entries[*found];
+}
+
+bool ArchiveIndex::hasFolder(const QByteArray &name) const
+{
+    return m_children.contains(name);
+}
+
+const std::vector<ArchiveIndex::Child> &ArchiveIndex::children(const QByteArray &folder) const
+{
+    static const std::vector<Child> none;
+    const auto found = m_children.constFind(folder);
+    return found == m_children.cend() ? none : *found;
+}
+
+struct ArchiveReader::Reader
+{
+    ArchiveHandle archive;
+    int position = -1;     // of the header last read
+    bool dataRead = false; // of that entry
+};
+
+ArchiveReader::ArchiveReader(const QString &archive) : m_path(archive)
+{
+    using Failure = InputFile::Failure;
+    m_fd = ::open(fileNameFromText(archive).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw InputFile::Error(error == ENOENT || error == ENOTDIR ? Failure::NotFound : Failure::NotReadable, error);
+    }
+    struct stat status;
+    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(m_fd);
+        throw InputFile::Error(Failure::NotRegularFile);
+    }
+    const FileSignature signature = FileSignature::of(status);
+    IndexCache &cache = indexCache();
+    {
+        const std::lock_guard lock(cache.mutex);
+        // A file written within its clock's tick may change again without
+        // its signature moving: such an index is never shared.
+        if (cache.index && cache.path == archive && cache.index->signature().unchangedSince(signature)
+            && signature.unchangedSince(cache.index->signature()))
+            m_index = cache.index;
+    }
+    if (!m_index) {
+        m_index = std::make_shared<const ArchiveIndex>(m_fd, signature);
+        const std::lock_guard lock(cache.mutex);
+        cache.path = archive;
+        cache.index = m_index;
+    }
+}
+
+ArchiveReader::~ArchiveReader()
+{
+    m_reader.reset();
+    ::close(m_fd);
+}
+
+void ArchiveReader::rewind()
+{
+    m_reader = std::make_unique<Reader>();
+    m_reader->archive = openArchive(m_fd);
+}
+
+QByteArray ArchiveReader::read(const QByteArray &name, qint64 maxBytes)
+{
+    using Failure = InputFile::Failure;
+    const ArchiveIndex::Entry *entry = m_index->entry(name);
+    if (!entry)
+        throw InputFile::Error(m_index->hasFolder(name) ? Failure::Folder : Failure::NotFound, ENOENT);
+    if (entry->encrypted)
+        throw InputFile::Error(Failure::Encrypted);
+    if (maxBytes >= 0 && entry->size > maxBytes)
+        throw InputFile::Error(Failure::TooLarge, 0, entry->size);
+
+    // Forward from where the reader is; back only by opening it anew.
+    if (!m_reader || m_reader->position > entry->position
+        || (m_reader->position == entry->position && m_reader->dataRead))
+        rewind();
+    archive *a = m_reader->archive.get();
+    archive_entry *header = nullptr;
+    while (m_reader->position < entry->position) {
+        if (archive_read_next_header(a, &header) < ARCHIVE_WARN) {
+            m_reader.reset();
+            throw InputFile::Error(Failure::Damaged);
+        }
+        ++m_reader->position;
+        m_reader->dataRead = false;
+    }
+    m_reader->dataRead = true;
+
+    // The declared size may lie: what is inflated is counted, and never
+    // more than one byte past the limit.
+    const qint64 limit = maxBytes >= 0 ? maxBytes + 1 : std::numeric_limits<qint64>::max();
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::clamp<qint64>(entry->size, 0, std::min<qint64>(limit, 1024 * 1024))));
+    constexpr qint64 Piece = 64 * 1024;
+    while (qint64(bytes.size()) < limit) {
+        const qint64 want = std::min(Piece, limit - qint64(bytes.size()));
+        const qsizetype at = bytes.size();
+        bytes.resize(at + qsizetype(want));
+        const la_ssize_t got = archive_read_data(a, bytes.data() + at, size_t(want));
+        if (got < 0) {
+            m_reader.reset();
+            throw InputFile::Error(Failure::Damaged);
+        }
+        bytes.resize(at + qsizetype(got));
+        m_inflated += got;
+        if (got == 0)
+            break;
+    }
+    if (maxBytes >= 0 && qint64(bytes.size()) > maxBytes)
+        throw InputFile::Error(Failure::TooLarge, 0, bytes.size());
+    return bytes;
+}

@@ -1,0 +1,165 @@
+#pragma once
+
+#include "files/filesignature.h"
+#include "files/inputfile.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Archives read as folders: zip, 7z, RAR and tar (with any compression that
+// libarchive reads without starting another program). Nothing is ever
+// unpacked to disk: an archive is listed once, and an entry is read into
+// memory when it is opened.
+
+// Whether a file name is one of an archive that the program opens, by its
+// ending (letter case ignored): ".zip", ".7z", ".rar", ".tar" and the
+// compressed tars (".tar.gz", ".tgz", ...). Parts of a multi-volume set
+// (".z01", ".7z.001", ".r00") are not.
+bool isArchiveName(const QString &name);
+
+// Whether path names a regular file (links followed) that isArchiveName
+// takes: the predicate that makes a file count as a folder. Whether it
+// really reads as an archive shows only when it is opened.
+bool isArchiveFile(const QString &path);
+
+// A path that passes through an archive: the archive file on disk, and the
+// folder within it ("" for its root, else names joined by "/").
+struct ArchivePath
+{
+    QString archive;
+    QString inner;
+};
+
+// Splits a cleaned absolute path at the first name that is an archive file
+// on disk ("/d/collection.7z/Ember" gives "/d/collection.7z" and "Ember"),
+// or nothing when no name on the way is one. Only names that isArchiveName
+// takes are looked at on disk.
+std::optional<ArchivePath> splitArchivePath(const QString &path);
+
+// An entry's name as a person reads it. Names are kept as the bytes the
+// archive stores (files/filename.h), so that they match as the same names
+// unpacked to disk would; a zip name without the UTF-8 flag whose bytes are
+// not UTF-8 is shown in code page 437, the zip format's own rule.
+QString readableArchiveName(const QString &name);
+
+// Something that reading an archive skipped or noticed, for a report: the
+// entry's name as stored (backslashes as "/"; empty for the whole archive)
+// and the reason in the program's own words.
+struct ArchiveNotice
+{
+    enum class Kind {
+        Unreadable,    // the archive, or what follows a fault, could not be read (cut short, corrupt, no archive)
+        MultiVolume,   // a part of a multi-volume set: never read
+        Encrypted,     // an entry that needs a password: never read
+        OutsideFolder, // a name that leads out of the archive ("../x", "/x", "C:\x") or is empty: never used
+        Link,          // a symbolic or hard link: never followed
+        Special,       // a device, FIFO or socket entry: never used
+        Duplicate,     // a name that an earlier entry bears too: the last one counts
+        Junk,          // what archivers add (__MACOSX/, ._*, Thumbs.db, desktop.ini): ignored
+        NestedArchive, // an archive inside the archive: listed as a file, never opened
+    };
+    Kind kind;
+    QString entry; // as files/filename.h decodes names
+    QString reason;
+};
+
+// The reader's name for each kind ("encrypted", "duplicate", ...).
+const char *noticeKindName(ArchiveNotice::Kind kind);
+
+// Whether a name is something an archiver or a file manager adds beside a
+// skin: "__MACOSX", "._*" resource forks, "Thumbs.db", "desktop.ini",
+// ".DS_Store". Skins ignore these wherever they lie, on disk as in archives.
+bool isArchiverJunk(QStringView name);
+
+// What an archive holds, read once in one pass over its headers: its
+// entries by name, and what the pass noticed. Entries that a skin may read
+// are regular files; folders are also implied by the names below them.
+class ArchiveIndex
+{
+public:
+    enum class EntryKind { Folder, RegularFile };
+    struct Entry
+    {
+        QByteArray name; // "/"-separated, no leading "/" or "./", as stored bytes
+        EntryKind kind;
+        qint64 size;    // as declared: a limit to check early, never trusted for reading
+        int position;   // its place among the headers of the archive
+        bool encrypted;
+    };
+    struct Child
+    {
+        QByteArray name;
+        EntryKind kind;
+    };
+
+    // Reads the archive through fd (which it does not close), signed as
+    // it is now.
+    ArchiveIndex(int fd, const FileSignature &signature);
+
+    const FileSignature &signature() const { return m_signature; }
+    // Why the archive could not be read at all (no archive, a later part of
+    // a multi-volume set, ...); empty when it could, even in part.
+    const QString &failure() const { return m_failure; }
+    const std::vector<ArchiveNotice> &notices() const { return m_notices; }
+
+    // The entry that counts for a name ("a/b.bmp"), or nullptr.
+    const Entry *entry(const QByteArray &name) const;
+    // Whether a folder of that name is in the archive ("" is its root).
+    bool hasFolder(const QByteArray &name) const;
+    // What a folder holds, at one level.
+    const std::vector<Child> &children(const QByteArray &folder) const;
+
+private:
+    void read(int fd);
+    void add(QByteArray name, EntryKind kind, qint64 size, int position, bool encrypted);
+    void notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason);
+
+    FileSignature m_signature;
+    QString m_failure;
+    std::vector<ArchiveNotice> m_notices;
+    std::vector<Entry> m_entries;
+    QHash<QByteArray, qsizetype> m_byName;                  // into m_entries, the last one of a name
+    QHash<QByteArray, std::vector<Child>> m_children;       // every folder, the root as ""
+};
+
+// An archive file opened for reading its entries: the file stays open as
+// long as this lives, so that every entry comes from the same archive even
+// if the file is replaced meanwhile. Entries are read by moving forward
+// through the archive; going back opens it anew.
+class ArchiveReader
+{
+public:
+    // Opens the archive; raises InputFile::Error when the file cannot be
+    // opened. An index read a moment ago from the same, unchanged file is
+    // shared rather than read again.
+    explicit ArchiveReader(const QString &archive);
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader &) = delete;
+    ArchiveReader &operator=(const ArchiveReader &) = delete;
+
+    const QString &path() const { return m_path; }
+    const ArchiveIndex &index() const { return *m_index; }
+
+    // The entry's bytes, of at most maxBytes (-1: any size); at most
+    // maxBytes + 1 are ever inflated. Raises InputFile::Error: NotFound,
+    // Folder, TooLarge, Encrypted, Damaged.
+    QByteArray read(const QByteArray &name, qint64 maxBytes);
+
+    // The bytes that read() inflated so far, all entries together.
+    qint64 inflatedBytes() const { return m_inflated; }
+
+private:
+    struct Reader;
+    void rewind();
+
+    QString m_path;
+    int m_fd = -1;
+    std::shared_ptr<const ArchiveIndex> m_index;
+    std::unique_ptr<Reader> m_reader; // positioned after some header, or none yet
+    qint64 m_inflated = 0;
+};
