@@ -159,7 +159,7 @@ int runPack(const Arguments &arguments)
 
     // Each file under the name the skin's table gives it, its content the
     // entry that the loading steps' letter-case lookup finds.
-    const std::unique_ptr<Folder> skin = openFolder(folder);
+    const std::unique_ptr<Folder> skin = openSkinFolder(resolvedFolder(folder));
     OutputFile file;
     QString error;
     if (!file.open(out, &error)) {

@@ -127,7 +127,8 @@ int runRender(const Arguments &arguments)
             allWritten = false;
             continue;
         }
-        jobs.push_back({resolvedFolder(folder), names.take(folder)});
+        for (const QString &skin : skinsOf(folder))
+            jobs.push_back({resolvedFolder(skin), names.take(skin)});
     }
     leaveWorkingDirectory();
     // A folder whose output fails is named, and the others are still drawn.

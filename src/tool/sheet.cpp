@@ -256,16 +256,18 @@ int runSheet(const Arguments &arguments)
     QStringList folders;
     std::set<std::pair<dev_t, ino_t>> drawn;
     bool allFolders = true;
-    for (const QString &folder : arguments.positionalArguments()) {
-        if (!checkFolderArgument(folder)) {
+    for (const QString &argument : arguments.positionalArguments()) {
+        if (!checkFolderArgument(argument)) {
             allFolders = false;
             continue;
         }
-        struct stat status;
-        if (::stat(fileNameFromText(folder).constData(), &status) == 0
-            && !drawn.insert({status.st_dev, status.st_ino}).second)
-            continue;
-        folders.append(resolvedFolder(folder));
+        for (const QString &folder : skinsOf(argument)) {
+            struct stat status;
+            if (::stat(fileNameFromText(folder).constData(), &status) == 0
+                && !drawn.insert({status.st_dev, status.st_ino}).second)
+                continue;
+            folders.append(resolvedFolder(folder));
+        }
     }
     if (!allFolders)
         return 2;
