@@ -41,6 +41,7 @@ class StepRecorder : public SlotTarget
 {
 public:
     std::vector<StepRecord> steps;
+    std::vector<LoadedPicture> *loaded = nullptr; // kept where wanted
 
     void reading(const SkinFile &file, Folder &, const QString &name) override { record(file).name = name; }
     void loadFile(Slot slot, Folder &folder, const QString &name) override
@@ -51,10 +52,12 @@ public:
         put(slot, LoadPicture(folder, name, &header));
         steps.back().header = header;
     }
-    void put(Slot, const Picture &picture) override
+    void put(Slot slot, const Picture &picture) override
     {
         steps.back().loaded = true;
         steps.back().size = picture.size();
+        if (loaded)
+            loaded->push_back({slot, picture});
     }
     void notLoaded(const SkinFile &file, const PictureError &error) override { record(file).error = error; }
 
@@ -200,9 +203,10 @@ public:
             m_prefix = m_folder->path().mid(m_path.size() + 1) + QLatin1Char('/');
     }
 
-    FolderReport run()
+    FolderReport run(std::vector<LoadedPicture> *loaded)
     {
         StepRecorder recorder;
+        recorder.loaded = loaded;
         LoadSteps(ApplySkinSteps, *m_folder, recorder);
         const bool anySkinFile = std::any_of(recorder.steps.begin(), recorder.steps.end(),
                                              [&](const StepRecord &step) { return m_folder->contains(step.name); });
@@ -423,9 +427,9 @@ int FolderReport::count(Severity severity) const
                              [&](const Problem &problem) { return problem.severity == severity; }));
 }
 
-FolderReport checkFolder(const QString &folder)
+FolderReport checkFolder(const QString &folder, std::vector<LoadedPicture> *loaded)
 {
-    return FolderCheck(folder).run();
+    return FolderCheck(folder).run(loaded);
 }
 
 int checkFolders(const QStringList &folders, const CheckOptions &options)

@@ -47,7 +47,8 @@ void leaveWorkingDirectory()
     QDir::setCurrent(QStringLiteral("/"));
 }
 
-std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, bool guides)
+std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, bool guides,
+                                    const std::vector<LoadedPicture> *loaded)
 {
     // Fresh windows for every skin: the built-in pictures, nothing of an
     // earlier skin. The preview window is loaded as designed, without its
@@ -55,7 +56,13 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, boo
     releaseForms();
     Form1 &preview = form1();
     preview.loadDesign();
-    ApplySkin(preview, folder);
+    if (loaded) {
+        SlotTarget &target = preview;
+        for (const LoadedPicture &picture : *loaded)
+            target.put(picture.slot, picture.picture);
+    } else {
+        ApplySkin(preview, folder);
+    }
 
     // Drawn while hidden: a shown window would also paint every change
     // into its own backing store, which nobody sees here.

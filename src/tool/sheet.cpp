@@ -312,8 +312,11 @@ int runSheet(const Arguments &arguments)
                 const int index = row * layout.columns + column;
                 if (index >= count)
                     break;
-                const FolderReport report = checkFolder(folders[index]);
-                band.draw(column, displayFileName(labels[index]), renderFolder(folders[index], layout.views == 1), report);
+                // Each skin's files read once, for its badges and its pictures.
+                std::vector<LoadedPicture> loaded;
+                const FolderReport report = checkFolder(folders[index], &loaded);
+                band.draw(column, displayFileName(labels[index]),
+                          renderFolder(folders[index], layout.views == 1, false, &loaded), report);
             }
             png.addLines(band.finish());
             if (!written)
