@@ -91,6 +91,14 @@ std::optional<QByteArray> placeInside(QByteArray name)
     name.replace('\\', '/');
     if (name.startsWith('/') || (name.size() >= 2 && name[1] == ':' && std::isalpha(uchar(name[0]))))
         return std::nullopt;
+    // Most names need no cleaning: only a folder's trailing "/" goes.
+    const bool clean = !name.startsWith("./") && !name.contains("//") && !name.contains("/./")
+                       && !name.contains("..") && name != ".";
+    if (clean) {
+        if (name.endsWith('/'))
+            name.chop(1);
+        return name.isEmpty() ? std::nullopt : std::optional<QByteArray>(name);
+    }
     QByteArray place;
     for (const QByteArray &part : name.split('/')) {
         if (part.isEmpty() || part == ".")
@@ -114,7 +122,7 @@ QByteArray junkPart(const QByteArray &place)
         qsizetype end = place.indexOf('/', start);
         if (end < 0)
             end = place.size();
-        if (isArchiverJunk(textFromFileName(place.mid(start, end - start))))
+        if (isArchiverJunk(QByteArrayView(place).sliced(start, end - start)))
             return place.left(end);
         start = end + 1;
     }
@@ -138,12 +146,17 @@ IndexCache &indexCache()
 
 } // namespace
 
+bool isArchiveName(QByteArrayView name)
+{
+    return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](const char *ending) {
+        const qsizetype length = qsizetype(std::strlen(ending));
+        return name.size() > length && qstrnicmp(name.data() + name.size() - length, ending, size_t(length)) == 0;
+    });
+}
+
 bool isArchiveName(const QString &name)
 {
-    const QString lower = name.toLower();
-    return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](const char *ending) {
-        return lower.endsWith(QLatin1String(ending)) && lower.size() > qsizetype(std::strlen(ending));
-    });
+    return isArchiveName(QByteArrayView(fileNameFromText(name)));
 }
 
 bool isArchiveFile(const QString &path)
@@ -180,10 +193,19 @@ QString readableArchiveName(const QString &name)
     return shown;
 }
 
+bool isArchiverJunk(QByteArrayView name)
+{
+    const auto equalIgnoringCase = [&](const char *junk) {
+        const qsizetype length = qsizetype(std::strlen(junk));
+        return name.size() == length && qstrnicmp(name.data(), junk, size_t(length)) == 0;
+    };
+    return name == "__MACOSX" || name.startsWith("._") || equalIgnoringCase("Thumbs.db")
+           || equalIgnoringCase("desktop.ini") || name == ".DS_Store";
+}
+
 bool isArchiverJunk(QStringView name)
 {
-    return name == u"__MACOSX" || name.startsWith(u"._") || name.compare(u"Thumbs.db", Qt::CaseInsensitive) == 0
-           || name.compare(u"desktop.ini", Qt::CaseInsensitive) == 0 || name == u".DS_Store";
+    return isArchiverJunk(QByteArrayView(name.toUtf8()));
 }
 
 const char *noticeKindName(ArchiveNotice::Kind kind)
@@ -235,8 +257,12 @@ void ArchiveIndex::read(int fd)
         if (status == ARCHIVE_EOF)
             break;
         if (status < ARCHIVE_WARN) {
-            const QString why = archive_read_has_encrypted_entries(a.get()) > 0 ? QStringLiteral("encrypted")
-                                                                                 : libraryReason(a.get());
+            // The library can tell only once a format took the archive; an
+            // archive whose list of entries is encrypted says so in words.
+            const QString library = libraryReason(a.get());
+            const bool encrypted = (archive_format(a.get()) != 0 && archive_read_has_encrypted_entries(a.get()) > 0)
+                                   || library.contains(QLatin1String("encrypted"), Qt::CaseInsensitive);
+            const QString why = encrypted ? QStringLiteral("encrypted") : library;
             if (position == 0) {
                 m_failure = QStringLiteral("not an archive that can be read: %1").arg(why);
                 notice(Kind::Unreadable, {}, m_failure);
@@ -278,7 +304,7 @@ void ArchiveIndex::read(int fd)
         const bool encrypted = archive_entry_is_encrypted(header);
         if (encrypted)
             notice(Kind::Encrypted, *place, QStringLiteral("encrypted"));
-        if (isArchiveName(textFromFileName(place->mid(place->lastIndexOf('/') + 1))))
+        if (isArchiveName(QByteArrayView(*place).sliced(place->lastIndexOf('/') + 1)))
             notice(Kind::NestedArchive, *place, QStringLiteral("an archive inside the archive, not opened"));
         add(*place, EntryKind::RegularFile, archive_entry_size_is_set(header) ? archive_entry_size(header) : -1,
             position, encrypted);

@@ -21,6 +21,7 @@
 // compressed tars (".tar.gz", ".tgz", ...). Parts of a multi-volume set
 // (".z01", ".7z.001", ".r00") are not.
 bool isArchiveName(const QString &name);
+bool isArchiveName(QByteArrayView name);
 
 // Whether path names a regular file (links followed) that isArchiveName
 // takes: the predicate that makes a file count as a folder. Whether it
@@ -75,6 +76,7 @@ const char *noticeKindName(ArchiveNotice::Kind kind);
 // skin: "__MACOSX", "._*" resource forks, "Thumbs.db", "desktop.ini",
 // ".DS_Store". Skins ignore these wherever they lie, on disk as in archives.
 bool isArchiverJunk(QStringView name);
+bool isArchiverJunk(QByteArrayView name);
 
 // What an archive holds, read once in one pass over its headers: its
 // entries by name, and what the pass noticed. Entries that a skin may read

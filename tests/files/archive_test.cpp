@@ -237,6 +237,12 @@ private slots:
             QCOMPARE(error.reason(), QStringLiteral("encrypted"));
         }
         QCOMPARE(noticed(root, ArchiveNotice::Kind::Encrypted), QStringList{QStringLiteral("background.bmp")});
+
+        // A 7z whose very names are encrypted does not read at all.
+        QVERIFY(packFolder(path(QStringLiteral("skin")), path(QStringLiteral("locked.7z")),
+                           {QStringLiteral("-psecret"), QStringLiteral("-mhe=on")}));
+        const ArchiveFolder names(path(QStringLiteral("locked.7z")));
+        QVERIFY2(names.failure().endsWith(QLatin1String(": encrypted")), qPrintable(names.failure()));
     }
 
     // An archive that does not read is an empty folder that says why, and
