@@ -42,10 +42,6 @@ void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &targ
     }
 }
 
-namespace {
-
-// Whether a folder holds any of the skin's files, by the letter-case rule
-// of the loading steps.
 bool holdsSkinFile(Folder &folder)
 {
     for (const SkinFile &file : ApplySkinSteps) {
@@ -58,6 +54,8 @@ bool holdsSkinFile(Folder &folder)
     }
     return false;
 }
+
+namespace {
 
 bool isJunk(QStringView name)
 {

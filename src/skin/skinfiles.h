@@ -115,6 +115,10 @@ public:
 // the files' only in letter case.
 void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &target);
 
+// Whether a folder holds any of the skin's files, by the letter-case rule
+// of the loading steps.
+bool holdsSkinFile(Folder &folder);
+
 // The folder that holds the skin at path: path itself, unless it holds none
 // of the skin's files and a single subfolder (junk that archivers add
 // passed over) that holds some. That is how skins are most often packed:

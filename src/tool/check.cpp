@@ -1,7 +1,10 @@
 #include "tool/check.h"
 
+#include "files/archive.h"
+#include "files/archivefolder.h"
 #include "files/folder.h"
 #include "files/folderlisting.h"
+#include "files/places.h"
 #include "pictures/pictureheader.h"
 #include "skin/skinfiles.h"
 #include "tool/folders.h"
@@ -38,6 +41,7 @@ class StepRecorder : public SlotTarget
 {
 public:
     std::vector<StepRecord> steps;
+    std::vector<LoadedPicture> *loaded = nullptr; // kept where wanted
 
     void reading(const SkinFile &file, Folder &, const QString &name) override { record(file).name = name; }
     void loadFile(Slot slot, Folder &folder, const QString &name) override
@@ -48,10 +52,12 @@ public:
         put(slot, LoadPicture(folder, name, &header));
         steps.back().header = header;
     }
-    void put(Slot, const Picture &picture) override
+    void put(Slot slot, const Picture &picture) override
     {
         steps.back().loaded = true;
         steps.back().size = picture.size();
+        if (loaded)
+            loaded->push_back({slot, picture});
     }
     void notLoaded(const SkinFile &file, const PictureError &error) override { record(file).error = error; }
 
@@ -155,17 +161,52 @@ QString nearestSkinFile(const QString &name)
     return best;
 }
 
+// What reading an archive skipped or noticed, as check reports it.
+struct NoticeProblem
+{
+    ArchiveNotice::Kind kind;
+    const char *code;
+    Severity severity;
+};
+
+constexpr NoticeProblem NoticeProblems[] = {
+    {ArchiveNotice::Kind::Unreadable, "unreadable-archive", Severity::Error},
+    {ArchiveNotice::Kind::MultiVolume, "multi-volume", Severity::Error},
+    {ArchiveNotice::Kind::Encrypted, "encrypted", Severity::Warning},
+    {ArchiveNotice::Kind::OutsideFolder, "outside-archive", Severity::Warning},
+    {ArchiveNotice::Kind::Link, "link", Severity::Warning},
+    {ArchiveNotice::Kind::Special, "special-file", Severity::Warning},
+    {ArchiveNotice::Kind::Duplicate, "duplicate", Severity::Warning},
+    {ArchiveNotice::Kind::Junk, "junk", Severity::Note},
+    {ArchiveNotice::Kind::NestedArchive, "nested-archive", Severity::Warning},
+};
+
+const NoticeProblem &noticeProblem(ArchiveNotice::Kind kind)
+{
+    for (const NoticeProblem &problem : NoticeProblems)
+        if (problem.kind == kind)
+            return problem;
+    return NoticeProblems[0];
+}
+
 class FolderCheck
 {
 public:
-    explicit FolderCheck(const QString &folder) : m_folder(openFolder(folder))
+    // The skin is looked for as the program looks for it: in the folder, or
+    // in its one top folder; names in the report are relative to the folder
+    // as given ("Ember/background.bmp" for a skin under one top folder).
+    explicit FolderCheck(const QString &folder)
+        : m_path(resolvedFolder(folder)), m_folder(openSkinFolder(m_path))
     {
         m_report.folder = folder;
+        if (m_folder->path() != m_path)
+            m_prefix = m_folder->path().mid(m_path.size() + 1) + QLatin1Char('/');
     }
 
-    FolderReport run()
+    FolderReport run(std::vector<LoadedPicture> *loaded)
     {
         StepRecorder recorder;
+        recorder.loaded = loaded;
         LoadSteps(ApplySkinSteps, *m_folder, recorder);
         const bool anySkinFile = std::any_of(recorder.steps.begin(), recorder.steps.end(),
                                              [&](const StepRecord &step) { return m_folder->contains(step.name); });
@@ -176,11 +217,14 @@ public:
                     steps.push_back(&step);
             checkSlot(slot, steps, anySkinFile);
         }
-        if (!anySkinFile)
+        if (!anySkinFile && !archiveUnread())
             reportNoSkin();
         checkNames();
-        std::stable_partition(m_report.problems.begin(), m_report.problems.end(),
-                              [](const Problem &problem) { return problem.severity == Severity::Error; });
+        for (const StepRecord &step : recorder.steps)
+            m_read.insert(m_prefix + step.name);
+        checkArchive();
+        std::stable_sort(m_report.problems.begin(), m_report.problems.end(),
+                         [](const Problem &a, const Problem &b) { return a.severity > b.severity; });
         return std::move(m_report);
     }
 
@@ -188,8 +232,8 @@ private:
     void add(const char *code, Severity severity, const char *slot, const QString &file, const QString &message,
              const QString &hint = {})
     {
-        m_report.problems.push_back({QString::fromLatin1(code), severity,
-                                     slot ? QString::fromLatin1(slot) : QString(), file, message, hint});
+        m_report.problems.push_back({QString::fromLatin1(code), severity, slot ? QString::fromLatin1(slot) : QString(),
+                                     file.isEmpty() ? file : m_prefix + file, message, hint});
     }
 
     // A slot with nothing to show says so, unless the folder holds no skin
@@ -239,7 +283,8 @@ private:
         }
         const QString &file = shown->name;
         const SlotSize &sizes = slotSize(slot.slot);
-        m_report.outcomes.push_back({QString::fromLatin1(slot.name), file, shown->size, shown->size.boundedTo(sizes.box)});
+        m_report.outcomes.push_back(
+            {QString::fromLatin1(slot.name), m_prefix + file, shown->size, shown->size.boundedTo(sizes.box)});
         checkSize(slot, file, shown->size);
     }
 
@@ -273,15 +318,10 @@ private:
     {
         QStringList skins;
         for (const QString &subfolder : m_folder->listing().subfolders()) {
-            const std::unique_ptr<Folder> inside = m_folder->subfolder(subfolder);
-            const bool holdsSkinFile = std::any_of(std::begin(ApplySkinSteps), std::end(ApplySkinSteps),
-                                                   [&](const SkinFile &step) {
-                                                       return inside->listing().nameIgnoringCase(fileName(step)).has_value();
-                                                   });
-            if (holdsSkinFile)
+            if (holdsSkinFile(*m_folder->subfolder(subfolder)))
                 skins.append(shownName(subfolder + QLatin1Char('/')));
         }
-        QString message = QStringLiteral("%1 holds no skin file").arg(shownName(m_folder->path()));
+        QString message = QStringLiteral("%1 holds no skin file").arg(shownName(m_report.folder));
         if (!skins.isEmpty())
             message += QStringLiteral("; did you mean %1?").arg(alternatives(skins));
         add("no-skin", Severity::Error, nullptr, {}, message);
@@ -334,7 +374,41 @@ private:
         }
     }
 
+    // What reading the archive that holds the folder skipped or noticed,
+    // where it lies in the folder or concerns the whole archive; an entry
+    // that a slot reads says why it does not load as its "broken" instead.
+    void checkArchive()
+    {
+        auto *archive = dynamic_cast<ArchiveFolder *>(m_folder.get());
+        const std::optional<ArchivePath> where = splitArchivePath(m_path);
+        if (!archive || !where)
+            return;
+        const QString inner = where->inner.isEmpty() ? QString() : where->inner + QLatin1Char('/');
+        for (const ArchiveNotice &notice : archive->notices()) {
+            if (!notice.entry.isEmpty() && !notice.entry.startsWith(inner))
+                continue;
+            const QString entry = notice.entry.mid(inner.size());
+            if (notice.kind == ArchiveNotice::Kind::Encrypted && m_read.contains(entry))
+                continue;
+            const NoticeProblem &problem = noticeProblem(notice.kind);
+            const QString named = entry.isEmpty() ? nameOf(where->archive) : readableArchiveName(entry);
+            m_report.problems.push_back({QString::fromLatin1(problem.code), problem.severity, {}, entry,
+                                         QStringLiteral("%1: %2").arg(shownName(named), notice.reason), {}});
+        }
+    }
+
+    // Whether the folder lies in an archive that could not be read at all,
+    // which says so instead of "no-skin".
+    bool archiveUnread() const
+    {
+        const auto *archive = dynamic_cast<const ArchiveFolder *>(m_folder.get());
+        return archive && !archive->failure().isEmpty();
+    }
+
+    QString m_path;                   // the folder as given, resolved
     std::unique_ptr<Folder> m_folder; // listed once, for every name the check looks up
+    QString m_prefix;                 // the skin's folder within the folder given, with a "/"
+    QSet<QString> m_read;             // what the loading steps read, with the prefix
     FolderReport m_report;
 };
 
@@ -353,9 +427,9 @@ int FolderReport::count(Severity severity) const
                              [&](const Problem &problem) { return problem.severity == severity; }));
 }
 
-FolderReport checkFolder(const QString &folder)
+FolderReport checkFolder(const QString &folder, std::vector<LoadedPicture> *loaded)
 {
-    return FolderCheck(folder).run();
+    return FolderCheck(folder).run(loaded);
 }
 
 int checkFolders(const QStringList &folders, const CheckOptions &options)
@@ -367,7 +441,8 @@ int checkFolders(const QStringList &folders, const CheckOptions &options)
             allFolders = false;
             continue;
         }
-        reports.push_back(checkFolder(folder));
+        for (const QString &skin : skinsOf(folder))
+            reports.push_back(checkFolder(skin));
     }
     printReports(reports, options.form);
     if (!finishOutput() || !allFolders)

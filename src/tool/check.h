@@ -2,6 +2,9 @@
 
 #include "tool/commandline.h"
 
+#include "skin/skinfiles.h"
+
+#include <QImage>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -11,7 +14,9 @@
 
 namespace skintool {
 
-enum class Severity { Warning, Error };
+// How much a problem matters, the least first: a note names something the
+// program passes over on purpose, and fails nothing.
+enum class Severity { Note, Warning, Error };
 
 // One problem of a skin folder, with a stable code ("no-skin", "missing",
 // "broken", "size", "format", "letter-case", "ambiguous", "shadowed",
@@ -42,14 +47,23 @@ struct FolderReport
 {
     QString folder; // as given
     std::vector<SlotOutcome> outcomes;
-    std::vector<Problem> problems; // errors first
+    std::vector<Problem> problems; // errors first, notes last
 
     int count(Severity severity) const;
 };
 
+// A picture that a loading step put into its slot, in the order of the steps.
+struct LoadedPicture
+{
+    Slot slot;
+    QImage picture;
+};
+
 // Checks one skin folder: loads it the way the preview window does and
-// looks at what every step read. Writes nothing.
-FolderReport checkFolder(const QString &folder);
+// looks at what every step read. Writes nothing. The pictures that loaded,
+// if wanted, go into loaded: what ApplySkin would put into the preview
+// window, without reading the files again.
+FolderReport checkFolder(const QString &folder, std::vector<LoadedPicture> *loaded = nullptr);
 
 // How check prints its reports.
 enum class ReportForm {

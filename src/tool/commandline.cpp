@@ -5,6 +5,7 @@
 #include "tool/check.h"
 #include "tool/interrupt.h"
 #include "tool/orderedwork.h"
+#include "tool/pack.h"
 #include "tool/render.h"
 #include "tool/sheet.h"
 #include "tool/template.h"
@@ -32,6 +33,8 @@ const char Usage[] =
     "                       write a contact sheet of the skins\n"
     "  template [--out DIR]\n"
     "                       write a new skin to start from\n"
+    "  pack --out NAME.zip [--force] FOLDER\n"
+    "                       write the skin's files as a zip to share\n"
     "\n"
     "  -h, --help     show this help, or a command's: skintool COMMAND --help\n"
     "      --version  show the version\n"
@@ -104,6 +107,18 @@ const Command Commands[] = {
      "      --out DIR  write into DIR (default: the working directory)\n"
      "  -h, --help     show this help\n",
      true, templateOptions(), runTemplate, false},
+    {"pack",
+     "Usage: skintool pack --out NAME.zip [--force] FOLDER\n"
+     "Write the skin in FOLDER as a zip: the files that its slots load, found\n"
+     "as the program finds them, at the zip's root under the names the slots\n"
+     "look for, so that every unpacker and skinpreview read it alike. The same\n"
+     "files always give the same bytes. Writes nothing when check finds an\n"
+     "error.\n"
+     "\n"
+     "      --out NAME.zip  the zip to write\n"
+     "      --force         pack it even when check finds errors\n"
+     "  -h, --help          show this help\n",
+     false, packOptions(), runPack},
 };
 
 const OptionSpec HelpOption{"help", nullptr};

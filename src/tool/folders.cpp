@@ -1,7 +1,12 @@
 #include "tool/folders.h"
 
+#include "files/archive.h"
+#include "files/archivefolder.h"
 #include "files/filename.h"
+#include "files/folder.h"
+#include "files/folderlisting.h"
 #include "files/places.h"
+#include "skin/skinfiles.h"
 #include "tool/terminal.h"
 
 #include <QDir>
@@ -63,6 +68,14 @@ std::optional<QString> folderProblem(const QString &folder)
 {
     if (folder.isEmpty())
         return QStringLiteral("no such folder");
+    const QString resolved = resolvedFolder(folder);
+    if (isArchiveFile(resolved))
+        return std::nullopt;
+    if (splitArchivePath(resolved)) {
+        if (isFolderInArchive(resolved))
+            return std::nullopt;
+        return QStringLiteral("no such folder");
+    }
     const QByteArray native = fileNameFromText(folder);
     struct stat status;
     if (::stat(native.constData(), &status) != 0) {
@@ -82,6 +95,23 @@ std::optional<QString> folderProblem(const QString &folder)
     if (::stat((native + "/.").constData(), &status) != 0)
         return QStringLiteral("cannot read the folder: %1").arg(systemReason(errno));
     return std::nullopt;
+}
+
+QStringList skinsOf(const QString &folder)
+{
+    const QString resolved = resolvedFolder(folder);
+    struct stat status;
+    if (::stat(fileNameFromText(resolved).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return {folder};
+    const std::unique_ptr<Folder> skin = openSkinFolder(resolved);
+    if (holdsSkinFile(*skin))
+        return {folder};
+    const QString given = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    QStringList archives;
+    for (const QString &name : skin->listing().files(QStringLiteral("*")))
+        if (isArchiveFile(resolved + QLatin1Char('/') + name))
+            archives.append(given + name);
+    return archives.isEmpty() ? QStringList{folder} : archives;
 }
 
 bool checkFolderArgument(const QString &folder)

@@ -4,6 +4,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -34,7 +35,15 @@ QString nameOf(const QString &path);
 
 // Why a FOLDER argument cannot be checked or drawn: "no such folder", "not a
 // folder", "cannot read the folder: Permission denied"; nothing if it can.
+// An archive file is a folder, whether it reads or not (check says why
+// not), and so is a folder inside one.
 std::optional<QString> folderProblem(const QString &folder);
+
+// The skins that a FOLDER argument stands for: the folder itself, or, for a
+// collection of archives (a folder on disk that holds no skin file of its
+// own but archives), each archive in it, named as the folder is given
+// followed by the archive's name, in the order the file list shows them.
+QStringList skinsOf(const QString &folder);
 
 // Whether a FOLDER argument can be used; if not, says why on standard
 // error ("skintool: skins/x: no such folder") and returns false.

@@ -48,7 +48,8 @@ void leaveWorkingDirectory()
     QDir::setCurrent(QStringLiteral("/"));
 }
 
-std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, bool guides)
+std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, bool guides,
+                                    const std::vector<LoadedPicture> *loaded)
 {
     // Fresh windows for every skin: the built-in pictures, nothing of an
     // earlier skin. The preview window is loaded as designed, without its
@@ -56,7 +57,13 @@ std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly, boo
     releaseForms();
     Form1 &preview = form1();
     preview.loadDesign();
-    ApplySkin(preview, folder);
+    if (loaded) {
+        SlotTarget &target = preview;
+        for (const LoadedPicture &picture : *loaded)
+            target.put(picture.slot, picture.picture);
+    } else {
+        ApplySkin(preview, folder);
+    }
 
     // Drawn while hidden: a shown window would also paint every change
     // into its own backing store, which nobody sees here.
@@ -129,7 +136,8 @@ int runRender(const Arguments &arguments)
             allWritten = false;
             continue;
         }
-        jobs.push_back({resolvedFolder(folder), names.take(folder)});
+        for (const QString &skin : skinsOf(folder))
+            jobs.push_back({resolvedFolder(skin), names.take(skin)});
     }
     leaveWorkingDirectory();
     // The windows are drawn here, one skin after another; the pictures are

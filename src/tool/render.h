@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tool/check.h"
 #include "tool/commandline.h"
 
 #include <QImage>
@@ -25,7 +26,11 @@ struct Rendering
 // guides, each is followed by the same window with its guides on
 // ("preview-guides.png", ...). The real windows draw them; "lastpath.skin"
 // and the default skins folder are neither read nor written.
-std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly = false, bool guides = false);
+// The skin's pictures, where check has just loaded them (checkFolder's
+// loaded), go into the preview window as they are, instead of being read
+// again: a zipped skin is then inflated once.
+std::vector<Rendering> renderFolder(const QString &folder, bool previewOnly = false, bool guides = false,
+                                    const std::vector<LoadedPicture> *loaded = nullptr);
 
 // Makes the working directory "/" so that the selector's lists, which start
 // at the working directory, always move to the folder shown (render and

@@ -15,7 +15,15 @@ constexpr int Hang = 6;
 
 const char *severityName(Severity severity)
 {
-    return severity == Severity::Error ? "error" : "warning";
+    switch (severity) {
+    case Severity::Error:
+        return "error";
+    case Severity::Warning:
+        return "warning";
+    case Severity::Note:
+        break;
+    }
+    return "note";
 }
 
 // Words of text wrapped to width columns, the first line starting at
@@ -82,7 +90,11 @@ QString textReport(const std::vector<FolderReport> &reports, bool colour, int wi
         for (const Problem &problem : report.problems) {
             const QString severity = QString::fromLatin1(severityName(problem.severity));
             const QString head = QStringLiteral("  %1 %2: ").arg(severity, problem.code);
-            const QString shown = coloured(severity, problem.severity == Severity::Error ? "1;31" : "33", colour);
+            const QString shown = coloured(severity,
+                                           problem.severity == Severity::Error     ? "1;31"
+                                           : problem.severity == Severity::Warning ? "33"
+                                                                                   : "36",
+                                           colour);
             out += QStringLiteral("  %1 %2: ").arg(shown, problem.code) + wrapped(problem.message, int(head.size()), width)
                    + QLatin1Char('\n');
             if (!problem.hint.isEmpty())

@@ -259,16 +259,18 @@ int runSheet(const Arguments &arguments)
     QStringList folders;
     std::set<std::pair<dev_t, ino_t>> drawn;
     bool allFolders = true;
-    for (const QString &folder : arguments.positionalArguments()) {
-        if (!checkFolderArgument(folder)) {
+    for (const QString &argument : arguments.positionalArguments()) {
+        if (!checkFolderArgument(argument)) {
             allFolders = false;
             continue;
         }
-        struct stat status;
-        if (::stat(fileNameFromText(folder).constData(), &status) == 0
-            && !drawn.insert({status.st_dev, status.st_ino}).second)
-            continue;
-        folders.append(resolvedFolder(folder));
+        for (const QString &folder : skinsOf(argument)) {
+            struct stat status;
+            if (::stat(fileNameFromText(folder).constData(), &status) == 0
+                && !drawn.insert({status.st_dev, status.st_ino}).second)
+                continue;
+            folders.append(resolvedFolder(folder));
+        }
     }
     if (!allFolders)
         return 2;
@@ -310,18 +312,21 @@ int runSheet(const Arguments &arguments)
             throw std::bad_alloc();
         top.fill(SheetColour);
         png.addLines(top);
-        // The windows are drawn here, a skin after another. Each skin's check
-        // and its scaling down run on the other threads meanwhile, and each
-        // finished row is compressed on one of its own, in order; the cells
-        // are drawn into their row back here, in order too.
+        // The skins are checked and their windows drawn here, a skin after
+        // another, each skin's files read once for its badges and its
+        // pictures. Their scaling down runs on the other threads meanwhile,
+        // and each finished row is compressed on one of its own, in order;
+        // the cells are drawn into their row back here, in order too.
         const int workers = *threads > 1 ? *threads : 0;
         std::optional<Band> band;
         OrderedWork compressing(workers > 0 ? 1 : 0);
         OrderedWork cells(workers);
         for (int index = 0; index < count && written; ++index) {
             const QString folder = folders[index];
-            cells.add([&, index, folder, views = renderFolder(folder, layout.views == 1)]() -> OrderedWork::Delivery {
-                const FolderReport report = checkFolder(folder);
+            std::vector<LoadedPicture> loaded;
+            FolderReport report = checkFolder(folder, &loaded);
+            std::vector<Rendering> views = renderFolder(folder, layout.views == 1, false, &loaded);
+            cells.add([&, index, report = std::move(report), views = std::move(views)]() -> OrderedWork::Delivery {
                 const std::vector<QImage> scaled = thumbnails(layout, views);
                 return [&, index, report, scaled] {
                     const int column = index % layout.columns;

@@ -2,6 +2,7 @@
 // render's and sheet's pictures, hostile files and unwritable output.
 
 #include "support/fixture.h"
+#include "support/programrun.h"
 
 #include "tool/png.h"
 #include "tool/sheet.h"
@@ -45,12 +46,7 @@ namespace {
 // reads a huge file through would reach it.
 constexpr int Patience = 120000;
 
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
 const QSize BackgroundSize(800, 600);
 const QSize StickerSize(178, 357);
@@ -253,23 +249,7 @@ class SkintoolTest : public Fixture
 private:
     Run skintool(const QStringList &arguments, const QProcessEnvironment &extra = {}) const
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(extra);
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(workDir());
-        process.start(binary(), arguments);
-        Run run;
-        if (!process.waitForFinished(Patience)) {
-            process.kill();
-            process.waitForFinished();
-            run.err = QStringLiteral("did not finish");
-            return run;
-        }
-        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        run.err = QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return runProgram(binary(), arguments, workDir(), extra);
     }
 
     static QString binary() { return qEnvironmentVariable("SKINTOOL_BINARY"); }
