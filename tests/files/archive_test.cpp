@@ -192,6 +192,7 @@ private slots:
             {"../background.bmp", red},
             {"/etc/background.bmp", red},
             {"C:\\background.bmp", red},
+            {QByteArray("deep/").repeated(100) + "background.bmp", red},
             {"sticker_background.bmp", "/etc/passwd", ArchiveMember::Type::Symlink},
             {"__MACOSX/", {}, ArchiveMember::Type::Folder},
             {"__MACOSX/._backsettings.bmp", red},
@@ -209,7 +210,8 @@ private slots:
         QCOMPARE(root.listing().subfolders(), QStringList{});
         QVERIFY(!root.contains(QStringLiteral("sticker_background.bmp")));
         QCOMPARE(noticed(root, ArchiveNotice::Kind::OutsideFolder),
-                 QStringList({"../background.bmp", "/etc/background.bmp", "C:/background.bmp"}));
+                 QStringList({"../background.bmp", "/etc/background.bmp", "C:/background.bmp",
+                              QString("deep/").repeated(100) + "background.bmp"}));
         QStringList links = {QStringLiteral("sticker_background.bmp")};
         if (archive.endsWith(QLatin1String(".tar")))
             links.append(QStringLiteral("backadvanced.bmp"));
