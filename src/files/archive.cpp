@@ -99,7 +99,7 @@ std::optional<QByteArray> placeInside(QByteArray name)
         return std::nullopt;
     // Most names need no cleaning: only a folder's trailing "/" goes.
     const bool clean = !name.startsWith("./") && !name.contains("//") && !name.contains("/./")
-                       && !name.contains("..") && name != ".";
+                       && !name.contains("..") && name != "." && !name.endsWith("/.");
     if (clean) {
         if (name.endsWith('/'))
             name.chop(1);
