@@ -21,6 +21,12 @@
 
 namespace {
 
+// Names longer or deeper than these are no skin's: the index keeps every
+// folder on a name's way by its whole path, which a name of thousands of
+// levels would make a memory bomb of.
+constexpr qsizetype MaxNameBytes = 4096;
+constexpr qsizetype MaxDepth = 64;
+
 // The endings of the archives the program opens, lower case.
 constexpr std::array ArchiveEndings = {".zip", ".7z", ".rar", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz", ".tbz2",
                                        ".tar.xz", ".txz", ".tar.zst", ".tzst", ".tar.lz", ".tar.lzma", ".tar.lz4",
@@ -93,7 +99,7 @@ std::optional<QByteArray> placeInside(QByteArray name)
         return std::nullopt;
     // Most names need no cleaning: only a folder's trailing "/" goes.
     const bool clean = !name.startsWith("./") && !name.contains("//") && !name.contains("/./")
-                       && !name.contains("..") && name != ".";
+                       && !name.contains("..") && name != "." && !name.endsWith("/.");
     if (clean) {
         if (name.endsWith('/'))
             name.chop(1);
@@ -279,6 +285,11 @@ void ArchiveIndex::read(int fd)
         const std::optional<QByteArray> place = placeInside(raw);
         if (!place) {
             notice(Kind::OutsideFolder, QByteArray(raw).replace('\\', '/'), QStringLiteral("names no place inside the archive"));
+            continue;
+        }
+        if (place->size() > MaxNameBytes || place->count('/') >= MaxDepth) {
+            notice(Kind::OutsideFolder, place->left(MaxNameBytes),
+                   QStringLiteral("a name too long or too deep for a skin, not used"));
             continue;
         }
         if (const QByteArray junk = junkPart(*place); !junk.isEmpty()) {

@@ -7,6 +7,7 @@
 
 #include "app/commandline.h"
 #include "app/forms.h"
+#include "forms/dirlistbox.h"
 #include "preview/form1.h"
 #include "selector/form2.h"
 
@@ -92,6 +93,18 @@ private slots:
         QVERIFY(!command.exitStatus);
         QCOMPARE(command.skinFolder, folder.isEmpty() ? QString() : path(folder));
         QCOMPARE(command.qt, qt);
+    }
+
+    // A folder inside an archive, remembered in lastpath.skin, is where the
+    // selector starts, as a folder on disk would be.
+    void rememberedFolderInAnArchive()
+    {
+        writeBmp(QStringLiteral("packed/Ash/background.bmp"), Qt::red);
+        QVERIFY(packFolder(path(QStringLiteral("packed")), path(QStringLiteral("collection.7z"))));
+        const QString ash = path(QStringLiteral("collection.7z/Ash"));
+        writeFile(QStringLiteral("work/lastpath.skin"), QFile::encodeName(ash) + "\r\n");
+        startProgram();
+        QCOMPARE(form2().Dir1().path(), ash);
     }
 
     // The real program, with no display at all: each of these is answered

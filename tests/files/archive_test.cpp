@@ -133,6 +133,7 @@ private slots:
                                  {"Twice/background.bmp", red},         // the later one counts
                                  {"Twice/background.bmp", blue},
                                  {"./Dotted/./background.bmp", green},
+                                 {"Dotted/.", red},                     // names the folder itself
                              }));
         ArchiveFolder root(path(QStringLiteral("names.zip")));
         QCOMPARE(root.listing().subfolders(),
@@ -151,9 +152,11 @@ private slots:
         const std::unique_ptr<Folder> twice = root.subfolder(QStringLiteral("Twice"));
         QCOMPARE(twice->listing().files(QStringLiteral("*")), QStringList{QStringLiteral("background.bmp")});
         QCOMPARE(colourOf(*twice, QStringLiteral("background.bmp")), Blue);
-        QCOMPARE(noticed(root, ArchiveNotice::Kind::Duplicate), QStringList{QStringLiteral("Twice/background.bmp")});
+        QCOMPARE(noticed(root, ArchiveNotice::Kind::Duplicate), QStringList({"Twice/background.bmp", "Dotted"}));
 
         QCOMPARE(colourOf(*root.subfolder(QStringLiteral("Dotted")), QStringLiteral("background.bmp")), Green);
+        QCOMPARE(root.subfolder(QStringLiteral("Dotted"))->listing().files(QStringLiteral("*")),
+                 QStringList{QStringLiteral("background.bmp")});
     }
 
     // A zip name without the UTF-8 flag is its bytes, matched as the same
@@ -192,6 +195,7 @@ private slots:
             {"../background.bmp", red},
             {"/etc/background.bmp", red},
             {"C:\\background.bmp", red},
+            {QByteArray("deep/").repeated(100) + "background.bmp", red},
             {"sticker_background.bmp", "/etc/passwd", ArchiveMember::Type::Symlink},
             {"__MACOSX/", {}, ArchiveMember::Type::Folder},
             {"__MACOSX/._backsettings.bmp", red},
@@ -209,7 +213,8 @@ private slots:
         QCOMPARE(root.listing().subfolders(), QStringList{});
         QVERIFY(!root.contains(QStringLiteral("sticker_background.bmp")));
         QCOMPARE(noticed(root, ArchiveNotice::Kind::OutsideFolder),
-                 QStringList({"../background.bmp", "/etc/background.bmp", "C:/background.bmp"}));
+                 QStringList({"../background.bmp", "/etc/background.bmp", "C:/background.bmp",
+                              QString("deep/").repeated(100) + "background.bmp"}));
         QStringList links = {QStringLiteral("sticker_background.bmp")};
         if (archive.endsWith(QLatin1String(".tar")))
             links.append(QStringLiteral("backadvanced.bmp"));
