@@ -38,7 +38,7 @@ public:
     QString InstructionText;
     // The folder that the folder list shows, followed while the selector is
     // shown: its file list and background.
-    FollowedSkin Following{BackgroundPreviewSteps};
+    FollowedSkin Following{BackgroundPreviewSteps, FollowedSkin::Watch::FolderShown};
 
     // Moves the folder list to folder and closes on it, so that the folder
     // is remembered and applied as if the user had browsed there and

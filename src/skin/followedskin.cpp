@@ -35,7 +35,8 @@ std::optional<size_t> contentOf(Folder &folder, const QString &name)
 
 } // namespace
 
-FollowedSkin::FollowedSkin(std::span<const SkinFile> steps) : m_steps(steps), m_seen(steps.size())
+FollowedSkin::FollowedSkin(std::span<const SkinFile> steps, Watch watch)
+    : m_steps(steps), m_watch(watch), m_seen(steps.size())
 {
     connect(&m_watcher, &FolderWatcher::change, this, &FollowedSkin::change);
 }
@@ -43,11 +44,14 @@ FollowedSkin::FollowedSkin(std::span<const SkinFile> steps) : m_steps(steps), m_
 void FollowedSkin::start(const QString &folder, bool watched)
 {
     m_folder = folder;
-    m_watcher.follow(watched ? folder : QString());
+    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openSkinFolder(folder);
+    // A skin in a top folder that is later moved out of it, or given a
+    // sibling, is found again by F5 or by applying it again.
+    m_watchedFolder = files && m_watch == Watch::SkinFolder ? files->path() : folder;
+    m_watcher.follow(watched ? m_watchedFolder : QString());
     // By the exact names: a file found only by ignoring letter case is
     // taken for changed at the first change of its slot, and decoded once
     // more than needed, but the folder is not listed here.
-    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openSkinFolder(folder);
     for (std::size_t i = 0; i < m_steps.size(); ++i) {
         const QString name = fileName(m_steps[i]);
         m_seen[i] = {files ? files->signature(name) : FileSignature(), std::nullopt};
@@ -58,7 +62,7 @@ void FollowedSkin::start(const QString &folder, bool watched)
 
 void FollowedSkin::setWatched(bool watched)
 {
-    const QString folder = watched ? m_folder : QString();
+    const QString folder = watched ? m_watchedFolder : QString();
     if (m_watcher.folder() != folder)
         m_watcher.follow(folder);
 }

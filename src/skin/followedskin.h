@@ -31,9 +31,14 @@ class FollowedSkin : public QObject
     Q_OBJECT
 
 public:
+    // What is watched for changes when the skin lies in the one top folder
+    // of the folder followed (openSkinFolder): that inner folder, where its
+    // files are saved, or the folder itself, whose lists a window shows.
+    enum class Watch { SkinFolder, FolderShown };
+
     // steps: ApplySkinSteps for the preview window, BackgroundPreviewSteps
     // for the selector.
-    explicit FollowedSkin(std::span<const SkinFile> steps);
+    explicit FollowedSkin(std::span<const SkinFile> steps, Watch watch = Watch::SkinFolder);
 
     const QString &folder() const { return m_folder; }
 
@@ -66,8 +71,10 @@ signals:
 
 private:
     std::span<const SkinFile> m_steps;
+    Watch m_watch;
     FolderWatcher m_watcher;
     QString m_folder;
+    QString m_watchedFolder; // m_folder, or the skin's folder inside it
     // A file as last read: its signature, and a digest of what it held
     // when it was read, if it was.
     struct Seen

@@ -148,6 +148,20 @@ private slots:
         QCOMPARE(sticker(), Yellow);
     }
 
+    // A skin applied through its one top folder (a folder unpacked with the
+    // skin's own folder inside) is followed in that inner folder, where its
+    // files are saved.
+    void aSkinUnderOneTopFolderIsFollowed()
+    {
+        writeBmp(QStringLiteral("skins/Ember/Ember/background.bmp"), Red, BackgroundSize);
+        writeBmp(QStringLiteral("skins/Ember/Ember/sticker_background.bmp"), Yellow, StickerSize);
+        startProgram(path(QStringLiteral("skins/Ember")));
+        QCOMPARE(previewBackground(), Red);
+        save(path(QStringLiteral("skins/Ember/Ember/background.bmp")), bmpBytes(Blue, BackgroundSize), Save::InPlace);
+        QTRY_COMPARE_WITH_TIMEOUT(previewBackground(), Blue, Patience);
+        QCOMPARE(sticker(), Yellow);
+    }
+
     // An applied archive that is written anew, whichever way (a build
     // script zipping the skin again in place, a download renamed over it,
     // or removed and made again), shows again; only the slots whose entries
