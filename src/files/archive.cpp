@@ -452,9 +452,14 @@ QByteArray ArchiveReader::read(const QByteArray &name, qint64 maxBytes)
     // The declared size may lie: what is inflated is counted, and never
     // more than one byte past the limit.
     const qint64 limit = maxBytes >= 0 ? maxBytes + 1 : std::numeric_limits<qint64>::max();
-    QByteArray bytes;
-    bytes.reserve(qsizetype(std::clamp<qint64>(entry->size, 0, std::min<qint64>(limit, 1024 * 1024))));
     constexpr qint64 Piece = 64 * 1024;
+    // Room for the declared size and one piece more, so that a truthful
+    // entry is read without the buffer growing (each growth copies it into
+    // fresh memory). Reserved memory is not touched, so a size that lies
+    // costs no more than the limit that reading keeps anyway.
+    constexpr qint64 MostReserved = qint64(1) << 30;
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::min({std::max<qint64>(entry->size, 0), limit, MostReserved}) + Piece));
     while (qint64(bytes.size()) < limit) {
         const qint64 want = std::min(Piece, limit - qint64(bytes.size()));
         const qsizetype at = bytes.size();

@@ -291,6 +291,10 @@ constexpr qint64 HeadBytes = 1024;
 // then decoded.
 Picture loadPicture(InputFile &file, PictureHeader *kept)
 {
+    // A file in memory (an archive's entry) is decoded from its own bytes,
+    // shared, not copied.
+    if (file.descriptor() < 0)
+        return decodeBytes(readUpTo(file, file.size()), kept);
     QByteArray head = readUpTo(file, std::min<qint64>(file.size(), HeadBytes));
     if (head.size() == file.size())
         return decodeBytes(head, kept);
