@@ -234,10 +234,10 @@ private slots:
             writeFile(QStringLiteral("work/Ember/noise.bin"), noise);
             QVERIFY(packFolder(skin, work(archive), {QStringLiteral("-s"), QStringLiteral("64k")}));
         } else {
-            writeFile(QStringLiteral("work/spec"), "#mtree\nnull type=char mode=0666 device=native,1,3\n"
+            writeFile(QStringLiteral("work/entries.mtree"), "#mtree\nnull type=char mode=0666 device=native,1,3\n"
                                                    "background.bmp type=file contents=Ember/background.bmp\n");
             const ProgramRun bsdtar = runProgram(QStandardPaths::findExecutable(QStringLiteral("bsdtar")),
-                                                 {QStringLiteral("-cf"), archive, QStringLiteral("@spec")}, workDir());
+                                                 {QStringLiteral("-cf"), archive, QStringLiteral("@entries.mtree")}, workDir());
             QCOMPARE(bsdtar.status, 0);
         }
         const QJsonObject json = checkJson(archive);
