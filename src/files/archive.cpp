@@ -5,6 +5,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <QCryptographicHash>
 #include <QSet>
 
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <string_view>
 
 namespace {
 
@@ -28,9 +30,10 @@ constexpr qsizetype MaxNameBytes = 4096;
 constexpr qsizetype MaxDepth = 64;
 
 // The endings of the archives the program opens, lower case.
-constexpr std::array ArchiveEndings = {".zip", ".7z", ".rar", ".tar", ".tar.gz", ".tgz", ".tar.bz2", ".tbz", ".tbz2",
-                                       ".tar.xz", ".txz", ".tar.zst", ".tzst", ".tar.lz", ".tar.lzma", ".tar.lz4",
-                                       ".tar.z"};
+using namespace std::string_view_literals;
+constexpr std::array ArchiveEndings = {".zip"sv,     ".7z"sv,     ".rar"sv,     ".tar"sv,     ".tar.gz"sv,  ".tgz"sv,
+                                       ".tar.bz2"sv, ".tbz"sv,    ".tbz2"sv,    ".tar.xz"sv,  ".txz"sv,     ".tar.zst"sv,
+                                       ".tzst"sv,    ".tar.lz"sv, ".tar.lzma"sv, ".tar.lz4"sv, ".tar.z"sv};
 
 struct ArchiveCloser
 {
@@ -71,29 +74,74 @@ QString libraryReason(archive *a)
     return text ? QString::fromLocal8Bit(text) : QStringLiteral("unknown error");
 }
 
-// A zip whose closing record says it is not disk 0 of 0: the last part of
-// a split or spanned set, whose entries lie in the other parts.
-bool isLaterZipVolume(int fd)
+// What a zip's end records say: whether it is the last part of a split or
+// spanned set (not disk 0 of 0), whose entries lie in the other parts, how
+// many entries its central directory holds, and a digest of that directory
+// and all that follows it (when asked for): every entry's name, sizes, CRC
+// and place. Nothing for other archives.
+struct ZipEndRecord
+{
+    bool laterVolume = false;
+    qint64 entries = 0;
+    quint64 directoryDigest = 0; // 0: none taken
+};
+
+ZipEndRecord zipEndRecord(int fd, bool withDigest)
 {
     struct stat status;
     if (::fstat(fd, &status) != 0 || status.st_size < 22)
-        return false;
+        return {};
     const qint64 tail = std::min<qint64>(status.st_size, 22 + 65535);
+    const qint64 tailStart = status.st_size - tail;
     QByteArray bytes(tail, Qt::Uninitialized);
-    if (::pread(fd, bytes.data(), size_t(tail), status.st_size - tail) != tail)
-        return false;
+    if (::pread(fd, bytes.data(), size_t(tail), tailStart) != tail)
+        return {};
     const qsizetype at = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
     if (at < 0 || at + 22 > bytes.size())
-        return false;
-    const auto u16 = [&](qsizetype offset) { return uchar(bytes[at + offset]) | uchar(bytes[at + offset + 1]) << 8; };
-    return u16(4) != 0 || u16(6) != 0;
+        return {};
+    const auto number = [](const QByteArray &from, qsizetype offset, int size) {
+        quint64 value = 0;
+        for (int i = size - 1; i >= 0; --i)
+            value = value << 8 | uchar(from[offset + i]);
+        return value;
+    };
+    ZipEndRecord record{number(bytes, at + 4, 2) != 0 || number(bytes, at + 6, 2) != 0,
+                        qint64(number(bytes, at + 10, 2)), 0};
+
+    // Where the directory starts: in the end record, or in the zip64 one
+    // that a locator just before it points to when the numbers are too big.
+    quint64 directory = number(bytes, at + 16, 4);
+    if ((directory == 0xFFFFFFFF || record.entries == 0xFFFF) && at >= 20 && bytes.mid(at - 20, 4) == "PK\x06\x07") {
+        const qint64 zip64At = qint64(number(bytes, at - 20 + 8, 8));
+        QByteArray zip64(56, Qt::Uninitialized);
+        if (zip64At < 0 || ::pread(fd, zip64.data(), 56, zip64At) != 56 || !zip64.startsWith("PK\x06\x06"))
+            return record;
+        record.entries = qint64(std::min<quint64>(number(zip64, 32, 8), 1 << 20));
+        directory = number(zip64, 48, 8);
+    }
+    if (!withDigest || directory >= quint64(status.st_size))
+        return record;
+    QCryptographicHash digest(QCryptographicHash::Md5);
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    for (qint64 offset = qint64(directory); offset < status.st_size;) {
+        const ssize_t got = ::pread(fd, piece.data(), size_t(piece.size()), offset);
+        if (got <= 0)
+            return record;
+        digest.addData(QByteArrayView(piece.constData(), got));
+        offset += got;
+    }
+    const QByteArray sum = digest.result();
+    record.directoryDigest = number(sum, 0, 8) | 1;
+    return record;
 }
 
 // A name as a place inside the archive: backslashes as separators, "." and
-// empty names between separators dropped; nothing when it leads outside
-// (absolute, a drive, "..") or names nothing.
-std::optional<QByteArray> placeInside(QByteArray name)
+// empty names between separators dropped, so that "./" (which tar writes
+// for the folder it was given) is the root, ""; nothing when it leads
+// outside (absolute, a drive, "..") or is empty.
+std::optional<QByteArray> placeInside(QByteArrayView stored)
 {
+    QByteArray name = stored.toByteArray();
     name.replace('\\', '/');
     if (name.startsWith('/') || (name.size() >= 2 && name[1] == ':' && std::isalpha(uchar(name[0]))))
         return std::nullopt;
@@ -103,9 +151,9 @@ std::optional<QByteArray> placeInside(QByteArray name)
     if (clean) {
         if (name.endsWith('/'))
             name.chop(1);
-        return name.isEmpty() ? std::nullopt : std::optional<QByteArray>(name);
+        return name.isEmpty() ? std::nullopt : std::optional<QByteArray>(std::move(name));
     }
-    QByteArray place;
+    QByteArray place("");
     for (const QByteArray &part : name.split('/')) {
         if (part.isEmpty() || part == ".")
             continue;
@@ -115,8 +163,6 @@ std::optional<QByteArray> placeInside(QByteArray name)
             place += '/';
         place += part;
     }
-    if (place.isEmpty())
-        return std::nullopt;
     return place;
 }
 
@@ -154,9 +200,15 @@ IndexCache &indexCache()
 
 bool isArchiveName(QByteArrayView name)
 {
-    return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](const char *ending) {
-        const qsizetype length = qsizetype(std::strlen(ending));
-        return name.size() > length && qstrnicmp(name.data() + name.size() - length, ending, size_t(length)) == 0;
+    // Most names in a big archive end in no archive's ending: one look at
+    // the dot before their last few letters turns them away.
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0 || name.size() - dot > 5)
+        return false;
+    return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](std::string_view ending) {
+        const qsizetype length = qsizetype(ending.size());
+        return name.size() > length
+               && qstrnicmp(name.data() + name.size() - length, ending.data(), size_t(length)) == 0;
     });
 }
 
@@ -242,18 +294,27 @@ const char *noticeKindName(ArchiveNotice::Kind kind)
 
 ArchiveIndex::ArchiveIndex(int fd, const FileSignature &signature) : m_signature(signature)
 {
-    m_children.insert(QByteArray(""), {});
+    addFolder("");
     read(fd);
 }
 
 void ArchiveIndex::read(int fd)
 {
     using Kind = ArchiveNotice::Kind;
-    if (isLaterZipVolume(fd)) {
+    // Only an index of a file that may still change unseen needs the digest
+    // to be shared.
+    const ZipEndRecord zip = zipEndRecord(fd, m_signature.racy);
+    m_zipDirectory = zip.directoryDigest;
+    if (zip.laterVolume) {
         m_failure = QStringLiteral("a part of a multi-volume archive, which is not read");
         notice(Kind::MultiVolume, {}, m_failure);
         return;
     }
+    // Room for the entries a zip declares, so that a big one is not copied
+    // into fresh memory again and again as it is listed; the declared count
+    // is only a guess, and a bounded one.
+    m_entries.reserve(std::size_t(zip.entries));
+    m_byName.reserve(zip.entries);
     const ArchiveHandle a = openArchive(fd);
     QSet<QByteArray> junkSeen;
     archive_entry *header = nullptr;
@@ -281,10 +342,10 @@ void ArchiveIndex::read(int fd)
         const char *stored = archive_entry_pathname(header);
         if (!stored)
             stored = archive_entry_pathname_utf8(header);
-        const QByteArray raw = stored ? QByteArray(stored) : QByteArray();
+        const QByteArrayView raw(stored ? stored : "");
         const std::optional<QByteArray> place = placeInside(raw);
         if (!place) {
-            notice(Kind::OutsideFolder, QByteArray(raw).replace('\\', '/'), QStringLiteral("names no place inside the archive"));
+            notice(Kind::OutsideFolder, raw.toByteArray().replace('\\', '/'), QStringLiteral("names no place inside the archive"));
             continue;
         }
         if (place->size() > MaxNameBytes || place->count('/') >= MaxDepth) {
@@ -300,12 +361,18 @@ void ArchiveIndex::read(int fd)
             continue;
         }
         const mode_t type = archive_entry_filetype(header);
+        if (place->isEmpty() && type == AE_IFDIR)
+            continue; // the root itself
+        if (place->isEmpty()) {
+            notice(Kind::OutsideFolder, raw.toByteArray(), QStringLiteral("names no place inside the archive"));
+            continue;
+        }
         if (archive_entry_hardlink(header) || type == AE_IFLNK) {
             notice(Kind::Link, *place, QStringLiteral("a link, never followed"));
             continue;
         }
         if (type == AE_IFDIR) {
-            add(*place, EntryKind::Folder, 0, position, false);
+            addFolder(*place);
             continue;
         }
         if (type != AE_IFREG) {
@@ -317,36 +384,75 @@ void ArchiveIndex::read(int fd)
             notice(Kind::Encrypted, *place, QStringLiteral("encrypted"));
         if (isArchiveName(QByteArrayView(*place).sliced(place->lastIndexOf('/') + 1)))
             notice(Kind::NestedArchive, *place, QStringLiteral("an archive inside the archive, not opened"));
-        add(*place, EntryKind::RegularFile, archive_entry_size_is_set(header) ? archive_entry_size(header) : -1,
-            position, encrypted);
+        addFile(*place, archive_entry_size_is_set(header) ? archive_entry_size(header) : -1, position, encrypted);
+    }
+    settleFilesNamedAsFolders();
+}
+
+void ArchiveIndex::addFile(QByteArray name, qint64 size, int position, bool encrypted)
+{
+    // One look-up: the name now gives the new entry, which counts as the
+    // last of its name does for an unpacker that writes each in turn. An
+    // earlier one stays in m_entries unnamed, as the listing shows its name.
+    const qsizetype before = m_byName.size();
+    m_byName.emplace(name, qsizetype(m_entries.size()));
+    if (m_byName.size() == before) {
+        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a later entry bears the same name and counts"));
+        m_entries.push_back({std::move(name), EntryKind::RegularFile, size, position, encrypted});
+        return;
+    }
+    const qsizetype parent = parentOf(name);
+    m_entries.push_back({std::move(name), EntryKind::RegularFile, size, position, encrypted});
+    // A QByteArray's bytes stay where they are when it moves, so the view
+    // outlives the vector's growth.
+    const QByteArray &kept = m_entries.back().name;
+    m_children[parent].push_back({QByteArrayView(kept).sliced(kept.lastIndexOf('/') + 1), EntryKind::RegularFile});
+}
+
+// A folder and a file of the same name ("a" beside "a/b.bmp"), in either
+// order: the folder counts, as it would on disk once unpacked.
+void ArchiveIndex::settleFilesNamedAsFolders()
+{
+    std::vector<QByteArray> clashes;
+    for (auto folder = m_folders.cbegin(); folder != m_folders.cend(); ++folder) {
+        if (m_byName.contains(folder.key()))
+            clashes.push_back(folder.key());
+    }
+    std::sort(clashes.begin(), clashes.end()); // a hash's order differs from run to run
+    for (const QByteArray &name : clashes) {
+        m_byName.remove(name);
+        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a folder bears the same name and counts"));
+        const QByteArrayView last = QByteArrayView(name).sliced(name.lastIndexOf('/') + 1);
+        std::erase_if(m_children[parentOf(name)], [&](const Child &child) {
+            return child.kind == EntryKind::RegularFile && child.name == last;
+        });
     }
 }
 
-void ArchiveIndex::add(QByteArray name, EntryKind kind, qint64 size, int position, bool encrypted)
+qsizetype ArchiveIndex::addFolder(QByteArrayView name)
 {
-    if (kind == EntryKind::Folder) {
-        if (m_children.contains(name))
-            return;
-        m_children.insert(name, {});
-    } else if (const auto found = m_byName.constFind(name); found != m_byName.cend()) {
-        // The last one counts, as an unpacker that writes each entry in turn
-        // leaves it.
-        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a later entry bears the same name and counts"));
-        m_entries[*found] = {std::move(name), kind, size, position, encrypted};
-        return;
-    } else if (m_children.contains(name)) {
-        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a folder bears the same name and counts"));
-        return;
-    }
+    if (const auto found = m_folders.constFind(name.toByteArray()); found != m_folders.cend())
+        return *found;
+    const qsizetype parent = name.isEmpty() ? -1 : parentOf(name);
+    const qsizetype index = qsizetype(m_children.size());
+    const QByteArray &kept = m_folders.insert(name.toByteArray(), index).key();
+    m_children.emplace_back();
+    if (parent >= 0)
+        m_children[parent].push_back({QByteArrayView(kept).sliced(kept.lastIndexOf('/') + 1), EntryKind::Folder});
+    return index;
+}
+
+// The folder a name lies in, made (with the folders on its way) when the
+// archive lists none.
+qsizetype ArchiveIndex::parentOf(QByteArrayView name)
+{
     const qsizetype slash = name.lastIndexOf('/');
-    const QByteArray parent = slash < 0 ? QByteArray("") : name.left(slash);
-    if (!m_children.contains(parent))
-        add(parent, EntryKind::Folder, 0, -1, false);
-    m_children[parent].push_back({name.mid(slash + 1), kind});
-    if (kind == EntryKind::RegularFile) {
-        m_byName.insert(name, qsizetype(m_entries.size()));
-        m_entries.push_back({std::move(name), kind, size, position, encrypted});
+    const QByteArrayView parent = slash < 0 ? QByteArrayView("") : name.first(slash);
+    if (parent != QByteArrayView(m_lastParent)) {
+        m_lastParentIndex = addFolder(parent);
+        m_lastParent = parent.toByteArray();
     }
+    return m_lastParentIndex;
 }
 
 void ArchiveIndex::notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason)
@@ -362,14 +468,14 @@ const ArchiveIndex::Entry *ArchiveIndex::entry(const QByteArray &name) const
 
 bool ArchiveIndex::hasFolder(const QByteArray &name) const
 {
-    return m_children.contains(name);
+    return m_folders.contains(name);
 }
 
 const std::vector<ArchiveIndex::Child> &ArchiveIndex::children(const QByteArray &folder) const
 {
     static const std::vector<Child> none;
-    const auto found = m_children.constFind(folder);
-    return found == m_children.cend() ? none : *found;
+    const auto found = m_folders.constFind(folder);
+    return found == m_folders.cend() ? none : m_children[*found];
 }
 
 struct ArchiveReader::Reader
@@ -396,11 +502,17 @@ ArchiveReader::ArchiveReader(const QString &archive) : m_path(archive)
     IndexCache &cache = indexCache();
     {
         const std::lock_guard lock(cache.mutex);
-        // A file written within its clock's tick may change again without
-        // its signature moving: such an index is never shared.
-        if (cache.index && cache.path == archive && cache.index->signature().unchangedSince(signature)
-            && signature.unchangedSince(cache.index->signature()))
+        if (cache.index && cache.path == archive && cache.index->signature() == signature)
             m_index = cache.index;
+    }
+    // A file written within its clock's tick may change again without its
+    // signature moving: such an index is shared only when what it was read
+    // from is the same, as a zip's directory shows. A freshly downloaded or
+    // built zip is thus listed once while the steps of one look open it.
+    if (m_index && (m_index->signature().racy || signature.racy)) {
+        const quint64 digest = m_index->zipDirectory();
+        if (digest == 0 || zipEndRecord(m_fd, true).directoryDigest != digest)
+            m_index.reset();
     }
     if (!m_index) {
         m_index = std::make_shared<const ArchiveIndex>(m_fd, signature);

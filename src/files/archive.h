@@ -95,7 +95,7 @@ public:
     };
     struct Child
     {
-        QByteArray name;
+        QByteArrayView name; // held by the index
         EntryKind kind;
     };
 
@@ -108,6 +108,10 @@ public:
     // a multi-volume set, ...); empty when it could, even in part.
     const QString &failure() const { return m_failure; }
     const std::vector<ArchiveNotice> &notices() const { return m_notices; }
+    // A digest of a zip's central directory and what follows it: every
+    // entry's name, sizes, CRC and place, from which its index is read. 0
+    // for other archives.
+    quint64 zipDirectory() const { return m_zipDirectory; }
 
     // The entry that counts for a name ("a/b.bmp"), or nullptr.
     const Entry *entry(const QByteArray &name) const;
@@ -118,15 +122,24 @@ public:
 
 private:
     void read(int fd);
-    void add(QByteArray name, EntryKind kind, qint64 size, int position, bool encrypted);
+    void addFile(QByteArray name, qint64 size, int position, bool encrypted);
+    qsizetype addFolder(QByteArrayView name);
+    qsizetype parentOf(QByteArrayView name);
+    void settleFilesNamedAsFolders();
     void notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason);
 
     FileSignature m_signature;
+    quint64 m_zipDirectory = 0;
     QString m_failure;
     std::vector<ArchiveNotice> m_notices;
     std::vector<Entry> m_entries;
-    QHash<QByteArray, qsizetype> m_byName;                  // into m_entries, the last one of a name
-    QHash<QByteArray, std::vector<Child>> m_children;       // every folder, the root as ""
+    QHash<QByteArray, qsizetype> m_byName;    // into m_entries, the last one of a name
+    QHash<QByteArray, qsizetype> m_folders;   // into m_children: every folder, the root as ""
+    std::vector<std::vector<Child>> m_children;
+    // The folder that the last entry lay in: an archive lists a folder's
+    // entries mostly together, and a big one is thus looked up once.
+    QByteArray m_lastParent;
+    qsizetype m_lastParentIndex = 0;
 };
 
 // An archive file opened for reading its entries: the file stays open as

@@ -232,11 +232,11 @@ void FolderListing::readArchive(const QString &folder, const QString &archive)
     m_entries = listing.m_entries;
 }
 
-// name ends in a NUL, which goes in too.
 void FolderListing::append(const char *name, qsizetype length, Kind kind)
 {
     m_entries.push_back({qsizetype(m_names.size()), length, kind, isAscii(name, std::size_t(length))});
-    m_names.insert(m_names.end(), name, name + length + 1);
+    m_names.insert(m_names.end(), name, name + length);
+    m_names.push_back('\0');
 }
 
 FolderListing::~FolderListing()

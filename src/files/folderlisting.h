@@ -60,7 +60,7 @@ public:
     enum class EntryKind { Folder, RegularFile, Other };
     struct ListedEntry
     {
-        QByteArray name;
+        QByteArrayView name;
         EntryKind kind;
     };
     // The listing of a folder that is not on disk (one inside an archive,

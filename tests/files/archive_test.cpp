@@ -134,10 +134,13 @@ private slots:
                                  {"Twice/background.bmp", blue},
                                  {"./Dotted/./background.bmp", green},
                                  {"Dotted/.", red},                     // names the folder itself
+                                 {"Late", red},                         // a file, then a folder of its name
+                                 {"Late/background.bmp", blue},
                              }));
         ArchiveFolder root(path(QStringLiteral("names.zip")));
         QCOMPARE(root.listing().subfolders(),
-                 QStringList({"Case", "Dotted", "Ember", "Exact", "Twice"}));
+                 QStringList({"Case", "Dotted", "Ember", "Exact", "Late", "Twice"}));
+        QCOMPARE(root.listing().files(QStringLiteral("*")), QStringList{});
         QCOMPARE(colourOf(*root.subfolder(QStringLiteral("Ember")), QStringLiteral("background.bmp")), Red);
 
         // An exact name wins; else the first in byte order of those equal
@@ -152,7 +155,8 @@ private slots:
         const std::unique_ptr<Folder> twice = root.subfolder(QStringLiteral("Twice"));
         QCOMPARE(twice->listing().files(QStringLiteral("*")), QStringList{QStringLiteral("background.bmp")});
         QCOMPARE(colourOf(*twice, QStringLiteral("background.bmp")), Blue);
-        QCOMPARE(noticed(root, ArchiveNotice::Kind::Duplicate), QStringList({"Twice/background.bmp", "Dotted"}));
+        QCOMPARE(noticed(root, ArchiveNotice::Kind::Duplicate), QStringList({"Twice/background.bmp", "Dotted", "Late"}));
+        QCOMPARE(colourOf(*root.subfolder(QStringLiteral("Late")), QStringLiteral("background.bmp")), Blue);
 
         QCOMPARE(colourOf(*root.subfolder(QStringLiteral("Dotted")), QStringLiteral("background.bmp")), Green);
         QCOMPARE(root.subfolder(QStringLiteral("Dotted"))->listing().files(QStringLiteral("*")),
@@ -223,6 +227,25 @@ private slots:
         QCOMPARE(noticed(root, ArchiveNotice::Kind::NestedArchive), QStringList{QStringLiteral("inner.zip")});
         // An archive inside an archive stays a file.
         QVERIFY(!existingFolder(path(archive) + QStringLiteral("/inner.zip")));
+    }
+
+    // "tar -C skin ." names the folder it was given "./" and every entry
+    // below it "./name": that folder is the archive's root, and nothing is
+    // noticed.
+    void dotSlashIsTheRoot()
+    {
+        const QByteArray red = bmp(Red);
+        QVERIFY(writeArchive(path(QStringLiteral("skin.tar")), {
+                                                                   {"./", {}, ArchiveMember::Type::Folder},
+                                                                   {"./background.bmp", red},
+                                                                   {"./Ember/", {}, ArchiveMember::Type::Folder},
+                                                                   {"./Ember/sticker_background.bmp", red},
+                                                               }));
+        ArchiveFolder root(path(QStringLiteral("skin.tar")));
+        QCOMPARE(root.listing().files(QStringLiteral("*")), QStringList{QStringLiteral("background.bmp")});
+        QCOMPARE(root.listing().subfolders(), QStringList{QStringLiteral("Ember")});
+        QCOMPARE(colourOf(root, QStringLiteral("background.bmp")), Red);
+        QVERIFY(root.notices().empty());
     }
 
     // ---- Hostile archives ----
@@ -375,6 +398,22 @@ private slots:
     }
 
     // Replaced, every entry's signature moves; unchanged, none does.
+    // The steps of one look at an archive share its index. A file written
+    // a moment ago may change again without its signature moving: its
+    // index is shared only when a zip's directory shows the same entries,
+    // and never for an archive without one.
+    void anIndexIsSharedWhileTheArchiveIsUnchanged()
+    {
+        writeBmp(QStringLiteral("skin/aaaa.bmp"), Red);
+        QVERIFY(packFolder(path(QStringLiteral("skin")), path(QStringLiteral("a.zip"))));
+        QVERIFY(packFolder(path(QStringLiteral("skin")), path(QStringLiteral("a.tar.gz"))));
+        const ArchiveReader first(path(QStringLiteral("a.zip"))), second(path(QStringLiteral("a.zip")));
+        QVERIFY(first.index().signature().racy);
+        QCOMPARE(&first.index(), &second.index());
+        const ArchiveReader tar(path(QStringLiteral("a.tar.gz"))), again(path(QStringLiteral("a.tar.gz")));
+        QVERIFY(&tar.index() != &again.index());
+    }
+
     void signatureMovesWithTheArchive()
     {
         writeBmp(QStringLiteral("skin/background.bmp"), Red);

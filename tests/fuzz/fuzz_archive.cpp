@@ -6,11 +6,13 @@
 #include "memoryfile.h"
 
 #include "files/archive.h"
+#include "files/archivefolder.h"
 #include "files/filename.h"
 #include "files/folderlisting.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -25,24 +27,17 @@ void check(bool condition, const char *what)
     }
 }
 
-void walk(ArchiveReader &reader, const QByteArray &folder, int &reads, int depth)
+void walk(const std::shared_ptr<ArchiveReader> &reader, const QByteArray &folder, int &reads, int depth)
 {
-    const ArchiveIndex &index = reader.index();
+    const ArchiveIndex &index = reader->index();
     const std::vector<ArchiveIndex::Child> &children = index.children(folder);
-    std::vector<FolderListing::ListedEntry> entries;
-    for (const ArchiveIndex::Child &child : children) {
-        const FolderListing::EntryKind kind = child.kind == ArchiveIndex::EntryKind::Folder
-                                                  ? FolderListing::EntryKind::Folder
-                                                  : FolderListing::EntryKind::RegularFile;
-        entries.push_back({child.name, kind});
-    }
-    const FolderListing listing(textFromFileName(folder), entries);
-    listing.subfolders();
-    listing.nameIgnoringCase(QStringLiteral("background.bmp"));
+    ArchiveFolder listed(reader, folder);
+    listed.listing().subfolders();
+    listed.listing().nameIgnoringCase(QStringLiteral("background.bmp"));
     for (const ArchiveIndex::Child &child : children) {
         check(!child.name.isEmpty() && !child.name.contains('/') && child.name != ".." && child.name != ".",
               "a listed name is no single name");
-        const QByteArray name = folder.isEmpty() ? child.name : folder + '/' + child.name;
+        const QByteArray name = folder.isEmpty() ? child.name.toByteArray() : folder + '/' + child.name.toByteArray();
         if (child.kind == ArchiveIndex::EntryKind::Folder) {
             check(index.hasFolder(name), "a listed folder is not one");
             if (depth < 8)
@@ -52,13 +47,13 @@ void walk(ArchiveReader &reader, const QByteArray &folder, int &reads, int depth
         check(index.entry(name) != nullptr, "a listed file is not found");
         if (reads++ >= MostReads)
             continue;
-        const qint64 before = reader.inflatedBytes();
+        const qint64 before = reader->inflatedBytes();
         try {
-            const QByteArray bytes = reader.read(name, Limit);
+            const QByteArray bytes = reader->read(name, Limit);
             check(bytes.size() <= Limit, "an entry gave more than the limit");
         } catch (const InputFile::Error &) {
         }
-        check(reader.inflatedBytes() - before <= Limit + 1, "a read inflated more than the limit");
+        check(reader->inflatedBytes() - before <= Limit + 1, "a read inflated more than the limit");
     }
 }
 
@@ -69,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static MemoryFile file;
     const QString &path = file.hold(data, size);
     try {
-        ArchiveReader reader(path);
-        for (const ArchiveNotice &notice : reader.index().notices())
+        const auto reader = std::make_shared<ArchiveReader>(path);
+        for (const ArchiveNotice &notice : reader->index().notices())
             readableArchiveName(notice.entry);
         int reads = 0;
         walk(reader, QByteArray(""), reads, 0);

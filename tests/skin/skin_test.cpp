@@ -88,9 +88,12 @@ public:
     const FolderListing &listing() override
     {
         if (!m_listing) {
-            std::vector<FolderListing::ListedEntry> entries;
+            std::vector<QByteArray> names;
             for (const auto &[name, bytes] : m_files)
-                entries.push_back({fileNameFromText(name), FolderListing::EntryKind::RegularFile});
+                names.push_back(fileNameFromText(name));
+            std::vector<FolderListing::ListedEntry> entries;
+            for (const QByteArray &name : names)
+                entries.push_back({name, FolderListing::EntryKind::RegularFile});
             m_listing = std::make_unique<FolderListing>(m_path, entries);
         }
         return *m_listing;
