@@ -5,7 +5,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <QCryptographicHash>
 #include <QSet>
 
 #include <fcntl.h>
@@ -76,17 +75,17 @@ QString libraryReason(archive *a)
 
 // What a zip's end records say: whether it is the last part of a split or
 // spanned set (not disk 0 of 0), whose entries lie in the other parts, how
-// many entries its central directory holds, and a digest of that directory
-// and all that follows it (when asked for): every entry's name, sizes, CRC
-// and place. Nothing for other archives.
+// many entries its central directory holds, and (when asked for) that
+// directory with all that follows it: every entry's name, sizes, CRC and
+// place. Nothing for other archives.
 struct ZipEndRecord
 {
     bool laterVolume = false;
     qint64 entries = 0;
-    quint64 directoryDigest = 0; // 0: none taken
+    QByteArray directory;
 };
 
-ZipEndRecord zipEndRecord(int fd, bool withDigest)
+ZipEndRecord zipEndRecord(int fd, bool withDirectory)
 {
     struct stat status;
     if (::fstat(fd, &status) != 0 || status.st_size < 22)
@@ -106,7 +105,7 @@ ZipEndRecord zipEndRecord(int fd, bool withDigest)
         return value;
     };
     ZipEndRecord record{number(bytes, at + 4, 2) != 0 || number(bytes, at + 6, 2) != 0,
-                        qint64(number(bytes, at + 10, 2)), 0};
+                        qint64(number(bytes, at + 10, 2)), {}};
 
     // Where the directory starts: in the end record, or in the zip64 one
     // that a locator just before it points to when the numbers are too big.
@@ -119,19 +118,20 @@ ZipEndRecord zipEndRecord(int fd, bool withDigest)
         record.entries = qint64(std::min<quint64>(number(zip64, 32, 8), 1 << 20));
         directory = number(zip64, 48, 8);
     }
-    if (!withDigest || directory >= quint64(status.st_size))
+    // A directory bigger than this (some millions of entries) is never
+    // kept, and its index never shared while the file is fresh.
+    constexpr qint64 LargestKeptDirectory = 64 * 1024 * 1024;
+    const qint64 directoryBytes = status.st_size - qint64(directory);
+    if (!withDirectory || directory >= quint64(status.st_size) || directoryBytes > LargestKeptDirectory)
         return record;
-    QCryptographicHash digest(QCryptographicHash::Md5);
-    QByteArray piece(64 * 1024, Qt::Uninitialized);
-    for (qint64 offset = qint64(directory); offset < status.st_size;) {
-        const ssize_t got = ::pread(fd, piece.data(), size_t(piece.size()), offset);
-        if (got <= 0)
+    if (qint64(directory) >= tailStart) {
+        bytes.remove(0, qsizetype(qint64(directory) - tailStart));
+    } else {
+        bytes.resize(qsizetype(directoryBytes));
+        if (::pread(fd, bytes.data(), size_t(directoryBytes), qint64(directory)) != directoryBytes)
             return record;
-        digest.addData(QByteArrayView(piece.constData(), got));
-        offset += got;
     }
-    const QByteArray sum = digest.result();
-    record.directoryDigest = number(sum, 0, 8) | 1;
+    record.directory = std::move(bytes);
     return record;
 }
 
@@ -301,10 +301,10 @@ ArchiveIndex::ArchiveIndex(int fd, const FileSignature &signature) : m_signature
 void ArchiveIndex::read(int fd)
 {
     using Kind = ArchiveNotice::Kind;
-    // Only an index of a file that may still change unseen needs the digest
-    // to be shared.
-    const ZipEndRecord zip = zipEndRecord(fd, m_signature.racy);
-    m_zipDirectory = zip.directoryDigest;
+    // Only an index of a file that may still change unseen needs the
+    // directory kept to be shared.
+    ZipEndRecord zip = zipEndRecord(fd, m_signature.racy);
+    m_zipDirectory = std::move(zip.directory);
     if (zip.laterVolume) {
         m_failure = QStringLiteral("a part of a multi-volume archive, which is not read");
         notice(Kind::MultiVolume, {}, m_failure);
@@ -507,11 +507,11 @@ ArchiveReader::ArchiveReader(const QString &archive) : m_path(archive)
     }
     // A file written within its clock's tick may change again without its
     // signature moving: such an index is shared only when what it was read
-    // from is the same, as a zip's directory shows. A freshly downloaded or
-    // built zip is thus listed once while the steps of one look open it.
+    // from is the same, as a zip's directory (kept for this) shows. A zip
+    // just downloaded or built is thus listed once by the steps of one look.
     if (m_index && (m_index->signature().racy || signature.racy)) {
-        const quint64 digest = m_index->zipDirectory();
-        if (digest == 0 || zipEndRecord(m_fd, true).directoryDigest != digest)
+        const QByteArray &directory = m_index->zipDirectory();
+        if (directory.isEmpty() || zipEndRecord(m_fd, true).directory != directory)
             m_index.reset();
     }
     if (!m_index) {

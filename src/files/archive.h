@@ -108,10 +108,10 @@ public:
     // a multi-volume set, ...); empty when it could, even in part.
     const QString &failure() const { return m_failure; }
     const std::vector<ArchiveNotice> &notices() const { return m_notices; }
-    // A digest of a zip's central directory and what follows it: every
-    // entry's name, sizes, CRC and place, from which its index is read. 0
-    // for other archives.
-    quint64 zipDirectory() const { return m_zipDirectory; }
+    // A zip's central directory and what follows it (every entry's name,
+    // sizes, CRC and place, from which its index is read), kept while the
+    // file may still change unseen (its signature is racy); else empty.
+    const QByteArray &zipDirectory() const { return m_zipDirectory; }
 
     // The entry that counts for a name ("a/b.bmp"), or nullptr.
     const Entry *entry(const QByteArray &name) const;
@@ -129,7 +129,7 @@ private:
     void notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason);
 
     FileSignature m_signature;
-    quint64 m_zipDirectory = 0;
+    QByteArray m_zipDirectory;
     QString m_failure;
     std::vector<ArchiveNotice> m_notices;
     std::vector<Entry> m_entries;

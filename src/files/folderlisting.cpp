@@ -444,6 +444,32 @@ std::optional<QString> FolderListing::nameIgnoringCase(const QString &text) cons
     return names.first();
 }
 
+bool FolderListing::holdsAnyIgnoringCase(const QStringList &names) const
+{
+    // An ASCII name equals an ASCII text only at the same length, so most
+    // entries are passed over by their length alone.
+    std::vector<bool> isAsciiName;
+    std::vector<bool> asciiLengths;
+    for (const QString &name : names) {
+        isAsciiName.push_back(isAscii(name));
+        if (isAsciiName.back()) {
+            asciiLengths.resize(std::max(asciiLengths.size(), std::size_t(name.size()) + 1));
+            asciiLengths[std::size_t(name.size())] = true;
+        }
+    }
+    const bool allAscii = std::all_of(isAsciiName.begin(), isAsciiName.end(), [](bool ascii) { return ascii; });
+    for (const Entry &entry : m_entries) {
+        if (allAscii && entry.ascii
+            && (std::size_t(entry.length) >= asciiLengths.size() || !asciiLengths[std::size_t(entry.length)]))
+            continue;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (equalIgnoringCase(entry, names[i], isAsciiName[std::size_t(i)]))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool matchesPattern(const QString &name, const QString &pattern)
 {
     // The common "*.ext" form without a regular expression.

@@ -100,6 +100,9 @@ public:
     std::optional<QString> nameIgnoringCase(const QString &name) const;
     // All names that equal name ignoring letter case, in byte order.
     QStringList namesIgnoringCase(const QString &name) const;
+    // Whether any entry's name equals one of names ignoring letter case: one
+    // pass over a big folder rather than one for each name.
+    bool holdsAnyIgnoringCase(const QStringList &names) const;
 
 private:
     enum class Kind : unsigned char { Unknown, Folder, RegularFile, Other };

@@ -48,11 +48,10 @@ bool holdsSkinFile(Folder &folder)
         if (folder.contains(fileName(file)))
             return true;
     }
-    for (const SkinFile &file : ApplySkinSteps) {
-        if (folder.listing().nameIgnoringCase(fileName(file)))
-            return true;
-    }
-    return false;
+    QStringList names;
+    for (const SkinFile &file : ApplySkinSteps)
+        names.append(fileName(file));
+    return folder.listing().holdsAnyIgnoringCase(names);
 }
 
 namespace {

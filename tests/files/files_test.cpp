@@ -215,6 +215,31 @@ private slots:
         QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
+    void holdsAnyIgnoringCase_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("holds");
+        QTest::newRow("one of them, other case") << QStringList{"missing.bmp", "background.bmp"} << true;
+        QTest::newRow("none") << QStringList{"missing.bmp", "backgroun.bmp", "background.bmpx"} << false;
+        QTest::newRow("non-ASCII, other case") << QStringList{"missing.bmp", "\u00e9t\u00c9.BMP"} << true;
+        QTest::newRow("ASCII text, non-ASCII entry") << QStringList{"ete.bmp"} << false;
+        QTest::newRow("no names") << QStringList{} << false;
+    }
+
+    void holdsAnyIgnoringCase()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, holds);
+        const QByteArray background("BACKGROUND.BMP"), notes("notes.txt"), summer = QString("\u00c9t\u00e9.bmp").toUtf8();
+        const std::vector<FolderListing::ListedEntry> entries = {
+            {background, FolderListing::EntryKind::RegularFile},
+            {notes, FolderListing::EntryKind::RegularFile},
+            {summer, FolderListing::EntryKind::RegularFile},
+        };
+        const FolderListing listing(QStringLiteral("/skin"), entries);
+        QCOMPARE(listing.holdsAnyIgnoringCase(names), holds);
+    }
+
     // One listing reading folder after folder holds each as a fresh
     // listing of it would: nothing of a bigger folder read before it, and
     // nothing at all once released.
