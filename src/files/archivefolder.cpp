@@ -25,17 +25,8 @@ QByteArray ArchiveFolder::entryName(const QString &name) const
 
 const FolderListing &ArchiveFolder::listing()
 {
-    if (!m_listing) {
-        const std::vector<ArchiveIndex::Child> &children = m_reader->index().children(m_inner);
-        std::vector<FolderListing::ListedEntry> entries;
-        entries.reserve(children.size());
-        for (const ArchiveIndex::Child &child : children) {
-            entries.push_back({child.name, child.kind == ArchiveIndex::EntryKind::Folder
-                                               ? FolderListing::EntryKind::Folder
-                                               : FolderListing::EntryKind::RegularFile});
-        }
-        m_listing = std::make_unique<FolderListing>(m_path, entries);
-    }
+    if (!m_listing)
+        m_listing = std::make_unique<FolderListing>(m_path, m_reader->index(), m_inner);
     return *m_listing;
 }
 

@@ -2,7 +2,6 @@
 
 #include "files/archive.h"
 #include "files/filename.h"
-#include "files/folder.h"
 
 #include <QDir>
 
@@ -170,7 +169,7 @@ void FolderListing::read(const QString &folder)
     release();
     m_folder = folder;
     if (const auto archive = splitArchivePath(folder)) {
-        readArchive(folder, archive->archive);
+        readArchive(*archive);
         return;
     }
     m_fd = ::open(fileNameFromText(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -221,15 +220,30 @@ FolderListing::FolderListing(QString folder, std::span<const ListedEntry> entrie
     }
 }
 
-// The folder's entries as the archive lists them; the archive file's
-// signature, taken first, tells when it was written anew.
-void FolderListing::readArchive(const QString &folder, const QString &archive)
+FolderListing::FolderListing(QString folder, const ArchiveIndex &index, const QByteArray &inner)
+    : m_folder(std::move(folder))
 {
-    m_signature = FileSignature::of(archive);
-    const std::unique_ptr<Folder> opened = openFolder(folder);
-    const FolderListing &listing = opened->listing();
-    m_names = listing.m_names;
-    m_entries = listing.m_entries;
+    appendArchived(index, inner);
+}
+
+void FolderListing::appendArchived(const ArchiveIndex &index, const QByteArray &inner)
+{
+    for (const ArchiveIndex::Child &child : index.children(inner))
+        append(child.name.data(), child.name.size(),
+               child.kind == ArchiveIndex::EntryKind::Folder ? Kind::Folder : Kind::RegularFile);
+}
+
+// The folder's entries as the archive lists them; the archive file's
+// signature, taken first, tells when it was written anew. An archive that
+// cannot be opened lists nothing, as a folder that cannot be read.
+void FolderListing::readArchive(const ArchivePath &inside)
+{
+    m_signature = FileSignature::of(inside.archive);
+    try {
+        const ArchiveReader reader(inside.archive);
+        appendArchived(reader.index(), fileNameFromText(inside.inner));
+    } catch (const InputFile::Error &) {
+    }
 }
 
 void FolderListing::append(const char *name, qsizetype length, Kind kind)

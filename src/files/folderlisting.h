@@ -42,6 +42,9 @@ private:
 // is never kept beyond that, so every later event reads the folder anew.
 // A folder that cannot be listed has no entries. A listing can read another
 // folder in place of the one it holds, reusing its memory.
+class ArchiveIndex;
+struct ArchivePath;
+
 class FolderListing
 {
 public:
@@ -66,6 +69,9 @@ public:
     // The listing of a folder that is not on disk (one inside an archive,
     // say): its entries as given, each name as its bytes.
     FolderListing(QString folder, std::span<const ListedEntry> entries);
+    // The listing of a folder inside an archive (inner: "" for its root), as
+    // the archive's index holds it.
+    FolderListing(QString folder, const ArchiveIndex &index, const QByteArray &inner);
 
     ~FolderListing();
     FolderListing(const FolderListing &) = delete;
@@ -115,7 +121,8 @@ private:
     };
 
     void close();
-    void readArchive(const QString &folder, const QString &archive);
+    void readArchive(const ArchivePath &inside);
+    void appendArchived(const ArchiveIndex &index, const QByteArray &inner);
     void append(const char *name, qsizetype length, Kind kind);
     const char *name(const Entry &entry) const { return m_names.data() + entry.offset; }
     Kind kindOf(const Entry &entry) const;

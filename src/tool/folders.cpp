@@ -12,6 +12,7 @@
 #include <QDir>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,8 +70,13 @@ std::optional<QString> folderProblem(const QString &folder)
     if (folder.isEmpty())
         return QStringLiteral("no such folder");
     const QString resolved = resolvedFolder(folder);
-    if (isArchiveFile(resolved))
+    if (isArchiveFile(resolved)) {
+        const int fd = ::open(fileNameFromText(resolved).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return QStringLiteral("cannot read the archive: %1").arg(systemReason(errno));
+        ::close(fd);
         return std::nullopt;
+    }
     if (splitArchivePath(resolved)) {
         if (isFolderInArchive(resolved))
             return std::nullopt;

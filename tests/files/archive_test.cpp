@@ -2,6 +2,7 @@
 // it skips and why, and paths that pass through one.
 
 #include "support/archives.h"
+#include "support/child.h"
 #include "support/fixture.h"
 
 #include "files/archive.h"
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <cstdio>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -249,6 +252,35 @@ private slots:
     }
 
     // ---- Hostile archives ----
+
+    // An archive that is found but cannot be opened (no permission, no
+    // descriptor left) is a folder that lists nothing and reads nothing.
+    // Root may read any file, so the case runs without that power.
+    void anArchiveThatCannotBeOpened()
+    {
+        writeBmp(QStringLiteral("skin/background.bmp"), Red);
+        QVERIFY(packFolder(path(QStringLiteral("skin")), path(QStringLiteral("locked.zip"))));
+        QCOMPARE(::chmod(QFile::encodeName(path(QStringLiteral("locked.zip"))).constData(), 0), 0);
+        const QString zip = path(QStringLiteral("locked.zip"));
+        const QString problems = inChild([&]() -> QString {
+            if (!dropPermissionOverride())
+                return QStringLiteral("cannot drop the permission override");
+            const std::unique_ptr<Folder> folder = openFolder(zip);
+            if (!folder->listing().files(QStringLiteral("*")).isEmpty())
+                return QStringLiteral("the locked archive lists files");
+            if (FolderListing(zip).files(QStringLiteral("*")).size() != 0)
+                return QStringLiteral("a listing of the locked archive holds files");
+            if (existingFolder(zip))
+                return QStringLiteral("the locked archive counts as a folder");
+            try {
+                folder->open(QStringLiteral("background.bmp"), -1);
+                return QStringLiteral("an entry of the locked archive opens");
+            } catch (const InputFile::Error &) {
+                return {};
+            }
+        });
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+    }
 
     void encryptedEntriesAreRefused()
     {

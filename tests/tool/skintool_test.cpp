@@ -1,6 +1,7 @@
 // skintool, run as the real binary: check's codes, exit statuses and JSON,
 // render's and sheet's pictures, hostile files and unwritable output.
 
+#include "support/archives.h"
 #include "support/fixture.h"
 #include "support/programrun.h"
 
@@ -817,6 +818,7 @@ private slots:
         // Its names can be listed, but not one of its files opened: not an
         // empty folder that holds no skin.
         QTest::newRow("readable, not searchable") << "unsearchable" << "cannot read the folder: Permission denied";
+        QTest::newRow("unreadable archive") << "locked.zip" << "cannot read the archive: Permission denied";
     }
 
     void folderArguments()
@@ -826,6 +828,10 @@ private slots:
         QString folder = QStringLiteral("skin");
         if (setup == QLatin1String("loop")) {
             QVERIFY(QFile::link(QStringLiteral("skin"), workDir() + QStringLiteral("/skin")));
+        } else if (setup == QLatin1String("locked.zip")) {
+            QVERIFY(packFolder(cleanSkin(QStringLiteral("skin")), path(QStringLiteral("work/skin.zip"))));
+            QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("work/skin.zip"))).constData(), 0) == 0);
+            folder = QStringLiteral("skin.zip");
         } else {
             cleanSkin(QStringLiteral("work/skin"));
             const std::map<QString, mode_t> modes = {{"locked", 0}, {"unsearchable", 0644}};
