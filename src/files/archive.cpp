@@ -28,6 +28,13 @@ namespace {
 constexpr qsizetype MaxNameBytes = 4096;
 constexpr qsizetype MaxDepth = 64;
 
+// A listing stops after this many entries, and after this much of a
+// compressed stream (a .tar.gz) inflated to reach the next header: memory
+// and time stay bounded whatever an archive claims. A plain tar and a zip
+// reach their headers by seeking and are listed whole.
+constexpr int MostEntries = 1 << 18;
+constexpr qint64 MostInflatedWhileListing = qint64(1) << 30;
+
 // The endings of the archives the program opens, lower case.
 using namespace std::string_view_literals;
 constexpr std::array ArchiveEndings = {".zip"sv,     ".7z"sv,     ".rar"sv,     ".tar"sv,     ".tar.gz"sv,  ".tgz"sv,
@@ -115,7 +122,9 @@ ZipEndRecord zipEndRecord(int fd, bool withDirectory)
         QByteArray zip64(56, Qt::Uninitialized);
         if (zip64At < 0 || ::pread(fd, zip64.data(), 56, zip64At) != 56 || !zip64.startsWith("PK\x06\x06"))
             return record;
-        record.entries = qint64(std::min<quint64>(number(zip64, 32, 8), 1 << 20));
+        // At least 46 bytes an entry in the directory: a count beyond that
+        // is a lie, and only room is taken for it.
+        record.entries = qint64(std::min<quint64>(number(zip64, 32, 8), quint64(status.st_size / 46)));
         directory = number(zip64, 48, 8);
     }
     // A directory bigger than this (some millions of entries) is never
@@ -304,25 +313,38 @@ void ArchiveIndex::read(int fd)
     // Only an index of a file that may still change unseen needs the
     // directory kept to be shared.
     ZipEndRecord zip = zipEndRecord(fd, m_signature.racy);
-    m_zipDirectory = std::move(zip.directory);
-    if (zip.laterVolume) {
-        m_failure = QStringLiteral("a part of a multi-volume archive, which is not read");
-        notice(Kind::MultiVolume, {}, m_failure);
-        return;
-    }
-    // Room for the entries a zip declares, so that a big one is not copied
-    // into fresh memory again and again as it is listed; the declared count
-    // is only a guess, and a bounded one.
-    m_entries.reserve(std::size_t(zip.entries));
-    m_byName.reserve(zip.entries);
     const ArchiveHandle a = openArchive(fd);
     QSet<QByteArray> junkSeen;
     archive_entry *header = nullptr;
     int position = 0;
+    const bool compressed = archive_filter_count(a.get()) > 1;
     for (;; ++position) {
         const int status = archive_read_next_header(a.get(), &header);
+        // The end record found is the zip's own only where the archive reads
+        // as a zip, or as nothing (a later part of a split zip): a tar may
+        // well end in a zip.
+        if (position == 0) {
+            const bool isZip = (archive_format(a.get()) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
+            if (zip.laterVolume && (isZip || status < ARCHIVE_WARN)) {
+                m_failure = QStringLiteral("a part of a multi-volume archive, which is not read");
+                notice(Kind::MultiVolume, {}, m_failure);
+                return;
+            }
+            if (isZip) {
+                m_zipDirectory = std::move(zip.directory);
+                // Room for the entries it declares, so that a big zip is not
+                // copied into fresh memory again and again as it is listed.
+                m_entries.reserve(std::size_t(zip.entries));
+                m_byName.reserve(zip.entries);
+            }
+        }
         if (status == ARCHIVE_EOF)
             break;
+        if (position >= MostEntries || (compressed && archive_filter_bytes(a.get(), 0) > MostInflatedWhileListing)) {
+            notice(Kind::Unreadable, {},
+                   QStringLiteral("too big to list: only the first %1 entries are read").arg(position));
+            break;
+        }
         if (status < ARCHIVE_WARN) {
             // The library can tell only once a format took the archive; an
             // archive whose list of entries is encrypted says so in words.
@@ -488,16 +510,14 @@ struct ArchiveReader::Reader
 ArchiveReader::ArchiveReader(const QString &archive) : m_path(archive)
 {
     using Failure = InputFile::Failure;
-    m_fd = ::open(fileNameFromText(archive).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
+    m_fd.reset(::open(fileNameFromText(archive).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!m_fd.isOpen()) {
         const int error = errno;
         throw InputFile::Error(error == ENOENT || error == ENOTDIR ? Failure::NotFound : Failure::NotReadable, error);
     }
     struct stat status;
-    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(m_fd);
+    if (::fstat(m_fd.get(), &status) != 0 || !S_ISREG(status.st_mode))
         throw InputFile::Error(Failure::NotRegularFile);
-    }
     const FileSignature signature = FileSignature::of(status);
     IndexCache &cache = indexCache();
     {
@@ -511,27 +531,25 @@ ArchiveReader::ArchiveReader(const QString &archive) : m_path(archive)
     // just downloaded or built is thus listed once by the steps of one look.
     if (m_index && (m_index->signature().racy || signature.racy)) {
         const QByteArray &directory = m_index->zipDirectory();
-        if (directory.isEmpty() || zipEndRecord(m_fd, true).directory != directory)
+        if (directory.isEmpty() || zipEndRecord(m_fd.get(), true).directory != directory)
             m_index.reset();
     }
     if (!m_index) {
-        m_index = std::make_shared<const ArchiveIndex>(m_fd, signature);
+        m_index = std::make_shared<const ArchiveIndex>(m_fd.get(), signature);
         const std::lock_guard lock(cache.mutex);
         cache.path = archive;
         cache.index = m_index;
     }
 }
 
-ArchiveReader::~ArchiveReader()
-{
-    m_reader.reset();
-    ::close(m_fd);
-}
+// The reader goes before the descriptor it reads through (members go in
+// the reverse order of their declaration).
+ArchiveReader::~ArchiveReader() = default;
 
 void ArchiveReader::rewind()
 {
     m_reader = std::make_unique<Reader>();
-    m_reader->archive = openArchive(m_fd);
+    m_reader->archive = openArchive(m_fd.get());
 }
 
 QByteArray ArchiveReader::read(const QByteArray &name, qint64 maxBytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/descriptor.h"
 #include "files/filesignature.h"
 #include "files/inputfile.h"
 
@@ -173,7 +174,7 @@ private:
     void rewind();
 
     QString m_path;
-    int m_fd = -1;
+    FileDescriptor m_fd;
     std::shared_ptr<const ArchiveIndex> m_index;
     std::unique_ptr<Reader> m_reader; // positioned after some header, or none yet
     qint64 m_inflated = 0;

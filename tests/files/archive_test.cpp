@@ -13,6 +13,7 @@
 #include "pictures/picture.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -252,6 +253,34 @@ private slots:
     }
 
     // ---- Hostile archives ----
+
+    // Reaching a header of a compressed tar inflates every entry before it:
+    // a listing stops after 1 GiB inflated, so a small tar.zst of endless
+    // zeros costs bounded time, and says why the rest is not listed.
+    void listingAStreamThatInflatesWithoutEnd()
+    {
+        writeBmp(QStringLiteral("skin/background.bmp"), Red);
+        const QString script = QStringLiteral(
+            "import io, sys, tarfile\n"
+            "class Zeros(io.RawIOBase):\n"
+            "    def __init__(self, n): self.n = n\n"
+            "    def readable(self): return True\n"
+            "    def readinto(self, b):\n"
+            "        k = min(len(b), self.n); b[:k] = bytes(k); self.n -= k; return k\n"
+            "t = tarfile.open(fileobj=sys.stdout.buffer, mode='w|')\n"
+            "zeros = tarfile.TarInfo('zeros.bin'); zeros.size = 1100 << 20\n"
+            "t.addfile(zeros, io.BufferedReader(Zeros(zeros.size), 1 << 20))\n"
+            "t.add(sys.argv[1], 'background.bmp'); t.close()\n");
+        const QString command = QStringLiteral("python3 -c \"$0\" \"$1\" | bsdtar --zstd -cf \"$2\" @-");
+        QCOMPARE(QProcess::execute(QStringLiteral("bash"), {"-c", command, script, path(QStringLiteral("skin/background.bmp")),
+                                                             path(QStringLiteral("zeros.tar.zst"))}),
+                 0);
+        ArchiveFolder root(path(QStringLiteral("zeros.tar.zst")));
+        QVERIFY(!root.contains(QStringLiteral("background.bmp")));
+        QCOMPARE(noticed(root, ArchiveNotice::Kind::Unreadable), QStringList{QString()});
+        QVERIFY2(root.notices().back().reason.startsWith(QLatin1String("too big to list")),
+                 qPrintable(root.notices().back().reason));
+    }
 
     // An archive that is found but cannot be opened (no permission, no
     // descriptor left) is a folder that lists nothing and reads nothing.

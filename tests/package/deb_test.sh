@@ -78,9 +78,12 @@ missing=0
 for program in $(grep '^/usr/bin/' <<<"$files"); do
     for name in $(objdump -p "$program" | awk '$1 == "NEEDED" { print $2 }'); do
         # The dynamic loader has no "=>" in ldd's list: its path comes first.
+        # awk reads ldd's list to its end: leaving early would end ldd by
+        # SIGPIPE, which pipefail takes for a failure.
         lib=$(ldd "$program" | awk -v name="$name" '
-            $1 == name && $2 == "=>" { print $3; exit }
-            $1 ~ ("/" name "$") { print $1; exit }')
+            done { next }
+            $1 == name && $2 == "=>" { print $3; done = 1 }
+            $1 ~ ("/" name "$") { print $1; done = 1 }')
         owner=
         for candidate in "$lib" "$(realpath "$lib")" "/usr$lib" "${lib#/usr}"; do
             owner=$(dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') \
