@@ -76,3 +76,11 @@ QString systemReason(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+QString failureReason(const RuntimeError &failure)
+{
+    QString reason = QString::fromUtf8(failure.what());
+    if (failure.systemError())
+        reason += QStringLiteral(": ") + systemReason(failure.systemError());
+    return reason;
+}

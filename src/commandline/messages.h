@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/error.h"
+
 #include <QString>
 
 // What both programs say on standard error, and how they show names in it.
@@ -27,3 +29,7 @@ QString escapedName(const QString &name);
 
 // The system's words for an errno value: "No space left on device".
 QString systemReason(int error);
+
+// What a failed operation says, then the system's reason where it has one:
+// "cannot be written: No space left on device".
+QString failureReason(const RuntimeError &failure);

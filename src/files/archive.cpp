@@ -275,32 +275,6 @@ bool isArchiverJunk(QStringView name)
     return isArchiverJunk(QByteArrayView(name.toUtf8()));
 }
 
-const char *noticeKindName(ArchiveNotice::Kind kind)
-{
-    using Kind = ArchiveNotice::Kind;
-    switch (kind) {
-    case Kind::Unreadable:
-        return "unreadable";
-    case Kind::MultiVolume:
-        return "multi-volume";
-    case Kind::Encrypted:
-        return "encrypted";
-    case Kind::OutsideFolder:
-        return "outside";
-    case Kind::Link:
-        return "link";
-    case Kind::Special:
-        return "special";
-    case Kind::Duplicate:
-        return "duplicate";
-    case Kind::Junk:
-        return "junk";
-    case Kind::NestedArchive:
-        return "nested archive";
-    }
-    return "unreadable";
-}
-
 ArchiveIndex::ArchiveIndex(int fd, const FileSignature &signature) : m_signature(signature)
 {
     addFolder("");

@@ -70,8 +70,6 @@ struct ArchiveNotice
     QString reason;
 };
 
-// The reader's name for each kind ("encrypted", "duplicate", ...).
-const char *noticeKindName(ArchiveNotice::Kind kind);
 
 // Whether a name is something an archiver or a file manager adds beside a
 // skin: "__MACOSX", "._*" resource forks, "Thumbs.db", "desktop.ini",

@@ -382,14 +382,14 @@ void FolderListing::subfoldersAndArchives(NameList &into, std::vector<bool> &isA
     }
 }
 
-std::optional<QString> FolderListing::onlySubfolder(bool (*ignored)(QStringView name)) const
+std::optional<QString> FolderListing::onlySubfolder() const
 {
     std::optional<QString> only;
     for (const Entry &entry : m_entries) {
         if (kindOf(entry) != Kind::Folder)
             continue;
         const QString text = textFromFileName(QByteArray::fromRawData(name(entry), entry.length));
-        if (ignored(text))
+        if (isArchiverJunk(QStringView(text)))
             continue;
         if (only)
             return std::nullopt;

@@ -96,10 +96,10 @@ public:
     // name. Only a folder on disk holds such archives: an archive inside an
     // archive is not opened.
     void subfoldersAndArchives(NameList &into, std::vector<bool> &isArchive) const;
-    // The one subfolder that ignored() does not pass over, or nothing when
-    // there is none or more than one; unsorted, so a big folder costs one
-    // look at each entry.
-    std::optional<QString> onlySubfolder(bool (*ignored)(QStringView name)) const;
+    // The one subfolder, archiver junk (files/archive.h: isArchiverJunk)
+    // passed over, or nothing when there is none or more than one; unsorted,
+    // so a big folder costs one look at each entry.
+    std::optional<QString> onlySubfolder() const;
 
     // The name of the entry that equals name ignoring letter case, the
     // first in byte order if several do.

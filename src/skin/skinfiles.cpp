@@ -42,33 +42,32 @@ void LoadSteps(std::span<const SkinFile> steps, Folder &folder, SlotTarget &targ
     }
 }
 
+QStringList skinFileNames()
+{
+    QStringList names;
+    for (const SkinFile &file : ApplySkinSteps) {
+        if (!names.contains(fileName(file)))
+            names.append(fileName(file));
+    }
+    return names;
+}
+
 bool holdsSkinFile(Folder &folder)
 {
-    for (const SkinFile &file : ApplySkinSteps) {
-        if (folder.contains(fileName(file)))
+    const QStringList names = skinFileNames();
+    for (const QString &name : names) {
+        if (folder.contains(name))
             return true;
     }
-    QStringList names;
-    for (const SkinFile &file : ApplySkinSteps)
-        names.append(fileName(file));
     return folder.listing().holdsAnyIgnoringCase(names);
 }
-
-namespace {
-
-bool isJunk(QStringView name)
-{
-    return isArchiverJunk(name);
-}
-
-} // namespace
 
 std::unique_ptr<Folder> openSkinFolder(const QString &path, const FolderListing *listing)
 {
     std::unique_ptr<Folder> folder = openFolder(path, listing);
     if (holdsSkinFile(*folder))
         return folder;
-    const std::optional<QString> only = folder->listing().onlySubfolder(isJunk);
+    const std::optional<QString> only = folder->listing().onlySubfolder();
     if (!only)
         return folder;
     std::unique_ptr<Folder> below = folder->subfolder(*only);

@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <span>
@@ -32,6 +33,10 @@ struct SkinFile
 // The name of a step's file within its folder, without the separator that
 // begins it: "background.bmp".
 QString fileName(const SkinFile &file);
+
+// The names of a skin's files, each once, in the order the preview window
+// loads them.
+QStringList skinFileNames();
 
 // The files of a skin in the order they are loaded into the preview window.
 // A later load wins, so a plain name overrides its "_us" twin whenever both

@@ -208,8 +208,7 @@ public:
         StepRecorder recorder;
         recorder.loaded = loaded;
         LoadSteps(ApplySkinSteps, *m_folder, recorder);
-        const bool anySkinFile = std::any_of(recorder.steps.begin(), recorder.steps.end(),
-                                             [&](const StepRecord &step) { return m_folder->contains(step.name); });
+        const bool anySkinFile = holdsSkinFile(*m_folder);
         for (const NamedSlot &slot : PreviewSlots) {
             std::vector<const StepRecord *> steps;
             for (const StepRecord &step : recorder.steps)

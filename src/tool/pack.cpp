@@ -33,26 +33,6 @@ const OptionSpec PackOptionList[] = {
     {"force", nullptr},
 };
 
-// The names of a skin's files, each once, in the order the preview window
-// loads them.
-QStringList skinFileNames()
-{
-    QStringList names;
-    for (const SkinFile &file : ApplySkinSteps)
-        if (!names.contains(fileName(file)))
-            names.append(fileName(file));
-    return names;
-}
-
-// Why a file of the folder is left out of the zip.
-QString leftOutReason(const InputFile::Error &error)
-{
-    QString reason = QString::fromUtf8(error.what());
-    if (error.systemError())
-        reason += QStringLiteral(": ") + systemReason(error.systemError());
-    return reason;
-}
-
 } // namespace
 
 struct ZipWriter::Archive
@@ -186,7 +166,7 @@ int runPack(const Arguments &arguments)
                 if (failure.failure() != InputFile::Failure::Folder
                     && failure.failure() != InputFile::Failure::NotFound)
                     printError(QStringLiteral("%1: left out: %2")
-                                   .arg(shownName(skin->pathOf(found)), leftOutReason(failure)));
+                                   .arg(shownName(skin->pathOf(found)), failureReason(failure)));
                 continue;
             }
             zip.add(name, *content);

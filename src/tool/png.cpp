@@ -45,15 +45,6 @@ void writeToSink(png_structp png, png_bytep data, png_size_t length)
 
 void flushNothing(png_structp) {}
 
-// The reason a runtime operation gives, and the system's where it has one.
-QString reasonOf(const RuntimeError &failure)
-{
-    QString reason = QString::fromUtf8(failure.what());
-    if (failure.systemError())
-        reason += QStringLiteral(": ") + systemReason(failure.systemError());
-    return reason;
-}
-
 } // namespace
 
 QByteArray encodePng(const QImage &image)
@@ -93,7 +84,7 @@ bool OutputFile::open(const QString &path, QString *error)
         open->file.emplace(fileNameFromText(path));
         open->guard.emplace(open->file->temporaryPath());
     } catch (const RuntimeError &failure) {
-        *error = reasonOf(failure);
+        *error = failureReason(failure);
         return false;
     }
     m_open = std::move(open);
@@ -107,7 +98,7 @@ bool OutputFile::append(QByteArrayView piece, QString *error)
             throw RuntimeError("file not open");
         m_open->file->append(piece);
     } catch (const RuntimeError &failure) {
-        *error = reasonOf(failure);
+        *error = failureReason(failure);
         m_open.reset();
         return false;
     }
@@ -121,7 +112,7 @@ bool OutputFile::commit(QString *error)
             throw RuntimeError("file not open");
         m_open->file->commit();
     } catch (const RuntimeError &failure) {
-        *error = reasonOf(failure);
+        *error = failureReason(failure);
         m_open.reset();
         return false;
     }
