@@ -1,12 +1,10 @@
 #include "tool/watch.h"
 
-#include "files/archive.h"
 #include "files/folderwatcher.h"
 #include "tool/folders.h"
 #include "tool/terminal.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QTimer>
 
 #include <unistd.h>
@@ -33,18 +31,6 @@ QString watchProblem(int error)
     return systemReason(error);
 }
 
-// The folder on disk whose changes may change a FOLDER's report: the folder
-// itself, or the one that holds the archive it lies in, where the archive
-// is replaced or written again.
-QString watchedFolder(const QString &folder)
-{
-    if (const std::optional<ArchivePath> where = splitArchivePath(resolvedFolder(folder))) {
-        const qsizetype slash = where->archive.lastIndexOf(QLatin1Char('/'));
-        return slash > 0 ? where->archive.left(slash) : QStringLiteral("/");
-    }
-    return QDir::cleanPath(absolutePath(folder));
-}
-
 class Watch
 {
 public:
@@ -54,7 +40,7 @@ public:
         // Watched before they are checked, so that no change in between is missed.
         for (const QString &folder : folders) {
             auto watcher = std::make_unique<FolderWatcher>();
-            watcher->follow(watchedFolder(folder));
+            watcher->follow(resolvedFolder(folder));
             if (watcher->error() != 0) {
                 printError(QStringLiteral("%1: cannot watch for changes (%2); tried again every %3 seconds")
                                .arg(shownName(folder), watchProblem(watcher->error()))
