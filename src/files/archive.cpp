@@ -6,6 +6,7 @@
 #include <archive_entry.h>
 
 #include <QSet>
+#include <QtEndian>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,27 +106,23 @@ ZipEndRecord zipEndRecord(int fd, bool withDirectory)
     const qsizetype at = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
     if (at < 0 || at + 22 > bytes.size())
         return {};
-    const auto number = [](const QByteArray &from, qsizetype offset, int size) {
-        quint64 value = 0;
-        for (int i = size - 1; i >= 0; --i)
-            value = value << 8 | uchar(from[offset + i]);
-        return value;
-    };
-    ZipEndRecord record{number(bytes, at + 4, 2) != 0 || number(bytes, at + 6, 2) != 0,
-                        qint64(number(bytes, at + 10, 2)), {}};
+    const char *end = bytes.constData() + at;
+    ZipEndRecord record{qFromLittleEndian<quint16>(end + 4) != 0 || qFromLittleEndian<quint16>(end + 6) != 0,
+                        qFromLittleEndian<quint16>(end + 10), {}};
 
     // Where the directory starts: in the end record, or in the zip64 one
     // that a locator just before it points to when the numbers are too big.
-    quint64 directory = number(bytes, at + 16, 4);
+    quint64 directory = qFromLittleEndian<quint32>(end + 16);
     if ((directory == 0xFFFFFFFF || record.entries == 0xFFFF) && at >= 20 && bytes.mid(at - 20, 4) == "PK\x06\x07") {
-        const qint64 zip64At = qint64(number(bytes, at - 20 + 8, 8));
+        const qint64 zip64At = qFromLittleEndian<qint64>(end - 20 + 8);
         QByteArray zip64(56, Qt::Uninitialized);
         if (zip64At < 0 || ::pread(fd, zip64.data(), 56, zip64At) != 56 || !zip64.startsWith("PK\x06\x06"))
             return record;
         // At least 46 bytes an entry in the directory: a count beyond that
         // is a lie, and only room is taken for it.
-        record.entries = qint64(std::min<quint64>(number(zip64, 32, 8), quint64(status.st_size / 46)));
-        directory = number(zip64, 48, 8);
+        record.entries = qint64(std::min<quint64>(qFromLittleEndian<quint64>(zip64.constData() + 32),
+                                                  quint64(status.st_size / 46)));
+        directory = qFromLittleEndian<quint64>(zip64.constData() + 48);
     }
     // A directory bigger than this (some millions of entries) is never
     // kept, and its index never shared while the file is fresh.
