@@ -313,7 +313,8 @@ void ArchiveIndex::read(int fd)
             break;
         if (position >= MostEntries || (compressed && archive_filter_bytes(a.get(), 0) > MostInflatedWhileListing)) {
             notice(Kind::Unreadable, {},
-                   QStringLiteral("too big to list: only the first %1 entries are read").arg(position));
+                   position == 1 ? QStringLiteral("too big to list: only the first entry is read")
+                                 : QStringLiteral("too big to list: only the first %1 entries are read").arg(position));
             break;
         }
         if (status < ARCHIVE_WARN) {

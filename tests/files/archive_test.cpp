@@ -278,8 +278,8 @@ private slots:
         ArchiveFolder root(path(QStringLiteral("zeros.tar.zst")));
         QVERIFY(!root.contains(QStringLiteral("background.bmp")));
         QCOMPARE(noticed(root, ArchiveNotice::Kind::Unreadable), QStringList{QString()});
-        QVERIFY2(root.notices().back().reason.startsWith(QLatin1String("too big to list")),
-                 qPrintable(root.notices().back().reason));
+        // The zeros are one entry: the listing stops at the header behind it.
+        QCOMPARE(root.notices().back().reason, QStringLiteral("too big to list: only the first entry is read"));
     }
 
     // An archive that is found but cannot be opened (no permission, no
