@@ -435,14 +435,8 @@ int checkFolders(const QStringList &folders, const CheckOptions &options)
 {
     bool allFolders = true;
     std::vector<FolderReport> reports;
-    for (const QString &folder : folders) {
-        if (!checkFolderArgument(folder)) {
-            allFolders = false;
-            continue;
-        }
-        for (const QString &skin : skinsOf(folder))
-            reports.push_back(checkFolder(skin));
-    }
+    for (const QString &skin : usableSkins(folders, allFolders))
+        reports.push_back(checkFolder(skin));
     printReports(reports, options.form);
     if (!finishOutput() || !allFolders)
         return 2;

@@ -103,6 +103,8 @@ std::optional<QString> folderProblem(const QString &folder)
     return std::nullopt;
 }
 
+namespace {
+
 QStringList skinsOf(const QString &folder)
 {
     const QString resolved = resolvedFolder(folder);
@@ -112,12 +114,37 @@ QStringList skinsOf(const QString &folder)
     const std::unique_ptr<Folder> skin = openSkinFolder(resolved);
     if (holdsSkinFile(*skin))
         return {folder};
+    // The archives as the selector lists them among the subfolders.
+    NameList names;
+    std::vector<bool> isArchive;
+    skin->listing().subfoldersAndArchives(names, isArchive);
     const QString given = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     QStringList archives;
-    for (const QString &name : skin->listing().files(QStringLiteral("*")))
-        if (isArchiveFile(resolved + QLatin1Char('/') + name))
-            archives.append(given + name);
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (isArchive[std::size_t(i)])
+            archives.append(given + names.at(i).toString());
     return archives.isEmpty() ? QStringList{folder} : archives;
+}
+
+} // namespace
+
+QStringList usableSkins(const QStringList &folders, bool &allUsable)
+{
+    QStringList skins;
+    for (const QString &folder : folders) {
+        if (!checkFolderArgument(folder)) {
+            allUsable = false;
+            continue;
+        }
+        for (const QString &skin : skinsOf(folder)) {
+            // An archive of a collection may be unreadable on its own.
+            if (skin == folder || checkFolderArgument(skin))
+                skins.append(skin);
+            else
+                allUsable = false;
+        }
+    }
+    return skins;
 }
 
 bool checkFolderArgument(const QString &folder)

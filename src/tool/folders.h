@@ -39,15 +39,18 @@ QString nameOf(const QString &path);
 // not), and so is a folder inside one.
 std::optional<QString> folderProblem(const QString &folder);
 
-// The skins that a FOLDER argument stands for: the folder itself, or, for a
-// collection of archives (a folder on disk that holds no skin file of its
-// own but archives), each archive in it, named as the folder is given
-// followed by the archive's name, in the order the file list shows them.
-QStringList skinsOf(const QString &folder);
-
 // Whether a FOLDER argument can be used; if not, says why on standard
 // error ("skintool: skins/x: no such folder") and returns false.
 bool checkFolderArgument(const QString &folder);
+
+// The skins that FOLDER arguments stand for: each folder itself, or, for a
+// collection of archives (a folder on disk that holds no skin file of its
+// own but archives), each archive in it, named as the folder is given
+// followed by the archive's name, in the order the selector lists them.
+// Each is checked as checkFolderArgument checks an argument: one that
+// cannot be used, given or in a collection, is named on standard error and
+// left out, and allUsable turns false.
+QStringList usableSkins(const QStringList &folders, bool &allUsable);
 
 // The names of the subfolders that render writes, one per skin: the
 // folder's last component, and for a name taken already in this run the

@@ -131,14 +131,8 @@ int runRender(const Arguments &arguments)
     std::vector<Job> jobs;
     bool allWritten = true;
     OutputNames names;
-    for (const QString &folder : arguments.positionalArguments()) {
-        if (!checkFolderArgument(folder)) {
-            allWritten = false;
-            continue;
-        }
-        for (const QString &skin : skinsOf(folder))
-            jobs.push_back({resolvedFolder(skin), names.take(skin)});
-    }
+    for (const QString &skin : usableSkins(arguments.positionalArguments(), allWritten))
+        jobs.push_back({resolvedFolder(skin), names.take(skin)});
     leaveWorkingDirectory();
     // The windows are drawn here, one skin after another; the pictures are
     // encoded and written on the other threads meanwhile, and their failures

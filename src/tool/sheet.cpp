@@ -259,18 +259,12 @@ int runSheet(const Arguments &arguments)
     QStringList folders;
     std::set<std::pair<dev_t, ino_t>> drawn;
     bool allFolders = true;
-    for (const QString &argument : arguments.positionalArguments()) {
-        if (!checkFolderArgument(argument)) {
-            allFolders = false;
+    for (const QString &folder : usableSkins(arguments.positionalArguments(), allFolders)) {
+        struct stat status;
+        if (::stat(fileNameFromText(folder).constData(), &status) == 0
+            && !drawn.insert({status.st_dev, status.st_ino}).second)
             continue;
-        }
-        for (const QString &folder : skinsOf(argument)) {
-            struct stat status;
-            if (::stat(fileNameFromText(folder).constData(), &status) == 0
-                && !drawn.insert({status.st_dev, status.st_ino}).second)
-                continue;
-            folders.append(resolvedFolder(folder));
-        }
+        folders.append(resolvedFolder(folder));
     }
     if (!allFolders)
         return 2;

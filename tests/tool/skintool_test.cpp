@@ -819,6 +819,9 @@ private slots:
         // empty folder that holds no skin.
         QTest::newRow("readable, not searchable") << "unsearchable" << "cannot read the folder: Permission denied";
         QTest::newRow("unreadable archive") << "locked.zip" << "cannot read the archive: Permission denied";
+        // Not a skin that holds nothing: the collection's other archive is
+        // still checked and drawn.
+        QTest::newRow("unreadable archive in a collection") << "collection" << "cannot read the archive: Permission denied";
     }
 
     void folderArguments()
@@ -832,6 +835,12 @@ private slots:
             QVERIFY(packFolder(cleanSkin(QStringLiteral("skin")), path(QStringLiteral("work/skin.zip"))));
             QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("work/skin.zip"))).constData(), 0) == 0);
             folder = QStringLiteral("skin.zip");
+        } else if (setup == QLatin1String("collection")) {
+            makeFolder(QStringLiteral("work/skins"));
+            QVERIFY(packFolder(cleanSkin(QStringLiteral("skin")), path(QStringLiteral("work/skins/good.zip"))));
+            QVERIFY(QFile::copy(path(QStringLiteral("work/skins/good.zip")), path(QStringLiteral("work/skins/locked.zip"))));
+            QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("work/skins/locked.zip"))).constData(), 0) == 0);
+            folder = QStringLiteral("skins");
         } else {
             cleanSkin(QStringLiteral("work/skin"));
             const std::map<QString, mode_t> modes = {{"locked", 0}, {"unsearchable", 0644}};
@@ -847,13 +856,21 @@ private slots:
                 ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
             return true;
         };
-        for (const QStringList &arguments : {QStringList{"check", folder}, QStringList{"render", "--out", "out", folder}}) {
-            const Run run = skintoolIn(withoutOverride, arguments);
+        const bool collection = setup == QLatin1String("collection");
+        for (const QStringList &arguments : {QStringList{"check", folder}, QStringList{"render", "--out", "out", folder},
+                                             QStringList{"sheet", "--out", "sheet.png", folder}}) {
+            const Run run = skintoolIn(withoutOverride, arguments, QFile::encodeName(path(QStringLiteral("stdout"))));
             QVERIFY2(run.status == 2, qPrintable(run.err));
-            QVERIFY2(run.err.startsWith(QStringLiteral("skintool: skin")) && run.err.endsWith(QStringLiteral(": %1\n").arg(message)),
-                     qPrintable(run.err));
+            const QString named = collection ? QStringLiteral("skintool: skins/locked.zip: ") : QStringLiteral("skintool: skin");
+            QVERIFY2(run.err.startsWith(named) && run.err.endsWith(QStringLiteral(": %1\n").arg(message)), qPrintable(run.err));
             QVERIFY(!QFileInfo::exists(path(QStringLiteral("work/out/skin"))));
+            QVERIFY(!QFileInfo::exists(path(QStringLiteral("work/out/locked.zip"))));
+            QVERIFY(!QFileInfo::exists(path(QStringLiteral("work/sheet.png"))));
+            if (collection && arguments.front() == QLatin1String("check"))
+                QVERIFY2(run.out.startsWith(QStringLiteral("skins/good.zip: 0 errors")), qPrintable(run.out));
         }
+        if (collection)
+            QVERIFY(QFileInfo::exists(path(QStringLiteral("work/out/good.zip/preview.png"))));
         ::chmod(QFile::encodeName(path(QStringLiteral("work/skin"))).constData(), 0755);
     }
 
