@@ -5,8 +5,7 @@
 // follows an archive that is written again.
 
 #include "support/archives.h"
-#include "support/fixture.h"
-#include "support/programrun.h"
+#include "support/skintoolfixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -41,15 +40,11 @@ QStringList problemsOf(const QJsonObject &folder)
 
 } // namespace
 
-class ArchivesTest : public Fixture
+class ArchivesTest : public SkintoolFixture
 {
     Q_OBJECT
 
 private:
-    static QString binary() { return qEnvironmentVariable("SKINTOOL_BINARY"); }
-
-    ProgramRun skintool(const QStringList &arguments) const { return runProgram(binary(), arguments, workDir()); }
-
     // A skin folder with every slot's plain file, each in a colour of its own.
     QString cleanSkin(const QString &relative) const
     {

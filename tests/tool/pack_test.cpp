@@ -2,8 +2,7 @@
 // common unpackers read it alike, that the same skin gives the same bytes,
 // and that a skin with errors is not packed.
 
-#include "support/fixture.h"
-#include "support/programrun.h"
+#include "support/skintoolfixture.h"
 
 #include "tool/pack.h"
 
@@ -46,18 +45,11 @@ bool touchAt(const QString &file, time_t seconds)
 
 } // namespace
 
-class PackTest : public Fixture
+class PackTest : public SkintoolFixture
 {
     Q_OBJECT
 
 private:
-    static QString binary() { return qEnvironmentVariable("SKINTOOL_BINARY"); }
-
-    ProgramRun skintool(const QStringList &arguments, const QProcessEnvironment &extra = {}) const
-    {
-        return runProgram(binary(), arguments, workDir(), extra);
-    }
-
     // A program other than skintool, found on the PATH, run in the working
     // directory.
     ProgramRun tool(const QString &name, const QStringList &arguments) const

@@ -2,8 +2,7 @@
 // render's and sheet's pictures, hostile files and unwritable output.
 
 #include "support/archives.h"
-#include "support/fixture.h"
-#include "support/programrun.h"
+#include "support/skintoolfixture.h"
 
 #include "tool/png.h"
 #include "tool/sheet.h"
@@ -243,18 +242,11 @@ int runWithReadOnlyFolder(const QByteArray &program, const QByteArray &folder, c
 
 } // namespace
 
-class SkintoolTest : public Fixture
+class SkintoolTest : public SkintoolFixture
 {
     Q_OBJECT
 
 private:
-    Run skintool(const QStringList &arguments, const QProcessEnvironment &extra = {}) const
-    {
-        return runProgram(binary(), arguments, workDir(), extra);
-    }
-
-    static QString binary() { return qEnvironmentVariable("SKINTOOL_BINARY"); }
-
     // skintool run with its arguments and working directory given as bytes,
     // which a QProcess would pass as UTF-8 only.
     Run skintoolRaw(const QList<QByteArray> &arguments, const QByteArray &directory) const
