@@ -78,6 +78,7 @@ private slots:
         QTest::newRow("tar.gz") << "skin.tar.gz";
         QTest::newRow("tar.xz") << "skin.tar.xz";
         QTest::newRow("tar.zst") << "skin.tar.zst";
+        QTest::newRow("rar") << "skin.rar";
     }
 
     void everyKindReadsAsAFolder()

@@ -686,6 +686,7 @@ private slots:
         QTest::newRow("zip under one top folder") << "Ember.zip" << "Ember" << "";
         QTest::newRow("7z") << "Ember.7z" << "" << "";
         QTest::newRow("tar.gz") << "Ember.tar.gz" << "" << "";
+        QTest::newRow("rar") << "Ember.rar" << "" << "";
         QTest::newRow("a skin in a collection") << "collection.zip" << "Ember" << "Ember";
     }
 

@@ -1,6 +1,8 @@
 #include "support/archives.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -16,7 +18,38 @@ for line in sys.stdin.read().split('\n'):
     if line:
         kind, name, data = line.split(' ')
         members.append((kind, bytes.fromhex(name), bytes.fromhex(data)))
-if path.endswith('.zip'):
+def rar5(path, members):
+    # A RAR 5 archive whose entries are stored, as the format describes it:
+    # no free tool writes RAR, and a stored entry is all a test here needs.
+    import struct, zlib
+    def vint(n):
+        out = bytearray()
+        while True:
+            low, n = n & 0x7f, n >> 7
+            out.append(low | (0x80 if n else 0))
+            if not n:
+                return bytes(out)
+    def block(body, data=b''):
+        size = vint(len(body))
+        return struct.pack('<I', zlib.crc32(size + body)) + size + body + data
+    out = bytearray(b'Rar!\x1a\x07\x01\x00') + block(vint(1) + vint(0) + vint(0))
+    for kind, name, data in members:
+        if kind in ('symlink', 'hardlink'):
+            continue
+        folder = kind == 'folder'
+        body = vint(2) + vint(0x0002) + vint(len(data))        # a file block with a data area
+        body += vint(0x0001 if folder else 0x0004)             # a folder, or a file with its CRC
+        body += vint(len(data)) + vint(0o40755 if folder else 0o100644)
+        if not folder:
+            body += struct.pack('<I', zlib.crc32(data))
+        body += vint(0) + vint(1) + vint(len(name)) + name   # stored; made on Unix
+        out += block(body, data)
+    out += block(vint(5) + vint(0) + vint(0))
+    open(path, 'wb').write(out)
+
+if path.endswith('.rar'):
+    rar5(path, members)
+elif path.endswith('.zip'):
     class RawInfo(zipfile.ZipInfo):
         def _encodeFilenameFlags(self):
             return self.raw_name, self.flag_bits
@@ -88,6 +121,23 @@ bool writeArchive(const QString &path, const QList<ArchiveMember> &members, ZipN
 
 bool packFolder(const QString &folder, const QString &archive, const QStringList &extraArguments)
 {
+    if (archive.endsWith(QLatin1String(".rar"))) {
+        QList<ArchiveMember> members;
+        QDirIterator entries(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        while (entries.hasNext()) {
+            const QFileInfo entry(entries.next());
+            const QByteArray name = QDir(folder).relativeFilePath(entry.filePath()).toUtf8();
+            if (entry.isDir()) {
+                members.append({name, {}, ArchiveMember::Type::Folder});
+            } else {
+                QFile file(entry.filePath());
+                if (!file.open(QIODevice::ReadOnly))
+                    return false;
+                members.append({name, file.readAll(), ArchiveMember::Type::File});
+            }
+        }
+        return writeArchive(QFileInfo(archive).absoluteFilePath(), members);
+    }
     const QString target = QFileInfo(archive).absoluteFilePath();
     const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     if (archive.endsWith(QLatin1String(".zip")))

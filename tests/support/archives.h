@@ -23,11 +23,13 @@ enum class ZipNames {
 };
 
 // Writes a zip (".zip"), a tar (".tar") or a gzipped tar (".tar.gz") with
-// Python's zipfile or tarfile; false, with a warning, when it fails.
+// Python's zipfile or tarfile, or a RAR 5 archive of stored entries (".rar",
+// symlinks and hard links left out) by hand; false, with a warning, when it
+// fails.
 bool writeArchive(const QString &path, const QList<ArchiveMember> &members, ZipNames names = ZipNames::Utf8Flagged);
 
 // Packs what a folder holds (its entries at the archive's root) with a
 // command-line archiver chosen by the archive's ending: zip for ".zip", 7z
-// for ".7z", bsdtar for every tar. extraArguments go to the archiver
-// (zip's "-P secret" to encrypt, "-s 64k" to split).
+// for ".7z", bsdtar for every tar, writeArchive() for ".rar". extraArguments
+// go to the archiver (zip's "-P secret" to encrypt, "-s 64k" to split).
 bool packFolder(const QString &folder, const QString &archive, const QStringList &extraArguments = {});
