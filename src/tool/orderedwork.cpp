@@ -1,74 +1,38 @@
 #include "tool/orderedwork.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
+#include <thread>
 
 #include <sched.h>
 
 namespace skintool {
 
-struct OrderedWork::Queue
+OrderedWork::OrderedWork(int threads) : m_threads(threads)
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::packaged_task<Delivery()>> tasks;
-    bool ending = false;
-
-    // What a worker thread does until the queue ends.
-    void serve()
-    {
-        for (;;) {
-            std::packaged_task<Delivery()> task;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [this] { return ending || !tasks.empty(); });
-                if (tasks.empty())
-                    return;
-                task = std::move(tasks.front());
-                tasks.pop_front();
-            }
-            task();
-        }
-    }
-};
-
-OrderedWork::OrderedWork(int threads) : m_queue(std::make_unique<Queue>())
-{
-    for (int i = 0; i < threads; ++i)
-        m_threads.emplace_back([queue = m_queue.get()] { queue->serve(); });
+    if (threads > 0)
+        m_pool.setMaxThreadCount(threads);
 }
 
 OrderedWork::~OrderedWork()
 {
     // Left by an exception: what is still running finishes, undelivered.
-    for (const std::future<Delivery> &pending : m_pending)
-        pending.wait();
-    {
-        const std::lock_guard lock(m_queue->mutex);
-        m_queue->ending = true;
-    }
-    m_queue->changed.notify_all();
-    for (std::thread &thread : m_threads)
-        thread.join();
+    m_pool.waitForDone();
 }
 
 void OrderedWork::add(Work work)
 {
-    if (m_threads.empty()) {
+    if (m_threads == 0) {
         if (const Delivery delivery = work())
             delivery();
         return;
     }
-    while (m_pending.size() >= 2 * m_threads.size())
+    while (m_pending.size() >= 2 * std::size_t(m_threads))
         deliverOldest();
-    std::packaged_task<Delivery()> task(std::move(work));
-    m_pending.push_back(task.get_future());
-    {
-        const std::lock_guard lock(m_queue->mutex);
-        m_queue->tasks.push_back(std::move(task));
-    }
-    m_queue->changed.notify_one();
+    // The pool takes a function that can be copied; the task moves only.
+    auto task = std::make_shared<std::packaged_task<Delivery()>>(std::move(work));
+    m_pending.push_back(task->get_future());
+    m_pool.start([task] { (*task)(); });
 }
 
 void OrderedWork::finish()

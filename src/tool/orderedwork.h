@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QThreadPool>
+
 #include <deque>
 #include <functional>
 #include <future>
-#include <memory>
-#include <thread>
-#include <vector>
 
 namespace skintool {
 
@@ -24,7 +23,7 @@ public:
     // With no threads, each piece and its delivery run at once, in add().
     explicit OrderedWork(int threads);
     // Waits for what is still running, but delivers nothing (call finish()
-    // first); the threads end.
+    // first).
     ~OrderedWork();
     OrderedWork(const OrderedWork &) = delete;
     OrderedWork &operator=(const OrderedWork &) = delete;
@@ -38,9 +37,8 @@ public:
 private:
     void deliverOldest();
 
-    struct Queue;
-    std::unique_ptr<Queue> m_queue;
-    std::vector<std::thread> m_threads;
+    const int m_threads;
+    QThreadPool m_pool;
     std::deque<std::future<Delivery>> m_pending;
 };
 
