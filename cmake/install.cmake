@@ -57,11 +57,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://skinpreview.org)
 # dpkg-shlibdeps works out the libraries' packages from the binaries (a
-# sanitizer build thus also gets the sanitizer runtimes). The fonts are used
-# by name, not linked: the layouts name Arial, which fontconfig maps to
-# Liberation Sans.
+# sanitizer build thus also gets the sanitizer runtimes). Two are named by
+# hand, as no binary links them: the fonts, used by name (the layouts name
+# Arial, which fontconfig maps to Liberation Sans), and libarchive, loaded
+# when an archive is first opened (src/files/archivelibrary.cpp).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation)
+find_package(LibArchive REQUIRED)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, libarchive13 (>= ${LibArchive_VERSION})")
 # Debian strips one more thing than strip(1) does by default: the compilers'
 # version notes.
 set(CPACK_SKINPREVIEW_STRIP ${CMAKE_STRIP})

@@ -57,9 +57,13 @@ entries() {
         | sed -E 's/^([^ (]+) *(\((.*)\))?$/\1 \3/; s/ $/ -/'
 }
 version_of() { entries | awk -v name="$1" '$1 == name && !found++ { $1 = ""; sub(/^ /, ""); print }'; }
-# The fonts that stand in for the ones the layouts name: listed by hand, as
-# no binary links them.
+# The fonts that stand in for the ones the layouts name, and libarchive,
+# loaded when an archive is first opened: listed by hand, as no binary
+# links them.
 [ -n "$(version_of fonts-liberation)" ] || { echo "FAIL: no dependency on fonts-liberation"; exit 1; }
+case $(version_of libarchive13) in
+    ''|-) echo "FAIL: no dependency on libarchive13 with a least version"; exit 1 ;;
+esac
 # The libraries' packages come from dpkg-shlibdeps, which also gives the C
 # library the least version that the programs need.
 case $(version_of libc6) in
@@ -125,6 +129,12 @@ done
 version=$(env -u DISPLAY /usr/bin/skintool --version) \
     || { echo "FAIL: the installed skintool does not run"; exit 1; }
 echo "$version"
+# It finds libarchive, which it loads only now, and writes and reads a zip.
+(cd "$work" && env -u DISPLAY /usr/bin/skintool template --out skin >/dev/null \
+    && env -u DISPLAY /usr/bin/skintool pack skin --out skin.zip >/dev/null \
+    && env -u DISPLAY /usr/bin/skintool check --oneline skin.zip) \
+    || { echo "FAIL: the installed skintool cannot pack and check a zip"; exit 1; }
+echo "packed and checked a zip"
 
 # Start the program the way the application menu does, from an empty folder
 # (it keeps lastpath.skin in its working directory), in an X server that
