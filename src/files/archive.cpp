@@ -75,6 +75,16 @@ ArchiveHandle openArchive(int fd)
     return a;
 }
 
+// How much of a listing that stopped early counts.
+QString readSoFar(qsizetype entries)
+{
+    if (entries == 0)
+        return QStringLiteral("no entry is read");
+    if (entries == 1)
+        return QStringLiteral("only the first entry is read");
+    return QStringLiteral("only the first %1 entries are read").arg(entries);
+}
+
 QString libraryReason(archive *a)
 {
     const char *text = archive_error_string(a);
@@ -312,9 +322,7 @@ void ArchiveIndex::read(int fd)
         if (status == ARCHIVE_EOF)
             break;
         if (position >= MostEntries || (compressed && archive_filter_bytes(a.get(), 0) > MostInflatedWhileListing)) {
-            notice(Kind::Unreadable, {},
-                   position == 1 ? QStringLiteral("too big to list: only the first entry is read")
-                                 : QStringLiteral("too big to list: only the first %1 entries are read").arg(position));
+            notice(Kind::Unreadable, {}, QStringLiteral("too big to list: %1").arg(readSoFar(position)));
             break;
         }
         if (status < ARCHIVE_WARN) {
@@ -328,8 +336,7 @@ void ArchiveIndex::read(int fd)
                 m_failure = QStringLiteral("not an archive that can be read: %1").arg(why);
                 notice(Kind::Unreadable, {}, m_failure);
             } else {
-                notice(Kind::Unreadable, {},
-                       QStringLiteral("cut short or corrupt after %1 entries, which are read: %2").arg(position).arg(why));
+                notice(Kind::Unreadable, {}, QStringLiteral("cut short or corrupt (%1): %2").arg(readSoFar(position), why));
             }
             break;
         }

@@ -367,6 +367,9 @@ private slots:
         QVERIFY(cut.failure().isEmpty());
         QCOMPARE(colourOf(cut, QStringLiteral("background.bmp")), Red);
         QCOMPARE(failureOpening(cut, QStringLiteral("noise.bin")), InputFile::Failure::Damaged);
+        QCOMPARE(noticed(cut, ArchiveNotice::Kind::Unreadable), QStringList{QString()});
+        QVERIFY2(cut.notices().back().reason.startsWith(QLatin1String("cut short or corrupt (only the first 2 entries are read): ")),
+                 qPrintable(cut.notices().back().reason));
     }
 
     // A bomb is refused after at most the limit and a byte are inflated,
