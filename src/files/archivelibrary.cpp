@@ -18,13 +18,14 @@ namespace {
 
 // The library's soname, which the package depends on. Without it no
 // archive can be read at all: an installation that lost it ends the
-// program with the loader's reason, as a start without it would have.
+// program with the loader's reason and status (127), as a start without it
+// would have, which no other outcome of the programs shares.
 constexpr const char *LibraryName = "libarchive.so.13";
 
 [[noreturn]] void missing(const char *what)
 {
     std::fprintf(stderr, "%s: cannot load %s: %s\n", program_invocation_short_name, LibraryName, what);
-    ::_exit(1);
+    ::_exit(127);
 }
 
 void *library()

@@ -129,7 +129,13 @@ done
 version=$(env -u DISPLAY /usr/bin/skintool --version) \
     || { echo "FAIL: the installed skintool does not run"; exit 1; }
 echo "$version"
-# It finds libarchive, which it loads only now, and writes and reads a zip.
+# Neither program maps libarchive at start: it is not linked...
+for program in /usr/bin/skinpreview /usr/bin/skintool; do
+    ! objdump -p "$program" | grep -q 'NEEDED.*libarchive' \
+        || { echo "FAIL: $program links libarchive, which it should load when it first opens an archive"; exit 1; }
+done
+# ...and skintool finds it when it first opens an archive, and writes and
+# reads a zip.
 (cd "$work" && env -u DISPLAY /usr/bin/skintool template --out skin >/dev/null \
     && env -u DISPLAY /usr/bin/skintool pack skin --out skin.zip >/dev/null \
     && env -u DISPLAY /usr/bin/skintool check --oneline skin.zip) \

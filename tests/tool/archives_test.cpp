@@ -22,8 +22,6 @@
 namespace {
 
 const QSize BackgroundSize(800, 600);
-const QSize StickerSize(178, 357);
-const QSize PanelSize(615, 599);
 
 const QColor Blue(0x20, 0x40, 0x90);
 
@@ -45,23 +43,6 @@ class ArchivesTest : public SkintoolFixture
     Q_OBJECT
 
 private:
-    // A skin folder with every slot's plain file, each in a colour of its own.
-    QString cleanSkin(const QString &relative) const
-    {
-        writeBmp(relative + QStringLiteral("/background.bmp"), Blue, BackgroundSize);
-        writeBmp(relative + QStringLiteral("/sticker_background.bmp"), QColor(0x30, 0xa0, 0x30), StickerSize);
-        writeBmp(relative + QStringLiteral("/backsettings.bmp"), QColor(0xa0, 0x30, 0x30), PanelSize);
-        writeBmp(relative + QStringLiteral("/backscreensaver.bmp"), QColor(0xa0, 0xa0, 0x30), PanelSize);
-        writeBmp(relative + QStringLiteral("/backadvanced.bmp"), QColor(0x30, 0xa0, 0xa0), PanelSize);
-        return path(relative);
-    }
-
-    QJsonObject checkJson(const QString &folder) const
-    {
-        const ProgramRun run = skintool({QStringLiteral("check"), QStringLiteral("--json"), folder});
-        return QJsonDocument::fromJson(run.out.toUtf8())[QStringLiteral("folders")][0].toObject();
-    }
-
     QString work(const QString &name) const { return path(QStringLiteral("work/") + name); }
 
 private slots:
