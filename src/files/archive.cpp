@@ -42,6 +42,9 @@ constexpr std::array ArchiveEndings = {".zip"sv,     ".7z"sv,     ".rar"sv,     
                                        ".tar.bz2"sv, ".tbz"sv,    ".tbz2"sv,    ".tar.xz"sv,  ".txz"sv,     ".tar.zst"sv,
                                        ".tzst"sv,    ".tar.lz"sv, ".tar.lzma"sv, ".tar.lz4"sv, ".tar.z"sv};
 
+constexpr std::size_t LongestArchiveEnding =
+    std::max_element(ArchiveEndings.begin(), ArchiveEndings.end(), [](auto a, auto b) { return a.size() < b.size(); })->size();
+
 struct ArchiveCloser
 {
     void operator()(archive *a) const { archive_read_free(a); }
@@ -154,11 +157,15 @@ ZipEndRecord zipEndRecord(int fd, bool withDirectory)
 // A name as a place inside the archive: backslashes as separators, "." and
 // empty names between separators dropped, so that "./" (which tar writes
 // for the folder it was given) is the root, ""; nothing when it leads
-// outside (absolute, a drive, "..") or is empty.
-std::optional<QByteArray> placeInside(QByteArrayView stored)
+// outside (absolute, a drive, "..") or is empty. The place views stored or,
+// when it needs cleaning, cleaned.
+std::optional<QByteArrayView> placeInside(QByteArrayView stored, QByteArray &cleaned)
 {
-    QByteArray name = stored.toByteArray();
-    name.replace('\\', '/');
+    QByteArrayView name = stored;
+    if (stored.contains('\\')) {
+        cleaned = stored.toByteArray().replace('\\', '/');
+        name = cleaned;
+    }
     if (name.startsWith('/') || (name.size() >= 2 && name[1] == ':' && std::isalpha(uchar(name[0]))))
         return std::nullopt;
     // Most names need no cleaning: only a folder's trailing "/" goes.
@@ -167,10 +174,10 @@ std::optional<QByteArray> placeInside(QByteArrayView stored)
     if (clean) {
         if (name.endsWith('/'))
             name.chop(1);
-        return name.isEmpty() ? std::nullopt : std::optional<QByteArray>(std::move(name));
+        return name.isEmpty() ? std::nullopt : std::optional<QByteArrayView>(name);
     }
     QByteArray place("");
-    for (const QByteArray &part : name.split('/')) {
+    for (const QByteArray &part : name.toByteArray().split('/')) {
         if (part.isEmpty() || part == ".")
             continue;
         if (part == "..")
@@ -179,19 +186,20 @@ std::optional<QByteArray> placeInside(QByteArrayView stored)
             place += '/';
         place += part;
     }
-    return place;
+    cleaned = std::move(place);
+    return QByteArrayView(cleaned);
 }
 
 // The shortest leading part of a place that is junk ("__MACOSX"), or empty.
-QByteArray junkPart(const QByteArray &place)
+QByteArrayView junkPart(QByteArrayView place)
 {
     qsizetype start = 0;
     while (start <= place.size()) {
         qsizetype end = place.indexOf('/', start);
         if (end < 0)
             end = place.size();
-        if (isArchiverJunk(QByteArrayView(place).sliced(start, end - start)))
-            return place.left(end);
+        if (isArchiverJunk(place.sliced(start, end - start)))
+            return place.first(end);
         start = end + 1;
     }
     return {};
@@ -221,10 +229,14 @@ bool isArchiveName(QByteArrayView name)
     const qsizetype dot = name.lastIndexOf('.');
     if (dot < 0 || name.size() - dot > 5)
         return false;
+    // The name's last letters in lower case, as many as the longest ending has.
+    char tail[LongestArchiveEnding];
+    const qsizetype length = std::min<qsizetype>(name.size(), LongestArchiveEnding);
+    std::transform(name.end() - length, name.end(), tail, [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+    const std::string_view lowerTail(tail, std::size_t(length));
     return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](std::string_view ending) {
-        const qsizetype length = qsizetype(ending.size());
-        return name.size() > length
-               && qstrnicmp(name.data() + name.size() - length, ending.data(), size_t(length)) == 0;
+        return ending.back() == lowerTail.back() && name.size() > qsizetype(ending.size())
+               && lowerTail.ends_with(ending);
     });
 }
 
@@ -296,6 +308,7 @@ void ArchiveIndex::read(int fd)
     ZipEndRecord zip = zipEndRecord(fd, m_signature.racy);
     const ArchiveHandle a = openArchive(fd);
     QSet<QByteArray> junkSeen;
+    QByteArray cleaned; // a name's place, when it is not the name as stored
     archive_entry *header = nullptr;
     int position = 0;
     const bool compressed = archive_filter_count(a.get()) > 1;
@@ -315,8 +328,9 @@ void ArchiveIndex::read(int fd)
                 m_zipDirectory = std::move(zip.directory);
                 // Room for the entries it declares, so that a big zip is not
                 // copied into fresh memory again and again as it is listed.
-                m_entries.reserve(std::size_t(zip.entries));
-                m_byName.reserve(zip.entries);
+                const qint64 entries = std::min<qint64>(zip.entries, MostEntries);
+                m_byName.reserve(entries);
+                m_children.front().reserve(std::size_t(entries)); // most zips hold most at the root
             }
         }
         if (status == ARCHIVE_EOF)
@@ -344,19 +358,19 @@ void ArchiveIndex::read(int fd)
         if (!stored)
             stored = archive_entry_pathname_utf8(header);
         const QByteArrayView raw(stored ? stored : "");
-        const std::optional<QByteArray> place = placeInside(raw);
+        const std::optional<QByteArrayView> place = placeInside(raw, cleaned);
         if (!place) {
             notice(Kind::OutsideFolder, raw.toByteArray().replace('\\', '/'), QStringLiteral("names no place inside the archive"));
             continue;
         }
         if (place->size() > MaxNameBytes || place->count('/') >= MaxDepth) {
-            notice(Kind::OutsideFolder, place->left(MaxNameBytes),
+            notice(Kind::OutsideFolder, place->first(std::min(place->size(), MaxNameBytes)),
                    QStringLiteral("a name too long or too deep for a skin, not used"));
             continue;
         }
-        if (const QByteArray junk = junkPart(*place); !junk.isEmpty()) {
-            if (!junkSeen.contains(junk)) {
-                junkSeen.insert(junk);
+        if (const QByteArrayView junk = junkPart(*place); !junk.isEmpty()) {
+            if (!junkSeen.contains(junk.toByteArray())) {
+                junkSeen.insert(junk.toByteArray());
                 notice(Kind::Junk, junk, QStringLiteral("added by an archiver, ignored"));
             }
             continue;
@@ -383,88 +397,102 @@ void ArchiveIndex::read(int fd)
         const bool encrypted = archive_entry_is_encrypted(header);
         if (encrypted)
             notice(Kind::Encrypted, *place, QStringLiteral("encrypted"));
-        if (isArchiveName(QByteArrayView(*place).sliced(place->lastIndexOf('/') + 1)))
+        if (isArchiveName(place->sliced(place->lastIndexOf('/') + 1)))
             notice(Kind::NestedArchive, *place, QStringLiteral("an archive inside the archive, not opened"));
         addFile(*place, archive_entry_size_is_set(header) ? archive_entry_size(header) : -1, position, encrypted);
     }
     settleFilesNamedAsFolders();
 }
 
-void ArchiveIndex::addFile(QByteArray name, qint64 size, int position, bool encrypted)
+void ArchiveIndex::addFile(QByteArrayView name, qint64 size, int position, bool encrypted)
 {
     // One look-up: the name now gives the new entry, which counts as the
     // last of its name does for an unpacker that writes each in turn. An
-    // earlier one stays in m_entries unnamed, as the listing shows its name.
+    // earlier one stays in m_entries, as the listing shows its name.
+    const QByteArrayView kept = keep(name);
     const qsizetype before = m_byName.size();
-    m_byName.emplace(name, qsizetype(m_entries.size()));
+    m_byName.emplace(kept, qsizetype(m_entries.size()));
+    m_entries.push_back({kept, size, position, encrypted});
     if (m_byName.size() == before) {
-        notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a later entry bears the same name and counts"));
-        m_entries.push_back({std::move(name), EntryKind::RegularFile, size, position, encrypted});
+        notice(ArchiveNotice::Kind::Duplicate, kept, QStringLiteral("a later entry bears the same name and counts"));
         return;
     }
-    const qsizetype parent = parentOf(name);
-    m_entries.push_back({std::move(name), EntryKind::RegularFile, size, position, encrypted});
-    // A QByteArray's bytes stay where they are when it moves, so the view
-    // outlives the vector's growth.
-    const QByteArray &kept = m_entries.back().name;
-    m_children[parent].push_back({QByteArrayView(kept).sliced(kept.lastIndexOf('/') + 1), EntryKind::RegularFile});
+    m_children[parentOf(kept)].push_back(qint32(m_entries.size() - 1));
 }
 
 // A folder and a file of the same name ("a" beside "a/b.bmp"), in either
 // order: the folder counts, as it would on disk once unpacked.
 void ArchiveIndex::settleFilesNamedAsFolders()
 {
-    std::vector<QByteArray> clashes;
+    std::vector<QByteArrayView> clashes;
     for (auto folder = m_folders.cbegin(); folder != m_folders.cend(); ++folder) {
         if (m_byName.contains(folder.key()))
             clashes.push_back(folder.key());
     }
     std::sort(clashes.begin(), clashes.end()); // a hash's order differs from run to run
-    for (const QByteArray &name : clashes) {
+    for (const QByteArrayView name : clashes) {
         m_byName.remove(name);
         notice(ArchiveNotice::Kind::Duplicate, name, QStringLiteral("a folder bears the same name and counts"));
-        const QByteArrayView last = QByteArrayView(name).sliced(name.lastIndexOf('/') + 1);
-        std::erase_if(m_children[parentOf(name)], [&](const Child &child) {
-            return child.kind == EntryKind::RegularFile && child.name == last;
-        });
+        std::erase_if(m_children[parentOf(name)],
+                      [&](qint32 child) { return child >= 0 && m_entries[std::size_t(child)].name == name; });
     }
 }
 
 qsizetype ArchiveIndex::addFolder(QByteArrayView name)
 {
-    if (const auto found = m_folders.constFind(name.toByteArray()); found != m_folders.cend())
+    if (const auto found = m_folders.constFind(name); found != m_folders.cend())
         return *found;
-    const qsizetype parent = name.isEmpty() ? -1 : parentOf(name);
+    const QByteArrayView kept = keep(name);
+    const qsizetype parent = kept.isEmpty() ? -1 : parentOf(kept);
     const qsizetype index = qsizetype(m_children.size());
-    const QByteArray &kept = m_folders.insert(name.toByteArray(), index).key();
+    m_folders.emplace(kept, index);
+    m_folderNames.push_back(kept);
     m_children.emplace_back();
     if (parent >= 0)
-        m_children[parent].push_back({QByteArrayView(kept).sliced(kept.lastIndexOf('/') + 1), EntryKind::Folder});
+        m_children[std::size_t(parent)].push_back(~qint32(index));
     return index;
 }
 
-// The folder a name lies in, made (with the folders on its way) when the
-// archive lists none.
+// The folder a name that the index holds lies in, made (with the folders
+// on its way) when the archive lists none.
 qsizetype ArchiveIndex::parentOf(QByteArrayView name)
 {
     const qsizetype slash = name.lastIndexOf('/');
     const QByteArrayView parent = slash < 0 ? QByteArrayView("") : name.first(slash);
-    if (parent != QByteArrayView(m_lastParent)) {
+    if (parent != m_lastParent) {
         m_lastParentIndex = addFolder(parent);
-        m_lastParent = parent.toByteArray();
+        m_lastParent = parent;
     }
     return m_lastParentIndex;
 }
 
-void ArchiveIndex::notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason)
+// A copy of name that lives as long as the index.
+QByteArrayView ArchiveIndex::keep(QByteArrayView name)
 {
-    m_notices.push_back({kind, textFromFileName(entry), reason});
+    if (name.isEmpty())
+        return QByteArrayView("");
+    const std::size_t size = std::size_t(name.size());
+    if (size > m_nameBlockLeft) {
+        m_nameBlockLeft = std::max(NameBlockBytes, size);
+        m_nameBlocks.push_back(std::make_unique_for_overwrite<char[]>(m_nameBlockLeft));
+        m_nameFree = m_nameBlocks.back().get();
+    }
+    char *copy = m_nameFree;
+    std::memcpy(copy, name.data(), size);
+    m_nameFree += size;
+    m_nameBlockLeft -= size;
+    return {copy, name.size()};
+}
+
+void ArchiveIndex::notice(ArchiveNotice::Kind kind, QByteArrayView entry, const QString &reason)
+{
+    m_notices.push_back({kind, textFromFileName(entry.toByteArray()), reason});
 }
 
 const ArchiveIndex::Entry *ArchiveIndex::entry(const QByteArray &name) const
 {
     const auto found = m_byName.constFind(name);
-    return found == m_byName.cend() ? nullptr : &m_entries[*found];
+    return found == m_byName.cend() ? nullptr : &m_entries[std::size_t(*found)];
 }
 
 bool ArchiveIndex::hasFolder(const QByteArray &name) const
@@ -472,11 +500,11 @@ bool ArchiveIndex::hasFolder(const QByteArray &name) const
     return m_folders.contains(name);
 }
 
-const std::vector<ArchiveIndex::Child> &ArchiveIndex::children(const QByteArray &folder) const
+const std::vector<qint32> &ArchiveIndex::childrenOf(const QByteArray &folder) const
 {
-    static const std::vector<Child> none;
+    static const std::vector<qint32> none;
     const auto found = m_folders.constFind(folder);
-    return found == m_folders.cend() ? none : m_children[*found];
+    return found == m_folders.cend() ? none : m_children[std::size_t(*found)];
 }
 
 struct ArchiveReader::Reader

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -84,23 +85,20 @@ class ArchiveIndex
 {
 public:
     enum class EntryKind { Folder, RegularFile };
+    // A regular file.
     struct Entry
     {
-        QByteArray name; // "/"-separated, no leading "/" or "./", as stored bytes
-        EntryKind kind;
-        qint64 size;    // as declared: a limit to check early, never trusted for reading
-        int position;   // its place among the headers of the archive
+        QByteArrayView name; // "/"-separated, no leading "/" or "./", as stored bytes; held by the index
+        qint64 size;         // as declared: a limit to check early, never trusted for reading
+        int position;        // its place among the headers of the archive
         bool encrypted;
-    };
-    struct Child
-    {
-        QByteArrayView name; // held by the index
-        EntryKind kind;
     };
 
     // Reads the archive through fd (which it does not close), signed as
     // it is now.
     ArchiveIndex(int fd, const FileSignature &signature);
+    ArchiveIndex(const ArchiveIndex &) = delete;
+    ArchiveIndex &operator=(const ArchiveIndex &) = delete;
 
     const FileSignature &signature() const { return m_signature; }
     // Why the archive could not be read at all (no archive, a later part of
@@ -116,28 +114,53 @@ public:
     const Entry *entry(const QByteArray &name) const;
     // Whether a folder of that name is in the archive ("" is its root).
     bool hasFolder(const QByteArray &name) const;
-    // What a folder holds, at one level.
-    const std::vector<Child> &children(const QByteArray &folder) const;
+    // What a folder holds, at one level: visit(name, kind) for each entry in
+    // the order the archive lists them, with its name (held by the index)
+    // within the folder.
+    template <typename Visit>
+    void visitChildren(const QByteArray &folder, Visit &&visit) const
+    {
+        for (const qint32 child : childrenOf(folder)) {
+            const QByteArrayView path = child >= 0 ? m_entries[std::size_t(child)].name : m_folderNames[std::size_t(~child)];
+            visit(path.sliced(path.lastIndexOf('/') + 1), child >= 0 ? EntryKind::RegularFile : EntryKind::Folder);
+        }
+    }
 
 private:
     void read(int fd);
-    void addFile(QByteArray name, qint64 size, int position, bool encrypted);
+    void addFile(QByteArrayView name, qint64 size, int position, bool encrypted);
     qsizetype addFolder(QByteArrayView name);
     qsizetype parentOf(QByteArrayView name);
+    QByteArrayView keep(QByteArrayView name);
     void settleFilesNamedAsFolders();
-    void notice(ArchiveNotice::Kind kind, const QByteArray &entry, const QString &reason);
+    void notice(ArchiveNotice::Kind kind, QByteArrayView entry, const QString &reason);
+    const std::vector<qint32> &childrenOf(const QByteArray &folder) const;
 
     FileSignature m_signature;
     QByteArray m_zipDirectory;
     QString m_failure;
     std::vector<ArchiveNotice> m_notices;
-    std::vector<Entry> m_entries;
-    QHash<QByteArray, qsizetype> m_byName;    // into m_entries, the last one of a name
-    QHash<QByteArray, qsizetype> m_folders;   // into m_children: every folder, the root as ""
-    std::vector<std::vector<Child>> m_children;
+    // Every name, each kept once, in blocks that never move: entries,
+    // children and both tables view them. Entries too lie in blocks rather
+    // than one array. Blocks of this size come from the memory the process
+    // has already touched, where one big array would be fresh memory, mapped
+    // anew for each archive at the cost of a page fault for every 4 KB.
+    static constexpr std::size_t NameBlockBytes = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> m_nameBlocks;
+    char *m_nameFree = nullptr; // in the last block
+    std::size_t m_nameBlockLeft = 0;
+    std::deque<Entry> m_entries;
+    QHash<QByteArrayView, qsizetype> m_byName;  // into m_entries, the last one of a name
+    QHash<QByteArrayView, qsizetype> m_folders; // every folder, the root as "": into the two below
+    std::vector<QByteArrayView> m_folderNames;
+    // What each folder holds: a file as its place in m_entries, a folder as
+    // ~its place in m_folderNames. Four bytes each, as a big archive has
+    // many: memory that a listing touches for the first time costs a page
+    // fault for every few thousand bytes.
+    std::vector<std::vector<qint32>> m_children;
     // The folder that the last entry lay in: an archive lists a folder's
     // entries mostly together, and a big one is thus looked up once.
-    QByteArray m_lastParent;
+    QByteArrayView m_lastParent;
     qsizetype m_lastParentIndex = 0;
 };
 

@@ -228,9 +228,19 @@ FolderListing::FolderListing(QString folder, const ArchiveIndex &index, const QB
 
 void FolderListing::appendArchived(const ArchiveIndex &index, const QByteArray &inner)
 {
-    for (const ArchiveIndex::Child &child : index.children(inner))
-        append(child.name.data(), child.name.size(),
-               child.kind == ArchiveIndex::EntryKind::Folder ? Kind::Folder : Kind::RegularFile);
+    // Room for them all at once, so that a big folder's names are not
+    // copied again and again as the lists grow.
+    std::size_t entries = 0;
+    std::size_t bytes = 0;
+    index.visitChildren(inner, [&](QByteArrayView name, ArchiveIndex::EntryKind) {
+        ++entries;
+        bytes += std::size_t(name.size()) + 1;
+    });
+    m_names.reserve(m_names.size() + bytes);
+    m_entries.reserve(m_entries.size() + entries);
+    index.visitChildren(inner, [&](QByteArrayView name, ArchiveIndex::EntryKind kind) {
+        append(name.data(), name.size(), kind == ArchiveIndex::EntryKind::Folder ? Kind::Folder : Kind::RegularFile);
+    });
 }
 
 // The folder's entries as the archive lists them; the archive file's

@@ -30,15 +30,15 @@ void check(bool condition, const char *what)
 void walk(const std::shared_ptr<ArchiveReader> &reader, const QByteArray &folder, int &reads, int depth)
 {
     const ArchiveIndex &index = reader->index();
-    const std::vector<ArchiveIndex::Child> &children = index.children(folder);
+    std::vector<std::pair<QByteArrayView, ArchiveIndex::EntryKind>> children;
+    index.visitChildren(folder, [&](QByteArrayView name, ArchiveIndex::EntryKind kind) { children.emplace_back(name, kind); });
     ArchiveFolder listed(reader, folder);
     listed.listing().subfolders();
     listed.listing().nameIgnoringCase(QStringLiteral("background.bmp"));
-    for (const ArchiveIndex::Child &child : children) {
-        check(!child.name.isEmpty() && !child.name.contains('/') && child.name != ".." && child.name != ".",
-              "a listed name is no single name");
-        const QByteArray name = folder.isEmpty() ? child.name.toByteArray() : folder + '/' + child.name.toByteArray();
-        if (child.kind == ArchiveIndex::EntryKind::Folder) {
+    for (const auto &[child, kind] : children) {
+        check(!child.isEmpty() && !child.contains('/') && child != ".." && child != ".", "a listed name is no single name");
+        const QByteArray name = folder.isEmpty() ? child.toByteArray() : folder + '/' + child.toByteArray();
+        if (kind == ArchiveIndex::EntryKind::Folder) {
             check(index.hasFolder(name), "a listed folder is not one");
             if (depth < 8)
                 walk(reader, name, reads, depth + 1);
