@@ -16,7 +16,9 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <mutex>
 #include <string_view>
@@ -221,6 +223,16 @@ IndexCache &indexCache()
 }
 
 } // namespace
+
+void readLocalTimeZoneOnce()
+{
+    // The file the library reads for an unset TZ, named: the same zone,
+    // and a TZ that names a file is read only when it changes.
+    if (!std::getenv("TZ")) {
+        ::setenv("TZ", ":/etc/localtime", 0);
+        ::tzset();
+    }
+}
 
 bool isArchiveName(QByteArrayView name)
 {

@@ -18,6 +18,14 @@
 // unpacked to disk: an archive is listed once, and an entry is read into
 // memory when it is opened.
 
+// Has the C library read the local time zone once for the process, where
+// it would otherwise look at its file on disk again for every time it
+// converts when TZ is unset: an archive listing converts each entry's time,
+// and a stat call per entry made listing a zip of many entries several
+// times slower. TZ, when set, is kept as it is. Call it at start-up, before
+// other threads read the environment.
+void readLocalTimeZoneOnce();
+
 // Whether a file name is one of an archive that the program opens, by its
 // ending (letter case ignored): ".zip", ".7z", ".rar", ".tar" and the
 // compressed tars (".tar.gz", ".tgz", ...). Parts of a multi-volume set

@@ -1,5 +1,6 @@
 #include "tool/commandline.h"
 
+#include "files/archive.h"
 #include "files/filename.h"
 #include "pictures/picturememory.h"
 #include "tool/check.h"
@@ -159,6 +160,7 @@ int runCommand(const Command &command, const Arguments &arguments, int argc, cha
 
     qInstallMessageHandler(onlySeriousMessages);
     setFreedPictureMemory(FreedPictureMemory::StaysForTheNextSkin);
+    readLocalTimeZoneOnce();
     removeTemporaryFileOnInterrupt();
     // Qt gets the program's name alone: every other argument is skintool's,
     // and a FOLDER named like one of Qt's options (-reverse, -platform)
