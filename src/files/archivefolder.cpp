@@ -4,9 +4,15 @@
 #include "files/filename.h"
 #include "files/folderlisting.h"
 
-ArchiveFolder::ArchiveFolder(const QString &archive, const QString &inner)
+ArchiveFolder::ArchiveFolder(const QString &archive, const QString &inner, const FolderListing *listing)
     : ArchiveFolder(std::make_shared<ArchiveReader>(archive), fileNameFromText(inner))
 {
+    // The same archive file, unless it was written again within its clock's
+    // tick, which only what it holds would show.
+    const FileSignature &now = m_reader->index().signature();
+    if (listing && listing->folder() == m_path && listing->signature() == now && !now.racy
+        && !listing->signature().racy)
+        m_listing = listing;
 }
 
 ArchiveFolder::ArchiveFolder(std::shared_ptr<ArchiveReader> reader, QByteArray inner)
@@ -25,8 +31,10 @@ QByteArray ArchiveFolder::entryName(const QString &name) const
 
 const FolderListing &ArchiveFolder::listing()
 {
-    if (!m_listing)
-        m_listing = std::make_unique<FolderListing>(m_path, m_reader->index(), m_inner);
+    if (!m_listing) {
+        m_ownListing = std::make_unique<FolderListing>(m_path, m_reader->index(), m_inner);
+        m_listing = m_ownListing.get();
+    }
     return *m_listing;
 }
 

@@ -21,10 +21,12 @@ struct ArchiveNotice;
 class ArchiveFolder : public Folder
 {
 public:
-    // The archive's root; raises InputFile::Error when the file cannot be
-    // opened. An archive that does not read is an empty folder, and says
-    // why in notices().
-    explicit ArchiveFolder(const QString &archive, const QString &inner = {});
+    // The archive's root, or the folder inner within it; raises
+    // InputFile::Error when the file cannot be opened. An archive that does
+    // not read is an empty folder, and says why in notices(). A listing of
+    // the same folder, read from the archive file as it is now, is used
+    // rather than listing it again.
+    explicit ArchiveFolder(const QString &archive, const QString &inner = {}, const FolderListing *listing = nullptr);
     ArchiveFolder(std::shared_ptr<ArchiveReader> reader, QByteArray inner);
     ~ArchiveFolder() override;
 
@@ -50,7 +52,8 @@ private:
     std::shared_ptr<ArchiveReader> m_reader;
     QByteArray m_inner; // "" for the root
     QString m_path;
-    std::unique_ptr<FolderListing> m_listing;
+    const FolderListing *m_listing = nullptr;
+    std::unique_ptr<FolderListing> m_ownListing;
 };
 
 // Whether a cleaned absolute path names a folder inside an archive that

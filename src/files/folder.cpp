@@ -21,7 +21,7 @@ std::unique_ptr<Folder> openFolder(const QString &path, const FolderListing *lis
 {
     if (const std::optional<ArchivePath> inside = splitArchivePath(path)) {
         try {
-            return std::make_unique<ArchiveFolder>(inside->archive, inside->inner);
+            return std::make_unique<ArchiveFolder>(inside->archive, inside->inner, listing);
         } catch (const InputFile::Error &) {
             // Gone or unreadable since: the folder on disk fails as it would.
         }

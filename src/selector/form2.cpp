@@ -135,7 +135,7 @@ void Form2::Form_Unload(int &)
 void Form2::followFolder()
 {
     ListedFolder = Dir1().listing() ? Dir1().listing()->signature() : FileSignature();
-    Following.start(Dir1().path(), window().isVisible());
+    Following.start(Dir1().path(), window().isVisible(), Dir1().listing());
 }
 
 // Whatever changed while the selector was hidden shows now.

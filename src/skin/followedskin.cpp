@@ -41,10 +41,10 @@ FollowedSkin::FollowedSkin(std::span<const SkinFile> steps, Watch watch)
     connect(&m_watcher, &FolderWatcher::change, this, &FollowedSkin::change);
 }
 
-void FollowedSkin::start(const QString &folder, bool watched)
+void FollowedSkin::start(const QString &folder, bool watched, const FolderListing *listing)
 {
     m_folder = folder;
-    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openSkinFolder(folder);
+    const std::unique_ptr<Folder> files = folder.isEmpty() ? nullptr : openSkinFolder(folder, listing);
     // A skin in a top folder that is later moved out of it, or given a
     // sibling, is found again by F5 or by applying it again.
     m_watchedFolder = files && m_watch == Watch::SkinFolder ? files->path() : folder;

@@ -44,8 +44,10 @@ public:
 
     // Follows folder from now on, watched or not (an empty folder follows
     // nothing): watches it, then notes how its files are. Call it before the
-    // load that reads them, so that a change in between is not missed.
-    void start(const QString &folder, bool watched);
+    // load that reads them, so that a change in between is not missed. A
+    // listing of the folder read for the same event serves instead of
+    // reading it again.
+    void start(const QString &folder, bool watched, const FolderListing *listing = nullptr);
     void stop() { start({}, false); }
 
     // Starts or stops watching the folder followed, keeping what was noted

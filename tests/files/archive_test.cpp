@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 
 #include <cstdio>
 
@@ -477,6 +478,45 @@ private slots:
         QCOMPARE(&first.index(), &second.index());
         const ArchiveReader tar(path(QStringLiteral("a.tar.gz"))), again(path(QStringLiteral("a.tar.gz")));
         QVERIFY(&tar.index() != &again.index());
+    }
+
+    // A listing read for the same event serves the folder while the
+    // archive file is as it was listed, never once it was replaced.
+    void aListingOfTheSameArchiveIsShared()
+    {
+        writeBmp(QStringLiteral("one/background.bmp"), Red);
+        writeBmp(QStringLiteral("two/other.bmp"), Blue);
+        QVERIFY(packFolder(path(QStringLiteral("one")), path(QStringLiteral("a.zip"))));
+        QVERIFY(packFolder(path(QStringLiteral("two")), path(QStringLiteral("b.zip"))));
+        // Until then a file may change without its signature moving.
+        QThread::sleep(FileSignature::RacySeconds + 1);
+
+        const FolderListing listing(path(QStringLiteral("a.zip")));
+        ArchiveFolder same(path(QStringLiteral("a.zip")), {}, &listing);
+        QCOMPARE(&same.listing(), &listing);
+        ArchiveFolder other(path(QStringLiteral("b.zip")), {}, &listing);
+        QVERIFY(&other.listing() != &listing);
+
+        QCOMPARE(::rename(QFile::encodeName(path(QStringLiteral("b.zip"))).constData(),
+                          QFile::encodeName(path(QStringLiteral("a.zip"))).constData()),
+                 0);
+        ArchiveFolder replaced(path(QStringLiteral("a.zip")), {}, &listing);
+        QVERIFY(&replaced.listing() != &listing);
+        QCOMPARE(replaced.listing().files(QStringLiteral("*.bmp")), QStringList{QStringLiteral("other.bmp")});
+    }
+
+    // Listing converts each entry's time: an unset TZ is named so that the
+    // zone is read once, and a TZ that the user set is kept.
+    void theTimeZoneIsReadOnce()
+    {
+        const QByteArray before = qgetenv("TZ");
+        qputenv("TZ", "Asia/Tokyo");
+        readLocalTimeZoneOnce();
+        QCOMPARE(qgetenv("TZ"), QByteArray("Asia/Tokyo"));
+        qunsetenv("TZ");
+        readLocalTimeZoneOnce();
+        QCOMPARE(qgetenv("TZ"), QByteArray(":/etc/localtime"));
+        before.isNull() ? qunsetenv("TZ") : qputenv("TZ", before);
     }
 
     void signatureMovesWithTheArchive()
