@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <mutex>
 #include <string_view>
@@ -227,11 +226,9 @@ IndexCache &indexCache()
 void readLocalTimeZoneOnce()
 {
     // The file the library reads for an unset TZ, named: the same zone,
-    // and a TZ that names a file is read only when it changes.
-    if (!std::getenv("TZ")) {
+    // read when a time is first converted, and then only when TZ changes.
+    if (!std::getenv("TZ"))
         ::setenv("TZ", ":/etc/localtime", 0);
-        ::tzset();
-    }
 }
 
 bool isArchiveName(QByteArrayView name)
