@@ -17,6 +17,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -119,20 +120,21 @@ QString alternatives(const QStringList &names)
 int editDistance(const QString &a, const QString &b)
 {
     const qsizetype n = a.size(), m = b.size();
-    std::vector<std::vector<int>> d(std::size_t(n + 1), std::vector<int>(std::size_t(m + 1)));
+    std::vector<int> table(std::size_t((n + 1) * (m + 1)));
+    const auto d = [&](qsizetype i, qsizetype j) -> int & { return table[std::size_t(i * (m + 1) + j)]; };
     for (qsizetype i = 0; i <= n; ++i)
-        d[i][0] = int(i);
+        d(i, 0) = int(i);
     for (qsizetype j = 0; j <= m; ++j)
-        d[0][j] = int(j);
+        d(0, j) = int(j);
     for (qsizetype i = 1; i <= n; ++i) {
         for (qsizetype j = 1; j <= m; ++j) {
             const int cost = a[i - 1] == b[j - 1] ? 0 : 1;
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            d(i, j) = std::min({d(i - 1, j) + 1, d(i, j - 1) + 1, d(i - 1, j - 1) + cost});
             if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+                d(i, j) = std::min(d(i, j), d(i - 2, j - 2) + 1);
         }
     }
-    return d[n][m];
+    return d(n, m);
 }
 
 QString stemOf(const QString &name)
@@ -146,12 +148,18 @@ QString stemOf(const QString &name)
 QString nearestSkinFile(const QString &name)
 {
     const QString lower = name.trimmed().toLower();
+    const QString stem = stemOf(lower);
     QString best;
     int bestDistance = 3; // within two edits
     for (const SkinFile &step : ApplySkinSteps) {
         const QString candidate = fileName(step);
-        if (lower == candidate || stemOf(lower) == stemOf(candidate))
+        if (lower == candidate || stem == stemOf(candidate))
             return candidate;
+        // Names whose lengths differ by that much are at least as far apart:
+        // a folder of thousands of other files is checked without working
+        // out each distance.
+        if (std::abs(lower.size() - candidate.size()) >= bestDistance)
+            continue;
         const int distance = editDistance(lower, candidate);
         if (distance < bestDistance) {
             best = candidate;

@@ -451,8 +451,10 @@ private slots:
             "sticker=sticker_background.bmp");
         row("shadowed", "shadowed", {"shadowed backsettings_us.bmp"},
             "backsettings_us.bmp never shows: backsettings.bmp loads after it");
-        row("unknown names", "unknown", {"unknown-name backround.bmp", "unknown-name notes.BMP"},
+        row("unknown names", "unknown",
+            {"unknown-name backround.bmp", "unknown-name bckgrund.bmp", "unknown-name notes.BMP"},
             "backround.bmp is not a skin file; did you mean background.bmp?\n"
+            "bckgrund.bmp is not a skin file; did you mean background.bmp?\n"
             "notes.BMP is not a skin file");
         row("near misses", "near",
             {"missing backadvanced.bmp", "missing background.bmp", "missing backsettings.bmp",
@@ -539,6 +541,7 @@ private slots:
             {"shadowed", [&] { writeBmp(name + "/backsettings_us.bmp", Qt::red, PanelSize); }},
             {"unknown", [&] {
                  writeBmp(name + "/backround.bmp", Qt::red);
+                 writeBmp(name + "/bckgrund.bmp", Qt::red); // two letters short: still within two edits
                  writeBmp(name + "/notes.BMP", Qt::red);
                  writeFile(name + "/readme.txt", "not a picture, not a .bmp");
              }},
