@@ -9,6 +9,7 @@
 #include "support/ratios.h"
 
 #include "app/forms.h"
+#include "files/archive.h"
 #include "files/filesignature.h"
 #include "files/folder.h"
 #include "files/folderlisting.h"
@@ -115,6 +116,7 @@ int main(int argc, char **argv)
         writeZip(skinZip, skin, bench::fullSkinFiles());
         writeZip(manyZip, {}, manyNames());
         timeZone.isNull() ? qunsetenv("TZ") : qputenv("TZ", timeZone);
+        nameLocalTimeZone(); // as both programs do at start-up
     }
     bench::makeFolder(parking);
     startProgram();

@@ -1,6 +1,5 @@
 #include "app/forms.h"
 
-#include "files/archive.h"
 #include "files/error.h"
 #include "forms/dirlistbox.h"
 #include "pictures/picturememory.h"
@@ -43,7 +42,6 @@ void startProgram(const QString &skinFolder)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.bmp")));
     QApplication::setQuitOnLastWindowClosed(false); // the forms decide when the program ends
     setFreedPictureMemory(FreedPictureMemory::GoesBackToTheSystem);
-    readLocalTimeZoneOnce();
     // The style caches the small pieces it draws keyed by palette, and each
     // new load of the selector brings new palettes, so its entries are never
     // drawn again: without the cache memory stays level over any number of

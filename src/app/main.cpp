@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/forms.h"
 #include "app/windowsystem.h"
+#include "files/archive.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
         return *command.exitStatus;
     if (!useReachableWindowSystem(SessionVariables::fromEnvironment(command.qtPlatform, command.qtDisplay)))
         return 1;
+    nameLocalTimeZone();
     QApplication app(command.qtArgc, command.qtArgv.data());
     startProgram(command.skinFolder);
     const int status = QApplication::exec();

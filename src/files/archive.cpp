@@ -16,7 +16,6 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -36,6 +35,10 @@ constexpr qsizetype MaxDepth = 64;
 // reach their headers by seeking and are listed whole.
 constexpr int MostEntries = 1 << 18;
 constexpr qint64 MostInflatedWhileListing = qint64(1) << 30;
+// Nor does the index keep more than this of names, the folders on their
+// way included: a few thousand names of sixty levels, each level a new
+// folder named by its whole path, would otherwise take gigabytes.
+constexpr qint64 MostNameBytes = qint64(64) << 20;
 
 // The endings of the archives the program opens, lower case.
 using namespace std::string_view_literals;
@@ -223,12 +226,11 @@ IndexCache &indexCache()
 
 } // namespace
 
-void readLocalTimeZoneOnce()
+void nameLocalTimeZone()
 {
-    // The file the library reads for an unset TZ, named: the same zone,
-    // read when a time is first converted, and then only when TZ changes.
-    if (!std::getenv("TZ"))
-        ::setenv("TZ", ":/etc/localtime", 0);
+    // The file the library reads for an unset TZ: the same zone, read when
+    // a time is first converted, and then only when TZ changes.
+    ::setenv("TZ", ":/etc/localtime", 0);
 }
 
 bool isArchiveName(QByteArrayView name)
@@ -344,7 +346,8 @@ void ArchiveIndex::read(int fd)
         }
         if (status == ARCHIVE_EOF)
             break;
-        if (position >= MostEntries || (compressed && archive_filter_bytes(a.get(), 0) > MostInflatedWhileListing)) {
+        if (position >= MostEntries || (compressed && archive_filter_bytes(a.get(), 0) > MostInflatedWhileListing)
+            || keptNameBytes() > MostNameBytes) {
             notice(Kind::Unreadable, {}, QStringLiteral("too big to list: %1").arg(readSoFar(position)));
             break;
         }
@@ -473,6 +476,11 @@ qsizetype ArchiveIndex::parentOf(QByteArrayView name)
         m_lastParent = parent;
     }
     return m_lastParentIndex;
+}
+
+qint64 ArchiveIndex::keptNameBytes() const
+{
+    return qint64(m_nameBlocks.size()) * qint64(NameBlockBytes);
 }
 
 // A copy of name that lives as long as the index.

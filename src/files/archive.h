@@ -18,13 +18,13 @@
 // unpacked to disk: an archive is listed once, and an entry is read into
 // memory when it is opened.
 
-// Has the C library read the local time zone once for the process, where
-// it would otherwise look at its file on disk again for every time it
-// converts when TZ is unset: an archive listing converts each entry's time,
-// and a stat call per entry made listing a zip of many entries several
-// times slower. TZ, when set, is kept as it is. Call it at start-up, before
-// other threads read the environment.
-void readLocalTimeZoneOnce();
+// Names the local time zone's file (/etc/localtime) in TZ when TZ is
+// unset, so that the C library reads it once rather than looking at it on
+// disk again for every time it converts: an archive listing converts each
+// entry's time, and a stat call per entry made listing a zip of many
+// entries several times slower. TZ, when set, is kept as it is. Call it at
+// start-up, before any other thread may read the environment.
+void nameLocalTimeZone();
 
 // Whether a file name is one of an archive that the program opens, by its
 // ending (letter case ignored): ".zip", ".7z", ".rar", ".tar" and the
@@ -140,6 +140,7 @@ private:
     qsizetype addFolder(QByteArrayView name);
     qsizetype parentOf(QByteArrayView name);
     QByteArrayView keep(QByteArrayView name);
+    qint64 keptNameBytes() const;
     void settleFilesNamedAsFolders();
     void notice(ArchiveNotice::Kind kind, QByteArrayView entry, const QString &reason);
     const std::vector<qint32> &childrenOf(const QByteArray &folder) const;
@@ -189,6 +190,8 @@ public:
 
     const QString &path() const { return m_path; }
     const ArchiveIndex &index() const { return *m_index; }
+    // The same, to keep beyond the reader's life.
+    std::shared_ptr<const ArchiveIndex> sharedIndex() const { return m_index; }
 
     // The entry's bytes, of at most maxBytes (-1: any size); at most
     // maxBytes + 1 are ever inflated. Raises InputFile::Error: NotFound,

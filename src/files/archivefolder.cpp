@@ -7,11 +7,9 @@
 ArchiveFolder::ArchiveFolder(const QString &archive, const QString &inner, const FolderListing *listing)
     : ArchiveFolder(std::make_shared<ArchiveReader>(archive), fileNameFromText(inner))
 {
-    // The same archive file, unless it was written again within its clock's
-    // tick, which only what it holds would show.
-    const FileSignature &now = m_reader->index().signature();
-    if (listing && listing->folder() == m_path && listing->signature() == now && !now.racy
-        && !listing->signature().racy)
+    // Listed from the very index that this reader holds: the archive file as
+    // it is now (files/archive.h: ArchiveReader shares an index only then).
+    if (listing && listing->folder() == m_path && listing->archiveIndex() == &m_reader->index())
         m_listing = listing;
 }
 

@@ -24,8 +24,8 @@ public:
     // The archive's root, or the folder inner within it; raises
     // InputFile::Error when the file cannot be opened. An archive that does
     // not read is an empty folder, and says why in notices(). A listing of
-    // the same folder, read from the archive file as it is now, is used
-    // rather than listing it again.
+    // the same folder read from the same index is used rather than listing
+    // it again.
     explicit ArchiveFolder(const QString &archive, const QString &inner = {}, const FolderListing *listing = nullptr);
     ArchiveFolder(std::shared_ptr<ArchiveReader> reader, QByteArray inner);
     ~ArchiveFolder() override;

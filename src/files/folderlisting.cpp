@@ -251,7 +251,8 @@ void FolderListing::readArchive(const ArchivePath &inside)
     m_signature = FileSignature::of(inside.archive);
     try {
         const ArchiveReader reader(inside.archive);
-        appendArchived(reader.index(), fileNameFromText(inside.inner));
+        m_archiveIndex = reader.sharedIndex();
+        appendArchived(*m_archiveIndex, fileNameFromText(inside.inner));
     } catch (const InputFile::Error &) {
     }
 }
@@ -273,6 +274,7 @@ void FolderListing::release()
     close();
     m_folder.clear();
     m_signature = FileSignature();
+    m_archiveIndex.reset();
     m_names.clear();
     m_entries.clear();
 }

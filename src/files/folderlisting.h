@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -78,6 +79,9 @@ public:
     FolderListing &operator=(const FolderListing &) = delete;
 
     const QString &folder() const { return m_folder; }
+    // The index of the archive that a folder inside one was listed from,
+    // kept while the listing holds the folder; null for a folder on disk.
+    const ArchiveIndex *archiveIndex() const { return m_archiveIndex.get(); }
     // The folder as it was just before it was read: a folder's modification
     // time moves whenever an entry is made, removed or renamed in it.
     const FileSignature &signature() const { return m_signature; }
@@ -131,6 +135,7 @@ private:
 
     QString m_folder;
     FileSignature m_signature;
+    std::shared_ptr<const ArchiveIndex> m_archiveIndex;
     int m_fd = -1; // the folder, open while the listing lives, to look entries up in
     std::vector<char> m_names;
     std::vector<Entry> m_entries;

@@ -160,7 +160,7 @@ int runCommand(const Command &command, const Arguments &arguments, int argc, cha
 
     qInstallMessageHandler(onlySeriousMessages);
     setFreedPictureMemory(FreedPictureMemory::StaysForTheNextSkin);
-    readLocalTimeZoneOnce();
+    nameLocalTimeZone();
     removeTemporaryFileOnInterrupt();
     // Qt gets the program's name alone: every other argument is skintool's,
     // and a FOLDER named like one of Qt's options (-reverse, -platform)
