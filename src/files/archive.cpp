@@ -158,6 +158,22 @@ ZipEndRecord zipEndRecord(int fd, bool withDirectory)
     return record;
 }
 
+// Whether a "/"-separated name has a part that is empty, "." or "..", a
+// single "/" at its end aside: one pass over a name, as most have none.
+bool hasPartToDrop(QByteArrayView name)
+{
+    for (qsizetype start = 0; start < name.size();) {
+        qsizetype end = name.indexOf('/', start);
+        if (end < 0)
+            end = name.size();
+        const QByteArrayView part = name.sliced(start, end - start);
+        if (part.isEmpty() || part == "." || part == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 // A name as a place inside the archive: backslashes as separators, "." and
 // empty names between separators dropped, so that "./" (which tar writes
 // for the folder it was given) is the root, ""; nothing when it leads
@@ -173,9 +189,7 @@ std::optional<QByteArrayView> placeInside(QByteArrayView stored, QByteArray &cle
     if (name.startsWith('/') || (name.size() >= 2 && name[1] == ':' && std::isalpha(uchar(name[0]))))
         return std::nullopt;
     // Most names need no cleaning: only a folder's trailing "/" goes.
-    const bool clean = !name.startsWith("./") && !name.contains("//") && !name.contains("/./")
-                       && !name.contains("..") && name != "." && !name.endsWith("/.");
-    if (clean) {
+    if (!hasPartToDrop(name)) {
         if (name.endsWith('/'))
             name.chop(1);
         return name.isEmpty() ? std::nullopt : std::optional<QByteArrayView>(name);
@@ -243,7 +257,7 @@ bool isArchiveName(QByteArrayView name)
     // The name's last letters in lower case, as many as the longest ending has.
     char tail[LongestArchiveEnding];
     const qsizetype length = std::min<qsizetype>(name.size(), LongestArchiveEnding);
-    std::transform(name.end() - length, name.end(), tail, [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+    std::transform(name.end() - length, name.end(), tail, [](char c) { return char(asciiLower(char16_t(uchar(c)))); });
     const std::string_view lowerTail(tail, std::size_t(length));
     return std::any_of(ArchiveEndings.begin(), ArchiveEndings.end(), [&](std::string_view ending) {
         return ending.back() == lowerTail.back() && name.size() > qsizetype(ending.size())

@@ -22,3 +22,10 @@ QByteArray fileNameFromText(const QString &text);
 
 // The text as a person reads it: every escaped byte shown as U+FFFD.
 QString displayFileName(const QString &text);
+
+// A letter from A to Z in lower case, any other character as it is: how
+// names compare ignoring letter case where they are ASCII.
+constexpr char16_t asciiLower(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}

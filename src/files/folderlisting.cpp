@@ -37,11 +37,6 @@ bool isAscii(const char *bytes, std::size_t length)
     return std::all_of(bytes, bytes + length, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char16_t asciiLower(char16_t c)
-{
-    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
-
 // The same order as QString::compare(..., Qt::CaseInsensitive), which folds
 // each character; for ASCII characters that is lower-casing, done here
 // without the table look-ups, and Qt decides as soon as one is not ASCII.
