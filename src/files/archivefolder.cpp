@@ -10,7 +10,7 @@ ArchiveFolder::ArchiveFolder(const QString &archive, const QString &inner, const
     // Listed from the very index that this reader holds: the archive file as
     // it is now (files/archive.h: ArchiveReader shares an index only then).
     if (listing && listing->folder() == m_path && listing->archiveIndex() == &m_reader->index())
-        m_listing = listing;
+        lendListing(listing);
 }
 
 ArchiveFolder::ArchiveFolder(std::shared_ptr<ArchiveReader> reader, QByteArray inner)
@@ -27,13 +27,9 @@ QByteArray ArchiveFolder::entryName(const QString &name) const
     return m_inner.isEmpty() ? bytes : m_inner + '/' + bytes;
 }
 
-const FolderListing &ArchiveFolder::listing()
+std::unique_ptr<FolderListing> ArchiveFolder::readListing()
 {
-    if (!m_listing) {
-        m_ownListing = std::make_unique<FolderListing>(m_path, m_reader->index(), m_inner);
-        m_listing = m_ownListing.get();
-    }
-    return *m_listing;
+    return std::make_unique<FolderListing>(m_path, m_reader->index(), m_inner);
 }
 
 bool ArchiveFolder::contains(const QString &name)

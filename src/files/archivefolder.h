@@ -31,7 +31,6 @@ public:
     ~ArchiveFolder() override;
 
     const QString &path() const override { return m_path; }
-    const FolderListing &listing() override;
     bool contains(const QString &name) override;
     FileSignature signature(const QString &name) override;
     InputFile open(const QString &name, qint64 maxBytes) override;
@@ -47,13 +46,12 @@ public:
     const ArchiveReader &reader() const { return *m_reader; }
 
 private:
+    std::unique_ptr<FolderListing> readListing() override;
     QByteArray entryName(const QString &name) const;
 
     std::shared_ptr<ArchiveReader> m_reader;
     QByteArray m_inner; // "" for the root
     QString m_path;
-    const FolderListing *m_listing = nullptr;
-    std::unique_ptr<FolderListing> m_ownListing;
 };
 
 // Whether a cleaned absolute path names a folder inside an archive that

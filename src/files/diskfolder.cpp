@@ -5,20 +5,17 @@
 
 #include <sys/stat.h>
 
-DiskFolder::DiskFolder(QString path, const FolderListing *listing)
-    : m_path(std::move(path)), m_listing(listing && listing->folder() == m_path ? listing : nullptr)
+DiskFolder::DiskFolder(QString path, const FolderListing *listing) : m_path(std::move(path))
 {
+    if (listing && listing->folder() == m_path)
+        lendListing(listing);
 }
 
 DiskFolder::~DiskFolder() = default;
 
-const FolderListing &DiskFolder::listing()
+std::unique_ptr<FolderListing> DiskFolder::readListing()
 {
-    if (!m_listing) {
-        m_ownListing = std::make_unique<FolderListing>(m_path);
-        m_listing = m_ownListing.get();
-    }
-    return *m_listing;
+    return std::make_unique<FolderListing>(m_path);
 }
 
 bool DiskFolder::contains(const QString &name)

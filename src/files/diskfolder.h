@@ -13,14 +13,13 @@ public:
     ~DiskFolder() override;
 
     const QString &path() const override { return m_path; }
-    const FolderListing &listing() override;
     bool contains(const QString &name) override;
     FileSignature signature(const QString &name) override;
     InputFile open(const QString &name, qint64 maxBytes) override;
     std::unique_ptr<Folder> subfolder(const QString &name) override;
 
 private:
+    std::unique_ptr<FolderListing> readListing() override;
+
     QString m_path;
-    const FolderListing *m_listing;
-    std::unique_ptr<FolderListing> m_ownListing; // read on first need
 };

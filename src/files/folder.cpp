@@ -5,6 +5,17 @@
 #include "files/diskfolder.h"
 #include "files/folderlisting.h"
 
+Folder::~Folder() = default;
+
+const FolderListing &Folder::listing()
+{
+    if (!m_listing) {
+        m_ownListing = readListing();
+        m_listing = m_ownListing.get();
+    }
+    return *m_listing;
+}
+
 QString Folder::resolve(const QString &name)
 {
     if (contains(name))

@@ -21,16 +21,16 @@ class FolderListing;
 class Folder
 {
 public:
-    virtual ~Folder() = default;
+    virtual ~Folder();
 
     // The folder's path, as text.
     virtual const QString &path() const = 0;
     // An entry's path, as a person is shown it: the folder's, "/", the name.
     QString pathOf(const QString &name) const { return path() + QLatin1Char('/') + name; }
 
-    // What the folder holds, read at the first need and kept as long as
-    // the folder.
-    virtual const FolderListing &listing() = 0;
+    // What the folder holds: a listing of it lent for the same event, or
+    // one read at the first need and kept as long as the folder.
+    const FolderListing &listing();
 
     // Whether an entry bears exactly this name (a link that leads nowhere
     // counts).
@@ -56,6 +56,18 @@ public:
     // exact one included, in byte order: more than one means the folder
     // would be ambiguous on a file system that ignores case.
     QStringList matches(const QString &name);
+
+protected:
+    // Takes a listing of this very folder, read for the same event, in
+    // place of reading it again; the caller keeps it alive meanwhile.
+    void lendListing(const FolderListing *listing) { m_listing = listing; }
+
+private:
+    // Reads what the folder holds.
+    virtual std::unique_ptr<FolderListing> readListing() = 0;
+
+    const FolderListing *m_listing = nullptr;
+    std::unique_ptr<FolderListing> m_ownListing;
 };
 
 // The folder at path, to read its files: a folder on disk, or one that

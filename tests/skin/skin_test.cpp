@@ -85,20 +85,6 @@ public:
 
     const QString &path() const override { return m_path; }
 
-    const FolderListing &listing() override
-    {
-        if (!m_listing) {
-            std::vector<QByteArray> names;
-            for (const auto &[name, bytes] : m_files)
-                names.push_back(fileNameFromText(name));
-            std::vector<FolderListing::ListedEntry> entries;
-            for (const QByteArray &name : names)
-                entries.push_back({name, FolderListing::EntryKind::RegularFile});
-            m_listing = std::make_unique<FolderListing>(m_path, entries);
-        }
-        return *m_listing;
-    }
-
     bool contains(const QString &name) override { return m_files.count(name) > 0; }
 
     FileSignature signature(const QString &name) override
@@ -122,9 +108,19 @@ public:
     std::unique_ptr<Folder> subfolder(const QString &) override { return nullptr; }
 
 private:
+    std::unique_ptr<FolderListing> readListing() override
+    {
+        std::vector<QByteArray> names;
+        for (const auto &[name, bytes] : m_files)
+            names.push_back(fileNameFromText(name));
+        std::vector<FolderListing::ListedEntry> entries;
+        for (const QByteArray &name : names)
+            entries.push_back({name, FolderListing::EntryKind::RegularFile});
+        return std::make_unique<FolderListing>(m_path, entries);
+    }
+
     QString m_path;
     std::map<QString, QByteArray> m_files;
-    std::unique_ptr<FolderListing> m_listing;
 };
 
 QByteArray bmpOf(QColor color, QSize size)
